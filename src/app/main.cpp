@@ -1,0 +1,6 @@
+#include "app/switchyard.h"
+
+int main(int argc, char* argv[]) {
+    CSwitchyardApp app(argc, argv);
+    return app.Run();
+}

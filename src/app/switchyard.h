@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object: runs the main window and ends with it.
+class CSwitchyardApp : public QApplication {
+public:
+    CSwitchyardApp(int& argc, char** argv);
+    int Run();
+};
