@@ -1,0 +1,53 @@
+#include "Discovery.h"
+
+#include "Ipv4Text.h"
+#include "PacketHeader.h"
+#include "monitor/PollAccounting.h"
+
+#include <array>
+
+namespace kestrel {
+
+void ClearDiscovery(ProgramState& state, ListHooks& lists) {
+    lists.ClearDiscoveryRows();
+    state.discovery.Clear();
+}
+
+std::optional<uint32_t> MulticastGroupAddress(const ProtocolSettings& settings) {
+    return ParseIpv4(settings.multicast_group);
+}
+
+void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists,
+                 Notifier& notifier) {
+    // A discovery asks every monitored device too, so it counts as a poll.
+    AccountAllPolls(state.monitor);
+    ClearDiscovery(state, lists);
+    // Snooping switches forward the answers only to fresh members.
+    sender.RejoinMulticastGroup();
+
+    if (!sender.EnableBroadcast()) {
+        notifier.ShowMessage(kSetSocketOptError, kErrorCaption, MessageIcon::Error);
+        return;
+    }
+
+    const ProtocolSettings& settings = state.settings;
+    std::array<uint8_t, kHeaderSize> request;
+    BuildRequestHeader(request, CMD_DISCOVERY, settings.utility_id);
+    state.discovery.Clear();
+    if (!sender.SendDatagram(SocketKind::Broadcast, request, kLimitedBroadcast,
+                             settings.AgentPort())) {
+        notifier.ShowMessage(kDiscoverySendFail, kErrorCaption, MessageIcon::Error);
+        return;
+    }
+
+    BuildRequestHeader(request, CMD_DISCOVERY, settings.utility_id);
+    state.discovery.Clear();
+    // Without a valid group there is nowhere to send the copy: that is a
+    // failed send, not a silent success.
+    const std::optional<uint32_t> group = MulticastGroupAddress(settings);
+    if (!group ||
+        !sender.SendDatagram(SocketKind::Multicast, request, *group, settings.AgentPort()))
+        notifier.ShowMessage(kDiscoverySendFail, kErrorCaption, MessageIcon::Error);
+}
+
+} // namespace kestrel
