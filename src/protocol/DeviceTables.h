@@ -35,4 +35,12 @@ FindResult FindDiscoveryRecord(const DeviceTable& table, std::string_view text, 
 // As above; by MAC it skips records whose mac_text is empty.
 FindResult FindMonitorRecord(const DeviceTable& table, std::string_view text, KeyKind kind);
 
+// Removal clears a record to zero; these move the records still in use up to
+// indices 0, 1, 2, ... in their order, zero the rest and set count.
+// Discovery: the records that have a mac_text.
+void CloseDiscoveryGaps(DeviceTable& table);
+// Monitor: the records that were not cleared. A monitored agent may report
+// the address 0.0.0.0, so ip alone does not tell a live record from a gap.
+void CloseMonitorGaps(DeviceTable& table);
+
 } // namespace kestrel
