@@ -33,12 +33,15 @@ void PresetFieldMask(DeviceRecord& staging) {
 
 // Places the record at index i of the table. i == count appends, and count
 // grows before the row is shown, so the list hook always sees it in use.
+// A new slot has no DHCP state worth keeping (its zero would read as
+// "disabled"), so only a record already in use is merged into.
 void PutRecord(DeviceTable& table, int i, const DeviceRecord& staging, bool merge) {
-    if (merge)
+    const bool appended = i == table.count;
+    if (merge && !appended)
         MergeReplyRecord(table.records[i], staging);
     else
         table.records[i] = staging;
-    if (i == table.count)
+    if (appended)
         table.count = i + 1;
 }
 
