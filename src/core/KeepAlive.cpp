@@ -1,0 +1,65 @@
+#include "KeepAlive.h"
+
+#include "protocol/IgmpReport.h"
+#include "protocol/Ipv4Text.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace kestrel {
+
+namespace {
+constexpr int kSecondMs = 1000;
+} // namespace
+
+KeepAlive::KeepAlive(const ProtocolSettings& settings, QObject* parent)
+    : QObject(parent), settings_(settings), timer_(this) {
+    timer_.setObjectName(QStringLiteral("keepAliveTimer"));
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &KeepAlive::Step);
+}
+
+KeepAlive::~KeepAlive() {
+    if (socket_ >= 0)
+        ::close(socket_);
+}
+
+void KeepAlive::Start() {
+    if (started_)
+        return;
+    started_ = true;
+    // The system builds the IP header; the multicast TTL stays at its
+    // default of 1, as a membership report wants.
+    socket_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_IGMP);
+    group_ = ParseIpv4(settings_.multicast_group);
+    if (group_)
+        report_ = BuildIgmpReport(*group_);
+    timer_.start(kSecondMs);
+}
+
+void KeepAlive::Step() {
+    if (!started_)
+        return;
+    timer_.stop();
+    if (counter_.Tick(settings_.multicast_timer_flag, settings_.multicast_timer))
+        SendReport();
+    // Re-armed after the work, so one tick never overlaps the next.
+    timer_.start(kSecondMs);
+}
+
+void KeepAlive::SendReport() {
+    if (socket_ < 0 || !group_)
+        return;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(*group_);
+    // A failed send is not reported; the next period tries again.
+    if (::sendto(socket_, report_.data(), report_.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                 sizeof to) == static_cast<ssize_t>(report_.size()))
+        ++reports_sent_;
+}
+
+} // namespace kestrel
