@@ -72,7 +72,7 @@ TEST(Discovery, SendsBroadcastThenMulticastAfterAccountingRowsAndRejoin) {
     OnDiscovery(t.state, t.sender, t.lists, t.notifier);
 
     EXPECT_EQ(t.log, (std::vector<std::string>{"clear rows", "rejoin", "enable broadcast",
-                                             "send broadcast", "send multicast"}));
+                                               "send broadcast", "send multicast"}));
     // The accounting had run when the rows were cleared.
     ASSERT_EQ(t.lists.missed_at_clear.size(), 1u);
     EXPECT_EQ(t.lists.missed_at_clear[0], (std::vector<int>{0, 3}));
