@@ -1,0 +1,90 @@
+#include "FileCommands.h"
+
+#include "core/CfgDirectory.h"
+#include "monitor/EventLog.h"
+#include "monitor/MonitorFile.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+
+namespace kestrel {
+
+namespace {
+std::filesystem::path CfgDir() {
+    return LocalPath(GetCfgDirectory());
+}
+} // namespace
+
+std::unique_ptr<QFileDialog> MakeMonitorFileDialog(QWidget* parent, MonitorFileDialog kind) {
+    auto dialog = std::make_unique<QFileDialog>(parent);
+    dialog->setNameFilter(QStringLiteral("config File (*.cfg)"));
+    dialog->setDirectory(GetCfgDirectory());
+    if (kind == MonitorFileDialog::SaveAs) {
+        dialog->setWindowTitle(QStringLiteral("Save As"));
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+        // A name typed without an extension is saved as a .cfg file.
+        dialog->setDefaultSuffix(QStringLiteral("cfg"));
+        dialog->selectFile(QStringLiteral("*.cfg"));
+    } else {
+        dialog->setWindowTitle(QStringLiteral("Open"));
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->selectFile(QStringLiteral("monitor.cfg"));
+    }
+    return dialog;
+}
+
+QString ChooseMonitorFile(QWidget* parent, MonitorFileDialog kind) {
+    const auto dialog = MakeMonitorFileDialog(parent, kind);
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    return dialog->selectedFiles().value(0);
+}
+
+std::filesystem::path LocalPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+} // namespace kestrel
+
+using namespace kestrel;
+
+CFileCommands::CFileCommands(QWidget* parent, DeviceTable& monitor, ListHooks& hooks,
+                             Notifier& notifier)
+    : openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), parent_(parent),
+      monitor_(monitor), hooks_(hooks), notifier_(notifier) {}
+
+void CFileCommands::LoadAtStartUp() {
+    LoadMonitorAtStartUp(MonitorFilePath(CfgDir()), monitor_, hooks_, notifier_);
+}
+
+void CFileCommands::Save() {
+    SaveMonitorFile(MonitorFilePath(CfgDir()), monitor_, notifier_);
+}
+
+void CFileCommands::SaveAs() {
+    const QString chosen = chooseFile(parent_, MonitorFileDialog::SaveAs);
+    if (chosen.isEmpty())
+        return;
+    SaveMonitorFile(LocalPath(chosen), monitor_, notifier_);
+}
+
+void CFileCommands::Load() {
+    const QString chosen = chooseFile(parent_, MonitorFileDialog::Load);
+    if (chosen.isEmpty())
+        return;
+    AddMonitorFile(LocalPath(chosen), monitor_, hooks_, notifier_);
+}
+
+void CFileCommands::ViewLog() {
+    // The platform's viewer for a local text file; its result is not reported.
+    const auto log = EventLogPath(CfgDir());
+    openUrl(QUrl::fromLocalFile(QFile::decodeName(log.c_str())));
+}
+
+void CFileCommands::ClearLog() {
+    ClearEventLog(EventLogPath(CfgDir()));
+}

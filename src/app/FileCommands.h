@@ -1,0 +1,58 @@
+#pragma once
+// The File menu's monitor-list commands and the View menu's log commands,
+// on the files of the cfg directory.
+//
+// The file dialogs and the launch of the log viewer go through two small
+// function members, so tests can answer them without a modal dialog or a
+// desktop.
+
+#include "protocol/DeviceTables.h"
+#include "protocol/Notifier.h"
+#include "protocol/Seams.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+class QFileDialog;
+class QWidget;
+
+namespace kestrel {
+
+enum class MonitorFileDialog { SaveAs, Load };
+
+// The dialog of "Monitor save as" or "Monitor load", set up but not shown.
+std::unique_ptr<QFileDialog> MakeMonitorFileDialog(QWidget* parent, MonitorFileDialog kind);
+// Runs that dialog; the chosen file, or an empty text when cancelled.
+QString ChooseMonitorFile(QWidget* parent, MonitorFileDialog kind);
+
+std::filesystem::path LocalPath(const QString& path);
+
+} // namespace kestrel
+
+class CFileCommands {
+public:
+    // Everything handed in must outlive this object.
+    CFileCommands(QWidget* parent, kestrel::DeviceTable& monitor, kestrel::ListHooks& hooks,
+                  kestrel::Notifier& notifier);
+
+    void LoadAtStartUp(); // monitor.cfg into the (empty) monitor list
+    void Save();          // "Monitor save"
+    void SaveAs();        // "Monitor save as"
+    void Load();          // "Monitor load"
+    void ViewLog();       // "View log"
+    void ClearLog();      // "Clear log"
+
+    std::function<QString(QWidget*, kestrel::MonitorFileDialog)> chooseFile =
+        kestrel::ChooseMonitorFile;
+    std::function<void(const QUrl&)> openUrl;
+
+private:
+    QWidget* parent_;
+    kestrel::DeviceTable& monitor_;
+    kestrel::ListHooks& hooks_;
+    kestrel::Notifier& notifier_;
+};
