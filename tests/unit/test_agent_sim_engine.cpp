@@ -1,0 +1,369 @@
+// The simulated agents' behaviour without sockets: requests in, outbox out.
+#include "AgentConfig.h"
+#include "SimEngine.h"
+#include "TftpReceiver.h"
+
+#include "protocol/ByteOrder.h"
+#include "protocol/TlvCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace kestrel;
+using namespace kestrel::sim;
+
+namespace {
+
+constexpr uint32_t kId = 0x4B455354;
+constexpr uint32_t kWorkstation = 0xC6120001;
+constexpr uint16_t kAgentPort = 5012;
+
+std::vector<uint8_t> Targeted(uint16_t command, const MacBytes& mac, uint16_t seq,
+                              bool dhcp_refresh = false) {
+    std::vector<uint8_t> out(kHeaderSize);
+    BuildTargetedHeader(std::span<uint8_t, kHeaderSize>(out.data(), kHeaderSize),
+                        {command, mac, kId, seq, dhcp_refresh});
+    return out;
+}
+
+void AddText(std::vector<uint8_t>& out, uint16_t type, std::string_view text) {
+    const std::size_t at = out.size();
+    out.resize(at + 4);
+    PutU16(out, at, type);
+    PutU16(out, at + 2, static_cast<uint16_t>(text.size() + 4));
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+void AddU32(std::vector<uint8_t>& out, uint16_t type, uint32_t value) {
+    const std::size_t at = out.size();
+    out.resize(at + 8);
+    PutU16(out, at, type);
+    PutU16(out, at + 2, 8);
+    PutU32(out, at + 4, value);
+}
+
+void AddU16(std::vector<uint8_t>& out, uint16_t type, uint16_t value) {
+    const std::size_t at = out.size();
+    out.resize(at + 6);
+    PutU16(out, at, type);
+    PutU16(out, at + 2, 6);
+    PutU16(out, at + 4, value);
+}
+
+class Engine : public ::testing::Test {
+protected:
+    void Make(std::string_view file, int count = 0) {
+        AgentList list = BuildAgents(file, count, kId);
+        ASSERT_TRUE(list.error.empty()) << list.error;
+        engine = std::make_unique<SimEngine>(
+            SimOptions{}, std::move(list.agents),
+            [this](const std::string& l) { lines.push_back(l); }, now);
+    }
+    const AgentSettings& At(std::size_t i) { return engine->Agents()[i].s; }
+    std::vector<Outgoing> Send(const std::vector<uint8_t>& bytes, uint32_t dst) {
+        engine->OnAgentDatagram(bytes, kWorkstation, 5011, dst, now);
+        return engine->TakeOutbox();
+    }
+    bool Logged(const std::string& text) {
+        for (const auto& l : lines)
+            if (l.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    Millis now = 1000000;
+    std::unique_ptr<SimEngine> engine;
+    std::vector<std::string> lines;
+};
+
+TEST(AgentConfig, LinesAndTheirErrors) {
+    struct Case {
+        const char* text;
+        const char* error; // "" when valid
+    };
+    const Case cases[] = {
+        {"ip=198.18.1.9 name=\"two words\" iface=1 dhcp=none # note", ""},
+        {"agent mac=02:00:00:00:00:09 mask=0x1ff,0,0,0xE0000000 group=300", ""},
+        {"ip=198.18.1.300", "bad value for ip"},
+        {"colour=blue", "unknown key: colour"},
+        {"name=\"open", "unterminated quote"},
+        {"name=abcdefghijklmnopqrstu", "name longer than 20 characters"},
+        {"ip=198.18.1.9\nip=198.18.1.9", "line 2: duplicate"},
+        {"mac=0200000000", "bad value for mac"},
+        {"dhcp=2", "bad value for dhcp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const AgentList list = BuildAgents(c.text, 0, kId);
+        if (*c.error == 0) {
+            EXPECT_EQ(list.error, "");
+            EXPECT_EQ(list.agents.size(), 1u);
+        } else {
+            EXPECT_NE(list.error.find(c.error), std::string::npos) << list.error;
+        }
+    }
+    const AgentList one = BuildAgents("ip=198.18.1.9 name=\"two words\" iface=1 dhcp=none", 0, kId);
+    ASSERT_EQ(one.agents.size(), 1u);
+    EXPECT_EQ(one.agents[0].s.system_name, "two words");
+    EXPECT_EQ(one.agents[0].s.field_mask[0], 0x1FFu);
+    EXPECT_EQ(one.agents[0].s.dhcp, DhcpReport::NotReported);
+}
+
+TEST(AgentConfig, GeneratedAgentsAreDistinctAndAvoidNamedAddresses) {
+    // The file names 198.18.1.2; no generated agent may take it.
+    const AgentList list = BuildAgents("ip=198.18.1.2\n\nname=x\n", 600, kId);
+    ASSERT_EQ(list.error, "");
+    ASSERT_EQ(list.agents.size(), 602u);
+    std::set<uint32_t> ips;
+    std::set<MacBytes> macs;
+    std::set<uint16_t> versions;
+    for (const Agent& a : list.agents) {
+        ips.insert(a.s.ip);
+        macs.insert(a.s.mac);
+        versions.insert(a.s.interface_version);
+        EXPECT_NE(a.s.ip & 0xFF, 0u);
+        EXPECT_NE(a.s.ip & 0xFF, 255u);
+    }
+    EXPECT_EQ(ips.size(), 602u);
+    EXPECT_EQ(macs.size(), 602u);
+    EXPECT_EQ(versions, (std::set<uint16_t>{1, 2, 3}));
+    EXPECT_EQ(list.agents[1].s.system_name, "x");
+    EXPECT_NE(list.agents[1].s.ip, 0xC6120102u);
+}
+
+TEST_F(Engine, SetIsAuthorisedValidatedAndLimitedByTheMask) {
+    Make("ip=198.18.1.1 mac=020000000001 iface=1 password=pw name=before\n");
+    const MacBytes mac = At(0).mac;
+    struct Case {
+        const char* name;
+        std::string password;
+        std::string system_name;
+        int status;
+        const char* name_after;
+    };
+    const Case cases[] = {
+        {"wrong password", "PW", "x", STATUS_PASSWORD_ERROR, "before"},
+        {"password longer than stored", "pw-and-more", "x", STATUS_PASSWORD_ERROR, "before"},
+        {"name too long", "pw", std::string(21, 'n'), STATUS_PARAMETER_ERROR, "before"},
+        {"good", "pw", "renamed", STATUS_OK, "renamed"},
+    };
+    uint16_t seq = 100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto request = Targeted(CMD_UNICAST_SET, mac, ++seq);
+        AddText(request, TLV_PASSWORD, c.password);
+        AddText(request, TLV_SYSTEM_NAME, c.system_name);
+        AddU32(request, TLV_GROUP_INTERVAL, 600); // not in an interface-1 mask
+        const auto out = Send(request, At(0).ip);
+        ASSERT_EQ(out.size(), 1u);
+        const PacketHeader h = DecodeHeader(out[0].bytes);
+        EXPECT_EQ(h.command, CMD_UNICAST_SET_REPLY);
+        EXPECT_EQ(h.ReplyStatus(), c.status);
+        EXPECT_EQ(h.sequence, seq);
+        EXPECT_EQ(out[0].to, kWorkstation);
+        EXPECT_EQ(out[0].port, 5011);
+        EXPECT_EQ(At(0).system_name, c.name_after);
+        EXPECT_EQ(At(0).group_interval, -1);
+    }
+    // Another MAC: not for this agent.
+    auto other = Targeted(CMD_UNICAST_SET, {2, 0, 0, 0, 0, 9}, 1);
+    AddText(other, TLV_PASSWORD, "pw");
+    EXPECT_TRUE(Send(other, At(0).ip).empty());
+}
+
+TEST_F(Engine, SwitchingDhcpOnKeepsAddressesAndANewAddressMovesTheAgent) {
+    Make("ip=198.18.1.1 mac=020000000001 iface=3 dhcp=0 password=pw\n"
+         "ip=198.18.1.2 mac=020000000002\n");
+    const uint32_t old_ip = At(0).ip;
+    auto on = Targeted(CMD_SET, At(0).mac, 1);
+    AddText(on, TLV_PASSWORD, "pw");
+    AddU32(on, TLV_IP_ADDRESS, 0);
+    AddU32(on, TLV_GATEWAY, 0);
+    AddU32(on, TLV_SUBNET_MASK, 0);
+    AddU16(on, TLV_DHCP, 1);
+    ASSERT_EQ(Send(on, 0xFFFFFFFF).size(), 1u);
+    EXPECT_EQ(At(0).dhcp, DhcpReport::Enabled);
+    EXPECT_EQ(At(0).ip, old_ip);
+    EXPECT_NE(At(0).subnet_mask, 0u);
+
+    // An address another agent has is refused.
+    auto clash = Targeted(CMD_UNICAST_SET, At(0).mac, 2);
+    AddText(clash, TLV_PASSWORD, "pw");
+    AddU32(clash, TLV_IP_ADDRESS, At(1).ip);
+    auto out = Send(clash, old_ip);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).ReplyStatus(), STATUS_PARAMETER_ERROR);
+
+    auto move = Targeted(CMD_UNICAST_SET, At(0).mac, 3);
+    AddText(move, TLV_PASSWORD, "pw");
+    AddU32(move, TLV_IP_ADDRESS, 0xC6120150);
+    out = Send(move, old_ip);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].from, old_ip) << "answered from where the request arrived";
+    EXPECT_EQ(At(0).ip, 0xC6120150u);
+    EXPECT_TRUE(Send(Targeted(CMD_POLL, {}, 0), old_ip).empty());
+    EXPECT_EQ(Send(Targeted(CMD_POLL, {}, 0), 0xC6120150).size(), 1u);
+}
+
+TEST_F(Engine, BroadcastAndMulticastCopiesOfOnePasswordChangeApplyOnce) {
+    Make("ip=198.18.1.1 mac=020000000001 iface=2 password=old\n");
+    auto change = Targeted(CMD_SET, At(0).mac, 9);
+    AddText(change, TLV_PASSWORD, "old");
+    AddText(change, TLV_NEW_PASSWORD, "new");
+    const auto first = Send(change, 0xFFFFFFFF);
+    const auto second = Send(change, 0xEFFFFFFA);
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(DecodeHeader(first[0].bytes).ReplyStatus(), STATUS_OK);
+    EXPECT_EQ(second[0].bytes, first[0].bytes);
+    EXPECT_EQ(At(0).password, "new");
+
+    // Later, the same bytes are a new request with the old password.
+    now += 10000;
+    const auto late = Send(change, 0xFFFFFFFF);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(DecodeHeader(late[0].bytes).ReplyStatus(), STATUS_PASSWORD_ERROR);
+}
+
+TEST_F(Engine, DhcpRefreshAndLoaderAndForeignAgents) {
+    Make("ip=198.18.1.1 mac=020000000001 iface=3 dhcp=1 password=pw\n"
+         "ip=198.18.1.2 mac=020000000002 iface=3 dhcp=1 dhcp_fail=1 password=pw\n"
+         "ip=198.18.1.3 mac=020000000003 loader=1 password=pw\n"
+         "ip=198.18.1.4 mac=020000000004 utility=0xABCDEF01\n");
+    struct Case {
+        std::size_t agent;
+        int status;
+    };
+    for (const Case& c : {Case{0, STATUS_OK}, Case{1, STATUS_DHCP_REFRESH_FAIL}}) {
+        auto refresh = Targeted(CMD_UNICAST_SET, At(c.agent).mac, 5, true);
+        AddText(refresh, TLV_PASSWORD, "pw");
+        AddU32(refresh, TLV_IP_ADDRESS, 0); // refresh requests carry zeros: not settings
+        const auto out = Send(refresh, At(c.agent).ip);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(DecodeHeader(out[0].bytes).ReplyStatus(), c.status);
+        EXPECT_GT(out[0].bytes.size(), kHeaderSize) << "status 0 and 6 carry the state";
+        EXPECT_NE(At(c.agent).ip, 0u);
+    }
+
+    auto set = Targeted(CMD_SET, At(2).mac, 6);
+    AddText(set, TLV_PASSWORD, "pw");
+    auto out = Send(set, 0xFFFFFFFF);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).command, CMD_LOADER_REPLY);
+
+    out = Send(Targeted(CMD_DISCOVERY, {}, 0), 0xEFFFFFFA);
+    ASSERT_EQ(out.size(), 4u);
+    for (const Outgoing& o : out)
+        EXPECT_TRUE(o.paced);
+    EXPECT_EQ(DecodeHeader(out[2].bytes).command, CMD_LOADER_REPLY);
+    EXPECT_EQ(out[2].bytes.size(), kHeaderSize);
+    EXPECT_EQ(DecodeHeader(out[3].bytes).utility_id, 0xABCDEF01u);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).utility_id, kId);
+}
+
+TEST_F(Engine, UpgradeStoresTheImageThenRebootsAndLeavesLoaderMode) {
+    Make("ip=198.18.1.3 mac=020000000003 loader=1 password=pw reboot=2\n");
+    const uint32_t ip = At(0).ip;
+    auto trigger = Targeted(CMD_UPGRADE_TRIGGER, At(0).mac, 11);
+    AddText(trigger, TLV_PASSWORD, "pw");
+    auto out = Send(trigger, ip);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).command, CMD_UPGRADE_TRIGGER_REPLY);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).sequence, 11);
+
+    const std::vector<uint8_t> wrq = {0, 2, 'f', 0, 'O', 'C', 'T', 'E', 'T', 0};
+    engine->OnTftpDatagram(wrq, kWorkstation, 64517, ip, now);
+    out = engine->TakeOutbox();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].channel, Channel::Tftp);
+    EXPECT_EQ(out[0].bytes, TftpAck(0));
+    // An empty file: block 1 carries nothing and ends the transfer.
+    engine->OnTftpDatagram(std::vector<uint8_t>{0, 3, 0, 1}, kWorkstation, 64517, ip, now);
+    out = engine->TakeOutbox();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes, TftpAck(1));
+    EXPECT_TRUE(Logged("TFTP 198.18.1.3 stored size=0 blocks=1"));
+
+    engine->Tick(now += 1000);
+    EXPECT_TRUE(Logged("STATE 198.18.1.3 rebooting seconds=2"));
+    EXPECT_TRUE(Send(Targeted(CMD_DISCOVERY, {}, 0), 0xFFFFFFFF).empty());
+    engine->Tick(now += 2000);
+    out = Send(Targeted(CMD_DISCOVERY, {}, 0), 0xFFFFFFFF);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).command, CMD_DISCOVERY_REPLY);
+}
+
+TEST_F(Engine, TimersAndControlLines) {
+    Make("ip=198.18.1.1 mac=020000000001 silent_after=5 trap_every=3 trap_text=\"fan\"\n");
+    engine->Tick(now += 3000);
+    auto out = engine->TakeOutbox();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).command, CMD_TRAP);
+    EXPECT_EQ(out[0].to, kWorkstation);
+    EXPECT_EQ(out[0].port, 5011);
+    engine->Tick(now += 2000);
+    EXPECT_TRUE(Logged("STATE 198.18.1.1 silent"));
+    engine->Tick(now += 1000);
+    EXPECT_TRUE(engine->TakeOutbox().empty()) << "a silent agent sends no traps";
+
+    EXPECT_TRUE(engine->OnControlLine("wake all", now));
+    EXPECT_TRUE(engine->OnControlLine("set 198.18.1.1 trap=198.18.0.9 name=\"a b\"", now));
+    EXPECT_TRUE(engine->OnControlLine("trap 198.18.1.1 door open", now));
+    out = engine->TakeOutbox();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].to, 0xC6120009u);
+    EXPECT_EQ(At(0).system_name, "a b");
+    EXPECT_TRUE(engine->OnControlLine("launch 198.18.1.1", now));
+    EXPECT_TRUE(Logged("CTL-ERROR unknown command: launch 198.18.1.1"));
+    EXPECT_TRUE(engine->OnControlLine("set 198.18.1.1 iface=x", now));
+    EXPECT_TRUE(Logged("CTL-ERROR bad value for iface"));
+    EXPECT_FALSE(engine->OnControlLine("quit", now));
+}
+
+TEST(TftpReceiver, DataPacketsInAndAnswersOut) {
+    struct Step {
+        std::vector<uint8_t> packet;
+        std::optional<std::vector<uint8_t>> answer;
+    };
+    std::vector<uint8_t> full = {0, 3, 0, 1};
+    full.resize(4 + 512, 0xAB);
+    std::vector<uint8_t> second = {0, 3, 0, 2, 1, 2, 3};
+    const Step steps[] = {
+        {{0, 3, 0, 2, 9}, std::nullopt}, // out of order
+        {full, TftpAck(1)},
+        {full, TftpAck(1)},              // duplicate: ACK again, not stored twice
+        {{0, 3, 0, 3, 9}, std::nullopt}, // skips block 2
+        {{0, 4, 0, 2}, std::nullopt},    // not DATA
+        {{0, 3}, std::nullopt},          // truncated
+        {second, TftpAck(2)},
+        {second, TftpAck(2)}, // the last ACK was lost
+    };
+    TftpReceiver r("fw");
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(r.OnData(steps[i].packet), steps[i].answer);
+    }
+    EXPECT_TRUE(r.Complete());
+    EXPECT_EQ(r.Image().size(), 515u);
+    EXPECT_FALSE(r.OnRepeatedRequest().has_value());
+
+    TftpReceiver oversized("fw");
+    std::vector<uint8_t> big = {0, 3, 0, 1};
+    big.resize(4 + 513);
+    EXPECT_EQ(oversized.OnData(big), TftpErrorPacket(3, "Disk full or allocation exceeded"));
+    EXPECT_TRUE(oversized.Failed());
+}
+
+TEST(TftpReceiver, WriteRequestParsing) {
+    const auto good =
+        ParseWriteRequest(std::vector<uint8_t>{0, 2, 'a', '/', 'b', 0, 'o', 'c', 't', 'e', 't', 0});
+    ASSERT_TRUE(good);
+    EXPECT_EQ(good->file_name, "a/b");
+    EXPECT_EQ(good->mode, "octet");
+    EXPECT_FALSE(ParseWriteRequest(std::vector<uint8_t>{0, 2, 'a', 0, 'o'})); // no final NUL
+    EXPECT_FALSE(ParseWriteRequest(std::vector<uint8_t>{0, 1, 'a', 0, 'o', 0}));
+    EXPECT_FALSE(ParseWriteRequest(std::vector<uint8_t>{0}));
+}
+
+} // namespace
