@@ -195,6 +195,8 @@ std::string ApplySetting(AgentSettings& s, std::string_view word) {
         // A new interface version brings its own mask unless mask= follows.
         s.interface_version = *n;
         s.field_mask = ImpliedMask(*n);
+        if (*n < 3)
+            s.group_interval = -1; // only interface 3 can report one by default
         return {};
     }
     if (key == "mask") {
@@ -295,7 +297,7 @@ AgentSettings DefaultAgent(int n, uint32_t utility_id) {
     }
     s.subnet_mask = 0xFFFE0000; // 255.254.0.0, the /15 of the simulated LAN
     s.gateway = 0xC61200FE;     // 198.18.0.254
-    s.trap_ip = 0xC6120001; // 198.18.0.1, the workstation of scripts/lan
+    s.trap_ip = 0xC6120001;     // 198.18.0.1, the workstation of scripts/lan
     s.utility_id = utility_id;
     s.trap_text = "Port 1 link up";
     return s;
