@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-// The application object: runs the main window and ends with it.
+// The application object: runs the main window modally and ends with it.
 class CSwitchyardApp : public QApplication {
 public:
     CSwitchyardApp(int& argc, char** argv);

@@ -1,0 +1,20 @@
+#pragma once
+// The columns of the discovery and monitor lists: titles, pixel widths and
+// alignment of header and cells.
+
+#include <Qt>
+
+#include <span>
+
+namespace kestrel {
+
+struct ColumnSpec {
+    const char* title;
+    int width; // pixels
+    Qt::Alignment alignment;
+};
+
+std::span<const ColumnSpec> DiscoveryColumns();
+std::span<const ColumnSpec> MonitorColumns();
+
+} // namespace kestrel

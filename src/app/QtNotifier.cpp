@@ -1,0 +1,56 @@
+#include "QtNotifier.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon BoxIcon(kestrel::MessageIcon icon) {
+    switch (icon) {
+    case kestrel::MessageIcon::Information:
+        return QMessageBox::Information;
+    case kestrel::MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case kestrel::MessageIcon::Error:
+        return QMessageBox::Critical;
+    case kestrel::MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Texts are 8-bit; every byte maps to one character.
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Modal over whatever window is in front: the main window or one of its
+// dialogs.
+QWidget* BoxParent() {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return QApplication::activeWindow();
+}
+
+int RunBox(std::string_view text, std::string_view caption, kestrel::MessageIcon icon,
+           QMessageBox::StandardButtons buttons) {
+    QMessageBox box(BoxIcon(icon), Latin1(caption), Latin1(text), buttons, BoxParent());
+    box.setTextFormat(Qt::PlainText);
+    box.setObjectName(QStringLiteral("messageBox"));
+    if (buttons & QMessageBox::Cancel)
+        box.setEscapeButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec();
+}
+
+} // namespace
+
+void QtNotifier::ShowMessage(std::string_view text, std::string_view caption,
+                             kestrel::MessageIcon icon) {
+    RunBox(text, caption, icon, QMessageBox::Ok);
+}
+
+bool QtNotifier::AskOkCancel(std::string_view text, std::string_view caption,
+                             kestrel::MessageIcon icon) {
+    return RunBox(text, caption, icon, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}

@@ -1,0 +1,260 @@
+#include "switchyardDlg.h"
+
+#include "AboutDlg.h"
+#include "Pictures.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+using namespace kestrel;
+
+CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
+    : QDialog(parent), notifier_(notifier), state_(std::make_unique<ProgramState>()), menu_(this),
+      form_(this) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Kestrel Utility"));
+    // An application window of its own: minimise box, no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    layout_.setContentsMargins(0, 0, 0, 0);
+    layout_.setSpacing(0);
+    layout_.setSizeConstraint(QLayout::SetFixedSize); // not resizable
+    layout_.addWidget(&form_);
+    setLayout(&layout_);
+
+    ConnectCommands();
+    RunStartUp();
+}
+
+CSwitchyardDlg::~CSwitchyardDlg() = default;
+
+int CSwitchyardDlg::exec() {
+    if (ended_during_start_up_)
+        return result();
+    return QDialog::exec();
+}
+
+void CSwitchyardDlg::RunStartUp() {
+    SetWindowIcons();
+    CreateMenuBar();
+    SetRefreshPeriod(15);
+    ClearTrapTable();
+    // The colours and the frame bars come with the form (MainForm).
+    LoadSettings();
+    SetUpListColumns();
+    CreateStatusImages();
+    SetFullRowSelection();
+    ClearTables();
+    LoadMonitorFile();
+    OpenBroadcastSocket();
+    OpenMulticastSocket();
+    OpenUnicastSocket();
+    StartPolling();
+    StartTimer1();
+    ClearSharedRequestValues();
+    DisableDhcpRefresh();
+    StartKeepAlive();
+}
+
+void CSwitchyardDlg::SetWindowIcons() {
+    setWindowIcon(ProgramIcon());
+}
+
+void CSwitchyardDlg::CreateMenuBar() {
+    layout_.setMenuBar(&menu_.bar());
+    menu_.CheckRefreshItem(ID_REFRESH_15S);
+}
+
+void CSwitchyardDlg::SetRefreshPeriod(int seconds) {
+    state_->refresh_period_seconds = seconds;
+}
+
+void CSwitchyardDlg::ClearTrapTable() {}
+
+void CSwitchyardDlg::LoadSettings() {}
+
+void CSwitchyardDlg::SetUpListColumns() {
+    form_.discoveryList().InsertColumns(DiscoveryColumns());
+    form_.monitorList().InsertColumns(MonitorColumns());
+}
+
+void CSwitchyardDlg::CreateStatusImages() {
+    status_images_ = std::make_unique<StatusImageList>();
+}
+
+void CSwitchyardDlg::SetFullRowSelection() {
+    for (ReportList* list : {&form_.monitorList(), &form_.discoveryList()}) {
+        list->setSelectionBehavior(QAbstractItemView::SelectRows);
+        list->setAllColumnsShowFocus(true);
+    }
+}
+
+void CSwitchyardDlg::ClearTables() {
+    state_->discovery.Clear();
+    state_->monitor.Clear();
+}
+
+void CSwitchyardDlg::LoadMonitorFile() {}
+
+void CSwitchyardDlg::OpenBroadcastSocket() {}
+
+void CSwitchyardDlg::OpenMulticastSocket() {}
+
+void CSwitchyardDlg::OpenUnicastSocket() {}
+
+void CSwitchyardDlg::StartPolling() {}
+
+void CSwitchyardDlg::StartTimer1() {
+    timer1_.setInterval(5000);
+    timer1_.start();
+}
+
+void CSwitchyardDlg::ClearSharedRequestValues() {
+    state_->pending_set_mac.clear();
+    state_->pending_set_ip = 0;
+    state_->upgrade_target_mac.clear();
+    state_->upgrade_trigger_acked = 0;
+}
+
+void CSwitchyardDlg::DisableDhcpRefresh() {
+    form_.button(IDC_DHCP_REFRESH)->setEnabled(false);
+}
+
+void CSwitchyardDlg::StartKeepAlive() {}
+
+void CSwitchyardDlg::EndAfterStartUp(int result) {
+    ended_during_start_up_ = true;
+    setResult(result);
+}
+
+void CSwitchyardDlg::ConnectCommands() {
+    const struct {
+        int id;
+        void (CSwitchyardDlg::*handler)();
+    } buttons[] = {
+        {IDC_DISCOVERY, &CSwitchyardDlg::OnDiscovery},
+        {IDC_ADD_TO_MONITOR, &CSwitchyardDlg::OnAddToMonitorList},
+        {IDC_VIEW_TRAP, &CSwitchyardDlg::OnViewTrap},
+        {IDC_ADD_ITEM, &CSwitchyardDlg::OnAddItem},
+        {IDC_DELETE_ITEM, &CSwitchyardDlg::OnDeleteItem},
+        {IDC_CONFIGURATION, &CSwitchyardDlg::OnConfigurationSetting},
+        {IDC_PASSWORD_CHANGE, &CSwitchyardDlg::OnPasswordChange},
+        {IDC_FIRMWARE_UPGRADE, &CSwitchyardDlg::OnFirmwareUpgrade},
+        {IDC_WEB_ACCESS, &CSwitchyardDlg::OnWebAccess},
+        {IDC_DHCP_REFRESH, &CSwitchyardDlg::OnDhcpRefresh},
+        {IDC_EXIT, &CSwitchyardDlg::OnExitButton},
+    };
+    for (const auto& [id, handler] : buttons)
+        connect(form_.button(id), &QPushButton::clicked, this, handler);
+
+    const struct {
+        QAction& action;
+        void (CSwitchyardDlg::*handler)();
+    } items[] = {
+        {menu_.monitorSave(), &CSwitchyardDlg::OnMonitorSave},
+        {menu_.monitorSaveAs(), &CSwitchyardDlg::OnMonitorSaveAs},
+        {menu_.monitorLoad(), &CSwitchyardDlg::OnMonitorLoad},
+        {menu_.exit(), &CSwitchyardDlg::OnMenuExit},
+        {menu_.viewLog(), &CSwitchyardDlg::OnViewLog},
+        {menu_.clearLog(), &CSwitchyardDlg::OnClearLog},
+        {menu_.groupInterval(), &CSwitchyardDlg::OnGroupInterval},
+        {menu_.about(), &CSwitchyardDlg::OnAbout},
+    };
+    for (const auto& [action, handler] : items)
+        connect(&action, &QAction::triggered, this, handler);
+
+    for (QAction& item : menu_.refreshItems()) {
+        const int id = item.data().toInt();
+        connect(&item, &QAction::triggered, this, [this, id] { OnRefreshTime(id); });
+    }
+
+    connect(&timer1_, &QTimer::timeout, this, &CSwitchyardDlg::OnTimer1);
+}
+
+void CSwitchyardDlg::OnDiscovery() {}
+
+void CSwitchyardDlg::OnAddToMonitorList() {}
+
+void CSwitchyardDlg::OnViewTrap() {}
+
+void CSwitchyardDlg::OnAddItem() {}
+
+void CSwitchyardDlg::OnDeleteItem() {}
+
+void CSwitchyardDlg::OnConfigurationSetting() {}
+
+void CSwitchyardDlg::OnPasswordChange() {}
+
+void CSwitchyardDlg::OnFirmwareUpgrade() {}
+
+void CSwitchyardDlg::OnWebAccess() {}
+
+void CSwitchyardDlg::OnDhcpRefresh() {}
+
+void CSwitchyardDlg::OnExitButton() {
+    ShutDown();
+    done(QDialog::Accepted);
+}
+
+void CSwitchyardDlg::OnMonitorSave() {}
+
+void CSwitchyardDlg::OnMonitorSaveAs() {}
+
+void CSwitchyardDlg::OnMonitorLoad() {}
+
+void CSwitchyardDlg::OnMenuExit() {
+    ShutDown();
+    done(QDialog::Rejected);
+}
+
+void CSwitchyardDlg::OnViewLog() {}
+
+void CSwitchyardDlg::OnClearLog() {}
+
+void CSwitchyardDlg::OnRefreshTime(int id) {
+    if (!menu_.CheckRefreshItem(id))
+        return;
+    for (const RefreshChoice& choice : kRefreshChoices) {
+        if (choice.id == id)
+            SetRefreshPeriod(choice.seconds);
+    }
+}
+
+void CSwitchyardDlg::OnGroupInterval() {}
+
+void CSwitchyardDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CSwitchyardDlg::OnTimer1() {}
+
+void CSwitchyardDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape reach the focused control first; what it leaves
+    // unused must neither press a button nor close the window.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CSwitchyardDlg::closeEvent(QCloseEvent* event) {
+    ShutDown();
+    QDialog::closeEvent(event);
+}
+
+void CSwitchyardDlg::ShutDown() {
+    if (shut_down_)
+        return;
+    shut_down_ = true;
+    CloseSockets();
+    Q_EMIT socketsClosed();
+}
+
+void CSwitchyardDlg::CloseSockets() {}

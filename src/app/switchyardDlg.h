@@ -1,0 +1,115 @@
+#pragma once
+// The main window: the form with its two lists, the menu bar, the start-up
+// sequence, the keyboard rule and the three ways out.
+//
+// Controls are found by object name: "ctl" plus the control ID (see
+// MainForm.h); menu items are "cmd" plus the command ID (see MainMenu.h).
+
+#include "MainForm.h"
+#include "MainMenu.h"
+#include "StatusImages.h"
+#include "protocol/Notifier.h"
+#include "protocol/ProgramState.h"
+
+#include <QDialog>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <memory>
+
+class CSwitchyardDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSwitchyardDlg(kestrel::Notifier& notifier, QWidget* parent = nullptr);
+    ~CSwitchyardDlg() override;
+
+    // Runs the window unless start-up has already ended it.
+    int exec() override;
+
+    kestrel::ReportList& discoveryList() { return form_.discoveryList(); }
+    kestrel::ReportList& monitorList() { return form_.monitorList(); }
+    kestrel::MainForm& form() { return form_; }
+    kestrel::MainMenu& menu() { return menu_; }
+    kestrel::ProgramState& state() { return *state_; }
+    kestrel::Notifier& notifier() { return notifier_; }
+    const kestrel::StatusImageList& statusImages() const { return *status_images_; }
+
+    // True once start-up asked for the window to end (a socket it cannot do
+    // without failed to open).
+    bool endedDuringStartUp() const { return ended_during_start_up_; }
+
+Q_SIGNALS:
+    // Emitted once, after the sockets were closed on the way out.
+    void socketsClosed();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Start-up, one step each, in this order.
+    void RunStartUp();
+    void SetWindowIcons();
+    void CreateMenuBar();
+    void SetRefreshPeriod(int seconds);
+    void ClearTrapTable();
+    void LoadSettings();
+    void SetUpListColumns();
+    void CreateStatusImages();
+    void SetFullRowSelection();
+    void ClearTables();
+    void LoadMonitorFile();
+    void OpenBroadcastSocket();
+    void OpenMulticastSocket();
+    void OpenUnicastSocket();
+    void StartPolling();
+    void StartTimer1();
+    void ClearSharedRequestValues();
+    void DisableDhcpRefresh();
+    void StartKeepAlive();
+
+    // A start-up step that cannot go on calls this: the window ends with
+    // the given result as soon as start-up has returned.
+    void EndAfterStartUp(int result);
+
+    void ConnectCommands();
+
+    // Buttons.
+    void OnDiscovery();
+    void OnAddToMonitorList();
+    void OnViewTrap();
+    void OnAddItem();
+    void OnDeleteItem();
+    void OnConfigurationSetting();
+    void OnPasswordChange();
+    void OnFirmwareUpgrade();
+    void OnWebAccess();
+    void OnDhcpRefresh();
+    void OnExitButton();
+    // Menu items.
+    void OnMonitorSave();
+    void OnMonitorSaveAs();
+    void OnMonitorLoad();
+    void OnMenuExit();
+    void OnViewLog();
+    void OnClearLog();
+    void OnRefreshTime(int id);
+    void OnGroupInterval();
+    void OnAbout();
+    // Every 5 seconds.
+    void OnTimer1();
+
+    // The closing steps shared by the three ways out; they run once.
+    void ShutDown();
+    void CloseSockets();
+
+    kestrel::Notifier& notifier_;
+    std::unique_ptr<kestrel::ProgramState> state_;
+    QVBoxLayout layout_;
+    kestrel::MainMenu menu_;
+    kestrel::MainForm form_;
+    std::unique_ptr<kestrel::StatusImageList> status_images_;
+    QTimer timer1_;
+    bool ended_during_start_up_ = false;
+    bool shut_down_ = false;
+};

@@ -1,0 +1,36 @@
+#pragma once
+// A fresh main window per test, with a recording notifier and a cfg
+// directory of its own.
+
+#include "app/switchyardDlg.h"
+#include "support/FakeNotifier.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(cfg_dir.isValid());
+        qputenv("KESTREL_CFG_DIR", cfg_dir.path().toLocal8Bit());
+        window = std::make_unique<CSwitchyardDlg>(notifier);
+    }
+    void TearDown() override {
+        window.reset();
+        qunsetenv("KESTREL_CFG_DIR");
+    }
+
+    template <class T> T* Find(const char* name) {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    QString CfgFile(const char* name) const {
+        return QDir(cfg_dir.path()).filePath(QString::fromLatin1(name));
+    }
+
+    QTemporaryDir cfg_dir;
+    FakeNotifier notifier;
+    std::unique_ptr<CSwitchyardDlg> window;
+};
