@@ -1,0 +1,48 @@
+#pragma once
+// What the main window talks to the network with: the three UDP sockets, the
+// receive dispatcher behind them, the multicast keep-alive, and the
+// rediscovery that follows a firmware transfer. Widgets reach it only through
+// the ListHooks and Notifier seams, so it runs in tests without a window.
+
+#include "core/KeepAlive.h"
+#include "core/RediscoveryTimer.h"
+#include "core/UdpSockets.h"
+#include "protocol/Dispatcher.h"
+
+#include <QObject>
+
+namespace kestrel {
+
+class NetworkSession : public QObject {
+    Q_OBJECT
+public:
+    // The settings in state must be loaded before the sockets are opened.
+    NetworkSession(ProgramState& state, ListHooks& lists, Notifier& notifier,
+                   TrapHandler* traps = nullptr, QObject* parent = nullptr);
+
+    bool OpenBroadcastSocket() { return sockets_.OpenBroadcastSocket(); }
+    bool OpenMulticastSocket() { return sockets_.OpenMulticastSocket(); }
+    bool OpenUnicastSocket() { return sockets_.OpenUnicastSocket(); }
+    void CloseSockets() { sockets_.CloseSockets(); }
+
+    void StartKeepAlive() { keep_alive_.Start(); }
+
+    // The Discovery button.
+    void Discover();
+
+    UdpSockets& sockets() { return sockets_; }
+    Dispatcher& dispatcher() { return dispatcher_; }
+    KeepAlive& keepAlive() { return keep_alive_; }
+    RediscoveryTimer& rediscovery() { return rediscovery_; }
+
+private:
+    ProgramState& state_;
+    ListHooks& lists_;
+    Notifier& notifier_;
+    Dispatcher dispatcher_;
+    UdpSockets sockets_;
+    KeepAlive keep_alive_;
+    RediscoveryTimer rediscovery_;
+};
+
+} // namespace kestrel
