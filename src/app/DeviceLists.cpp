@@ -1,0 +1,355 @@
+#include "app/DeviceLists.h"
+
+#include "app/Add_remoteIP.h"
+#include "app/RowTexts.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace kestrel;
+
+namespace {
+
+constexpr int kDiscoveryKeyColumn = 0; // MAC text
+constexpr int kMonitorKeyColumn = 1;   // IP text
+constexpr int kMonitorMacColumn = 2;
+constexpr int kStatusColumn = 0;
+constexpr int kDiscoveryGroupIntervalColumn = 10;
+constexpr int kMonitorGroupIntervalColumn = 11;
+constexpr int kStatusRole = Qt::UserRole; // status_image, for sorting
+constexpr int kMonitorRowType = QTreeWidgetItem::UserType + 1;
+constexpr int kDiscoveryRowType = QTreeWidgetItem::UserType + 2;
+
+// Record texts are 8-bit; Latin-1 keeps one character per byte, so comparing
+// the strings compares the bytes as unsigned values.
+QString Text(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+// A list row; sorts by the list's sort column. The monitor list's status
+// column compares the image numbers, every other column the cell texts.
+class DeviceRow : public QTreeWidgetItem {
+public:
+    explicit DeviceRow(int type) : QTreeWidgetItem(type) {}
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (type() == kMonitorRowType && column == kStatusColumn)
+            return data(kStatusColumn, kStatusRole).toInt() <
+                   other.data(kStatusColumn, kStatusRole).toInt();
+        return text(column).compare(other.text(column), Qt::CaseSensitive) < 0;
+    }
+};
+
+QTreeWidgetItem* FindRow(QTreeWidget& list, int column, const QString& key) {
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list.topLevelItem(row);
+        if (item->text(column) == key)
+            return item;
+    }
+    return nullptr;
+}
+
+template <std::size_t N>
+void SetTexts(QTreeWidgetItem& item, const std::array<std::string, N>& texts) {
+    for (std::size_t column = 0; column < N; ++column)
+        item.setText(static_cast<int>(column), Text(texts[column]));
+}
+
+void InsertRow(QTreeWidget& list, int position, std::unique_ptr<QTreeWidgetItem> item) {
+    list.insertTopLevelItem(std::clamp(position, 0, list.topLevelItemCount()), item.release());
+}
+
+std::unique_ptr<QTreeWidgetItem> TakeRow(QTreeWidget& list, QTreeWidgetItem* item) {
+    return std::unique_ptr<QTreeWidgetItem>(list.takeTopLevelItem(list.indexOfTopLevelItem(item)));
+}
+
+std::vector<QTreeWidgetItem*> SelectedRowsTopDown(QTreeWidget& list) {
+    std::vector<QTreeWidgetItem*> rows;
+    for (int row = 0; row < list.topLevelItemCount(); ++row)
+        if (list.topLevelItem(row)->isSelected())
+            rows.push_back(list.topLevelItem(row));
+    return rows;
+}
+
+std::optional<int> FirstSelectedRow(QTreeWidget& list) {
+    for (int row = 0; row < list.topLevelItemCount(); ++row)
+        if (list.topLevelItem(row)->isSelected())
+            return row;
+    return std::nullopt;
+}
+
+void SelectRow(QTreeWidget& list, const std::optional<int>& row) {
+    if (row && *row >= 0 && *row < list.topLevelItemCount())
+        list.topLevelItem(*row)->setSelected(true);
+}
+
+bool InUse(const DeviceTable& table, int i) {
+    return i >= 0 && i < table.count;
+}
+
+} // namespace
+
+CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushButton* dhcp_refresh,
+                           ProgramState& state, Notifier& notifier, const StatusImageList& images,
+                           QObject* parent)
+    : QObject(parent), discovery_(discovery), monitor_(monitor), dhcp_refresh_(dhcp_refresh),
+      state_(state), notifier_(notifier), images_(images) {
+    // Selecting rows in one list clears the selection of the other.
+    connect(discovery_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                if (!selected.isEmpty())
+                    monitor_->clearSelection();
+            });
+    connect(monitor_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                if (!selected.isEmpty())
+                    discovery_->clearSelection();
+            });
+
+    connect(discovery_, &QTreeWidget::itemClicked, this, [this] { OnRowClicked(discovery_); });
+    connect(monitor_, &QTreeWidget::itemClicked, this, [this] { OnRowClicked(monitor_); });
+
+    for (QTreeWidget* list : {discovery_, monitor_}) {
+        list->header()->setSectionsClickable(true);
+        connect(list->header(), &QHeaderView::sectionClicked, this,
+                [this, list](int column) { SortByColumn(list, column); });
+    }
+
+    // Also on empty space, as the double-click rule looks only at the selection.
+    discovery_->viewport()->installEventFilter(this);
+}
+
+void CDeviceLists::RefreshDiscoveryRow(int i) {
+    if (!InUse(state_.discovery, i))
+        return;
+    DeviceRecord& record = state_.discovery.records[i];
+    const auto texts = DiscoveryRowTexts(record);
+    if (record.row_state == kRowNew) {
+        auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
+        SetTexts(*row, texts);
+        InsertRow(*discovery_, i, std::move(row));
+    } else if (record.row_state == kRowKnown) {
+        if (QTreeWidgetItem* row = FindRow(*discovery_, kDiscoveryKeyColumn, Text(texts[0]))) {
+            SetTexts(*row, texts);
+        } else {
+            // A known record always has its row; should it not, show it
+            // rather than lose it.
+            auto added = std::make_unique<DeviceRow>(kDiscoveryRowType);
+            SetTexts(*added, texts);
+            InsertRow(*discovery_, i, std::move(added));
+        }
+    }
+}
+
+void CDeviceLists::RefreshMonitorRow(int i) {
+    if (!InUse(state_.monitor, i))
+        return;
+    DeviceRecord& record = state_.monitor.records[i];
+    QTreeWidgetItem* row = nullptr;
+    if (record.row_state != kRowNew) {
+        row = FindRow(*monitor_, kMonitorKeyColumn, Text(FieldText(record.ip_text)));
+        if (!row && !FieldText(record.mac_text).empty())
+            row = FindRow(*monitor_, kMonitorMacColumn, Text(FieldText(record.mac_text)));
+    }
+    if (!row) {
+        // A new record, or (should one ever lack it) a known record's row.
+        InsertMonitorRow(i, record);
+        return;
+    }
+    // The row is rebuilt at its place and comes back unselected; callers
+    // that keep the selection restore it.
+    const int position = monitor_->indexOfTopLevelItem(row);
+    TakeRow(*monitor_, row);
+    InsertMonitorRow(position, record);
+}
+
+void CDeviceLists::InsertMonitorRow(int position, DeviceRecord& record) {
+    auto row = std::make_unique<DeviceRow>(kMonitorRowType);
+    SetTexts(*row, MonitorRowTexts(record));
+    row->setIcon(kStatusColumn, images_.Icon(record.status_image));
+    row->setData(kStatusColumn, Qt::AccessibleTextRole,
+                 images_.AccessibleName(record.status_image));
+    row->setData(kStatusColumn, kStatusRole, record.status_image);
+    InsertRow(*monitor_, position, std::move(row));
+}
+
+void CDeviceLists::ClearDiscoveryRows() {
+    discovery_->clear();
+}
+
+SelectionMemo CDeviceLists::RememberSelection() {
+    return {FirstSelectedRow(*monitor_), FirstSelectedRow(*discovery_)};
+}
+
+void CDeviceLists::RestoreSelection(const SelectionMemo& memo) {
+    SelectRow(*monitor_, memo.monitor_row);
+    SelectRow(*discovery_, memo.discovery_row);
+}
+
+void CDeviceLists::MoveToMonitorList() {
+    MoveRows(false);
+}
+
+void CDeviceLists::MoveDoubleClicked() {
+    MoveRows(true);
+}
+
+void CDeviceLists::MoveRows(bool double_click) {
+    // Keys first: rows go away while the move runs.
+    std::vector<QString> keys;
+    for (QTreeWidgetItem* row : SelectedRowsTopDown(*discovery_))
+        keys.push_back(row->text(kDiscoveryKeyColumn));
+    if (double_click && keys.size() != 1)
+        return;
+
+    DeviceTable& found_in = state_.discovery;
+    DeviceTable& monitor = state_.monitor;
+    const int discovery_rows = found_in.count;
+    for (const QString& key : keys) {
+        const FindResult d = FindDiscoveryRecord(found_in, Bytes(key), KeyKind::Mac);
+        if (!d.found)
+            continue;
+        DeviceRecord& agent = found_in.records[d.index];
+
+        bool duplicate = FindMonitorRecord(monitor, FieldText(agent.ip_text), KeyKind::Ip).found;
+        for (int j = 0; j < discovery_rows && !duplicate; ++j) {
+            const DeviceRecord& other = found_in.records[j];
+            // Records already moved by this command are cleared; they are no agents.
+            duplicate = j != d.index && !FieldText(other.mac_text).empty() && other.ip == agent.ip;
+        }
+        if (duplicate) {
+            notifier_.ShowMessage("Duplicate ip ", "Add fail", MessageIcon::Error);
+            continue;
+        }
+        if (monitor.count >= kTableCapacity) {
+            // The monitor table holds 256 agents; the rest stay where they are.
+            notifier_.ShowMessage("out of 256 device in monitor list", "Add fail",
+                                  MessageIcon::Error);
+            break;
+        }
+
+        const int m = monitor.count;
+        monitor.records[m] = agent;
+        monitor.records[m].status_image = kImageNone;
+        monitor.records[m].row_state = kRowNew;
+        monitor.count = m + 1;
+        RefreshMonitorRow(m);
+
+        const QString mac12 = Text(FieldText(agent.mac_text)).left(12);
+        for (int row = 0; row < discovery_->topLevelItemCount(); ++row) {
+            QTreeWidgetItem* item = discovery_->topLevelItem(row);
+            if (item->text(kDiscoveryKeyColumn).left(12) == mac12) {
+                TakeRow(*discovery_, item);
+                break;
+            }
+        }
+        ClearRecord(agent);
+    }
+    CloseDiscoveryGaps(found_in);
+}
+
+void CDeviceLists::AddItem() {
+    DeviceTable& monitor = state_.monitor;
+    const auto full = [&monitor, this] {
+        if (monitor.count < kTableCapacity)
+            return false;
+        notifier_.ShowMessage("out of 256 device in monitor list", "Error", MessageIcon::Error);
+        return true;
+    };
+    if (full())
+        return;
+    // The dialog fills a record of its own: the table changes only once the
+    // address has passed every check, whatever ran while the dialog was open.
+    DeviceRecord added = ZeroRecord();
+    CAdd_remoteIP dialog(added, notifier_, monitor_->window());
+    if (dialog.exec() != QDialog::Accepted || full())
+        return;
+
+    const std::string_view ip_text = FieldText(added.ip_text);
+    if (FindMonitorRecord(monitor, ip_text, KeyKind::Ip).found ||
+        FindDiscoveryRecord(state_.discovery, ip_text, KeyKind::Ip).found) {
+        notifier_.ShowMessage("Duplicate IP in monitor list or discovery list", "Error",
+                              MessageIcon::Error);
+        return;
+    }
+    const int n = monitor.count;
+    monitor.records[n] = added;
+    monitor.count = n + 1;
+    RefreshMonitorRow(n);
+}
+
+void CDeviceLists::DeleteItem() {
+    const std::vector<QTreeWidgetItem*> rows = SelectedRowsTopDown(*monitor_);
+    if (rows.empty())
+        return;
+    if (!notifier_.AskOkCancel("Are you sure to delete this item ?", "Warning",
+                               MessageIcon::Warning))
+        return;
+
+    DeviceTable& monitor = state_.monitor;
+    for (QTreeWidgetItem* row : rows) {
+        FindResult r = FindMonitorRecord(monitor, Bytes(row->text(kMonitorKeyColumn)), KeyKind::Ip);
+        // A row found through its MAC text shows the record under that MAC.
+        if (!r.found && !row->text(kMonitorMacColumn).isEmpty())
+            r = FindMonitorRecord(monitor, Bytes(row->text(kMonitorMacColumn)), KeyKind::Mac);
+        if (r.found)
+            ClearRecord(monitor.records[r.index]);
+    }
+    CloseMonitorGaps(monitor);
+    for (QTreeWidgetItem* row : rows)
+        TakeRow(*monitor_, row);
+}
+
+void CDeviceLists::OnRowClicked(QTreeWidget* list) {
+    const QList<QTreeWidgetItem*> selected = list->selectedItems();
+    if (selected.size() != 1)
+        return;
+    const QTreeWidgetItem& row = *selected.front();
+    const bool in_discovery = list == discovery_;
+    const DeviceTable& table = in_discovery ? state_.discovery : state_.monitor;
+    const std::string key = Bytes(row.text(in_discovery ? kDiscoveryKeyColumn : kMonitorKeyColumn));
+    const FindResult r = in_discovery ? FindDiscoveryRecord(table, key, KeyKind::Mac)
+                                      : FindMonitorRecord(table, key, KeyKind::Ip);
+    bool enable = false;
+    if (r.found) {
+        const DeviceRecord& record = table.records[r.index];
+        enable = record.dhcp_state == kDhcpEnabled && record.interface_version >= 3;
+    }
+    dhcp_refresh_->setEnabled(enable);
+}
+
+void CDeviceLists::SortByColumn(QTreeWidget* list, int column) {
+    ascending_ = !ascending_;
+    const int group_interval =
+        list == discovery_ ? kDiscoveryGroupIntervalColumn : kMonitorGroupIntervalColumn;
+    if (column < 0 || column >= group_interval)
+        return;
+    sort_column_ = column;
+    list->sortItems(column, ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+bool CDeviceLists::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == discovery_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        MoveDoubleClicked();
+        // Handled: the view would otherwise treat it as a press on whatever
+        // row now stands under the pointer.
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

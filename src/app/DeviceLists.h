@@ -1,0 +1,68 @@
+#pragma once
+// The discovery and monitor lists of the main window: mirrors the two tables
+// into the widgets, and carries the list commands (move to the monitor list,
+// add by address, delete), the selection coupling, the "DHCP Refresh" button
+// state and sorting by column.
+//
+// Rows and records are matched by key text, never by position: MAC text in
+// column 0 of the discovery list, IP text in column 1 of the monitor list.
+// Sorting reorders rows only; the tables keep their order.
+
+#include "app/StatusImages.h"
+#include "protocol/Notifier.h"
+#include "protocol/ProgramState.h"
+#include "protocol/Seams.h"
+
+#include <QObject>
+
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class CDeviceLists : public QObject, public kestrel::ListHooks {
+    Q_OBJECT
+public:
+    // The widgets must outlive this object; their columns are set up already.
+    CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushButton* dhcp_refresh,
+                 kestrel::ProgramState& state, kestrel::Notifier& notifier,
+                 const kestrel::StatusImageList& images, QObject* parent = nullptr);
+
+    // ListHooks
+    void RefreshDiscoveryRow(int i) override;
+    void RefreshMonitorRow(int i) override;
+    void ClearDiscoveryRows() override;
+    kestrel::SelectionMemo RememberSelection() override;
+    void RestoreSelection(const kestrel::SelectionMemo& memo) override;
+
+    // "Add to monitor list": every selected discovery row.
+    void MoveToMonitorList();
+    // Double-click in the discovery list: the one selected row, if exactly one.
+    void MoveDoubleClicked();
+    // "Add item": an agent by its address, through the Remote IP dialog.
+    void AddItem();
+    // "Delete item": the selected monitor rows, after one question.
+    void DeleteItem();
+
+    // A header click: flips the shared direction, sorts when the column allows.
+    void SortByColumn(QTreeWidget* list, int column);
+    bool sortAscending() const { return ascending_; }
+    int sortColumn() const { return sort_column_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void MoveRows(bool double_click);
+    void OnRowClicked(QTreeWidget* list);
+    void InsertMonitorRow(int position, kestrel::DeviceRecord& record);
+
+    QTreeWidget* discovery_;
+    QTreeWidget* monitor_;
+    QPushButton* dhcp_refresh_;
+    kestrel::ProgramState& state_;
+    kestrel::Notifier& notifier_;
+    const kestrel::StatusImageList& images_;
+
+    bool ascending_ = true; // shared by both lists; the first click sorts descending
+    int sort_column_ = 0;
+};
