@@ -4,6 +4,7 @@
 #include "controls/DialogUnits.h"
 
 #include <QAccessible>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -138,6 +139,11 @@ TEST_F(MainForm, WindowIsFixedSizeWithArialAndTitle) {
     EXPECT_EQ(form->size(), QSize(units.X(468), units.Y(351)));
     EXPECT_EQ(form->font().family(), QStringLiteral("Arial"));
     EXPECT_EQ(form->font().pointSize(), 8);
+    // Arial itself, or the face drawn with its metrics.
+    const QString drawn_with = QFontInfo(form->font()).family();
+    EXPECT_TRUE(drawn_with == QStringLiteral("Arial") ||
+                drawn_with == QStringLiteral("Liberation Sans"))
+        << drawn_with.toStdString();
     window->show();
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_GE(window->height(), form->height()); // the menu bar sits above the form
