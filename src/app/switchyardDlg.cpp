@@ -45,6 +45,7 @@ void CSwitchyardDlg::RunStartUp() {
     SetUpListColumns();
     CreateStatusImages();
     SetFullRowSelection();
+    CreateDeviceLists();
     ClearTables();
     LoadMonitorFile();
     OpenBroadcastSocket();
@@ -88,6 +89,13 @@ void CSwitchyardDlg::SetFullRowSelection() {
         list->setSelectionBehavior(QAbstractItemView::SelectRows);
         list->setAllColumnsShowFocus(true);
     }
+}
+
+// Before anything can store a record: the lists mirror the tables from here on.
+void CSwitchyardDlg::CreateDeviceLists() {
+    lists_ = std::make_unique<CDeviceLists>(&form_.discoveryList(), &form_.monitorList(),
+                                            form_.button(IDC_DHCP_REFRESH), *state_, notifier_,
+                                            *status_images_);
 }
 
 void CSwitchyardDlg::ClearTables() {
@@ -174,13 +182,19 @@ void CSwitchyardDlg::ConnectCommands() {
 
 void CSwitchyardDlg::OnDiscovery() {}
 
-void CSwitchyardDlg::OnAddToMonitorList() {}
+void CSwitchyardDlg::OnAddToMonitorList() {
+    lists_->MoveToMonitorList();
+}
 
 void CSwitchyardDlg::OnViewTrap() {}
 
-void CSwitchyardDlg::OnAddItem() {}
+void CSwitchyardDlg::OnAddItem() {
+    lists_->AddItem();
+}
 
-void CSwitchyardDlg::OnDeleteItem() {}
+void CSwitchyardDlg::OnDeleteItem() {
+    lists_->DeleteItem();
+}
 
 void CSwitchyardDlg::OnConfigurationSetting() {}
 

@@ -5,6 +5,7 @@
 // Controls are found by object name: "ctl" plus the control ID (see
 // MainForm.h); menu items are "cmd" plus the command ID (see MainMenu.h).
 
+#include "DeviceLists.h"
 #include "MainForm.h"
 #include "MainMenu.h"
 #include "StatusImages.h"
@@ -33,6 +34,8 @@ public:
     kestrel::ProgramState& state() { return *state_; }
     kestrel::Notifier& notifier() { return notifier_; }
     const kestrel::StatusImageList& statusImages() const { return *status_images_; }
+    // The two lists behind the widgets; also what dispatch refreshes rows through.
+    CDeviceLists& lists() { return *lists_; }
 
     // True once start-up asked for the window to end (a socket it cannot do
     // without failed to open).
@@ -57,6 +60,7 @@ private:
     void SetUpListColumns();
     void CreateStatusImages();
     void SetFullRowSelection();
+    void CreateDeviceLists();
     void ClearTables();
     void LoadMonitorFile();
     void OpenBroadcastSocket();
@@ -109,6 +113,7 @@ private:
     kestrel::MainMenu menu_;
     kestrel::MainForm form_;
     std::unique_ptr<kestrel::StatusImageList> status_images_;
+    std::unique_ptr<CDeviceLists> lists_;
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;
