@@ -1,11 +1,15 @@
 #pragma once
 // A fresh main window per test, with a recording notifier and a cfg
-// directory of its own.
+// directory of its own that holds a valid define.ecf. The window opens the
+// program's sockets: tests built on this run inside scripts/lan.
 
 #include "app/switchyardDlg.h"
+#include "protocol/SettingsDefaults.h"
+#include "protocol/SettingsFile.h"
 #include "support/FakeNotifier.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,6 +20,10 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(cfg_dir.isValid());
         qputenv("KESTREL_CFG_DIR", cfg_dir.path().toLocal8Bit());
+        ASSERT_EQ(
+            kestrel::CreateSettingsFile(QFile::encodeName(CfgFile("define.ecf")).toStdString(),
+                                        kestrel::DefaultSettings()),
+            0);
         window = std::make_unique<CSwitchyardDlg>(notifier);
     }
     void TearDown() override {
