@@ -103,7 +103,10 @@ void CSwitchyardDlg::ClearTables() {
     state_->monitor.Clear();
 }
 
-void CSwitchyardDlg::LoadMonitorFile() {}
+void CSwitchyardDlg::LoadMonitorFile() {
+    file_commands_ = std::make_unique<CFileCommands>(this, state_->monitor, *lists_, notifier_);
+    file_commands_->LoadAtStartUp();
+}
 
 void CSwitchyardDlg::OpenBroadcastSocket() {}
 
@@ -211,20 +214,30 @@ void CSwitchyardDlg::OnExitButton() {
     done(QDialog::Accepted);
 }
 
-void CSwitchyardDlg::OnMonitorSave() {}
+void CSwitchyardDlg::OnMonitorSave() {
+    file_commands_->Save();
+}
 
-void CSwitchyardDlg::OnMonitorSaveAs() {}
+void CSwitchyardDlg::OnMonitorSaveAs() {
+    file_commands_->SaveAs();
+}
 
-void CSwitchyardDlg::OnMonitorLoad() {}
+void CSwitchyardDlg::OnMonitorLoad() {
+    file_commands_->Load();
+}
 
 void CSwitchyardDlg::OnMenuExit() {
     ShutDown();
     done(QDialog::Rejected);
 }
 
-void CSwitchyardDlg::OnViewLog() {}
+void CSwitchyardDlg::OnViewLog() {
+    file_commands_->ViewLog();
+}
 
-void CSwitchyardDlg::OnClearLog() {}
+void CSwitchyardDlg::OnClearLog() {
+    file_commands_->ClearLog();
+}
 
 void CSwitchyardDlg::OnRefreshTime(int id) {
     if (!menu_.CheckRefreshItem(id))

@@ -6,6 +6,7 @@
 // MainForm.h); menu items are "cmd" plus the command ID (see MainMenu.h).
 
 #include "DeviceLists.h"
+#include "FileCommands.h"
 #include "MainForm.h"
 #include "MainMenu.h"
 #include "StatusImages.h"
@@ -36,6 +37,8 @@ public:
     const kestrel::StatusImageList& statusImages() const { return *status_images_; }
     // The two lists behind the widgets; also what dispatch refreshes rows through.
     CDeviceLists& lists() { return *lists_; }
+    // The monitor-list and log commands, with their file-dialog and viewer seams.
+    CFileCommands& fileCommands() { return *file_commands_; }
 
     // True once start-up asked for the window to end (a socket it cannot do
     // without failed to open).
@@ -114,6 +117,7 @@ private:
     kestrel::MainForm form_;
     std::unique_ptr<kestrel::StatusImageList> status_images_;
     std::unique_ptr<CDeviceLists> lists_;
+    std::unique_ptr<CFileCommands> file_commands_;
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;
