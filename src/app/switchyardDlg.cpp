@@ -2,8 +2,11 @@
 
 #include "AboutDlg.h"
 #include "Pictures.h"
+#include "core/CfgDirectory.h"
+#include "protocol/SettingsFile.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QKeyEvent>
 
 using namespace kestrel;
@@ -73,7 +76,12 @@ void CSwitchyardDlg::SetRefreshPeriod(int seconds) {
 
 void CSwitchyardDlg::ClearTrapTable() {}
 
-void CSwitchyardDlg::LoadSettings() {}
+void CSwitchyardDlg::LoadSettings() {
+    const std::filesystem::path file =
+        QFile::encodeName(GetCfgDirectory() + QStringLiteral("/define.ecf")).toStdString();
+    if (LoadSettingsFile(file, notifier_, state_->settings) != 0)
+        notifier_.ShowMessage("It will cause the application fail\n ", "Error", MessageIcon::Error);
+}
 
 void CSwitchyardDlg::SetUpListColumns() {
     form_.discoveryList().InsertColumns(DiscoveryColumns());
