@@ -116,11 +116,18 @@ void CSwitchyardDlg::LoadMonitorFile() {
     file_commands_->LoadAtStartUp();
 }
 
-void CSwitchyardDlg::OpenBroadcastSocket() {}
+void CSwitchyardDlg::OpenBroadcastSocket() {
+    network_ = std::make_unique<NetworkSession>(*state_, *lists_, notifier_);
+    network_->OpenBroadcastSocket();
+}
 
-void CSwitchyardDlg::OpenMulticastSocket() {}
+void CSwitchyardDlg::OpenMulticastSocket() {
+    // Without the multicast socket the program cannot hear its agents.
+    if (!network_->OpenMulticastSocket())
+        EndAfterStartUp(QDialog::Rejected);
+}
 
-void CSwitchyardDlg::OpenUnicastSocket() {}
+void CSwitchyardDlg::OpenUnicastSocket() { network_->OpenUnicastSocket(); }
 
 void CSwitchyardDlg::StartPolling() {}
 
@@ -140,7 +147,7 @@ void CSwitchyardDlg::DisableDhcpRefresh() {
     form_.button(IDC_DHCP_REFRESH)->setEnabled(false);
 }
 
-void CSwitchyardDlg::StartKeepAlive() {}
+void CSwitchyardDlg::StartKeepAlive() { network_->StartKeepAlive(); }
 
 void CSwitchyardDlg::EndAfterStartUp(int result) {
     ended_during_start_up_ = true;
@@ -191,7 +198,7 @@ void CSwitchyardDlg::ConnectCommands() {
     connect(&timer1_, &QTimer::timeout, this, &CSwitchyardDlg::OnTimer1);
 }
 
-void CSwitchyardDlg::OnDiscovery() {}
+void CSwitchyardDlg::OnDiscovery() { network_->Discover(); }
 
 void CSwitchyardDlg::OnAddToMonitorList() {
     lists_->MoveToMonitorList();
@@ -292,4 +299,4 @@ void CSwitchyardDlg::ShutDown() {
     Q_EMIT socketsClosed();
 }
 
-void CSwitchyardDlg::CloseSockets() {}
+void CSwitchyardDlg::CloseSockets() { network_->CloseSockets(); }

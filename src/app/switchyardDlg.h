@@ -10,6 +10,7 @@
 #include "MainForm.h"
 #include "MainMenu.h"
 #include "StatusImages.h"
+#include "core/NetworkSession.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 
@@ -37,6 +38,7 @@ public:
     const kestrel::StatusImageList& statusImages() const { return *status_images_; }
     // The two lists behind the widgets; also what dispatch refreshes rows through.
     CDeviceLists& lists() { return *lists_; }
+    kestrel::NetworkSession& network() { return *network_; }
     // The monitor-list and log commands, with their file-dialog and viewer seams.
     CFileCommands& fileCommands() { return *file_commands_; }
 
@@ -118,6 +120,7 @@ private:
     std::unique_ptr<kestrel::StatusImageList> status_images_;
     std::unique_ptr<CDeviceLists> lists_;
     std::unique_ptr<CFileCommands> file_commands_;
+    std::unique_ptr<kestrel::NetworkSession> network_;
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;

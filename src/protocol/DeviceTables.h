@@ -15,10 +15,15 @@ inline constexpr int kTableCapacity = 256;
 struct DeviceTable {
     std::array<DeviceRecord, kTableCapacity> records{};
     int count = 0; // rows of the list, records in use
+    // The operator has been told that the table is full; set until a record
+    // can be added again, so a LAN with more agents gives one box, not one
+    // per reply.
+    bool full_reported = false;
 
     void Clear() {
         records.fill(ZeroRecord());
         count = 0;
+        full_reported = false;
     }
 };
 

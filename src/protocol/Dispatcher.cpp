@@ -41,8 +41,10 @@ void PutRecord(DeviceTable& table, int i, const DeviceRecord& staging, bool merg
         MergeReplyRecord(table.records[i], staging);
     else
         table.records[i] = staging;
-    if (appended)
+    if (appended) {
         table.count = i + 1;
+        table.full_reported = false;
+    }
 }
 
 bool IsSetReply(uint16_t command) {
@@ -223,6 +225,10 @@ void Dispatcher::StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind
 }
 
 void Dispatcher::ShowAddFail() {
+    // Set before showing: a modal box lets further replies in.
+    if (state_.discovery.full_reported)
+        return;
+    state_.discovery.full_reported = true;
     notifier_.ShowMessage("Add fail, out of 256 devices", kErrorCaption, MessageIcon::Error);
 }
 

@@ -527,6 +527,7 @@ TEST_F(DispatchTest, TheAgentPast256GetsAddFail) {
         SCOPED_TRACE(command);
         notifier.shown.clear();
         hooks.calls.clear();
+        state.discovery.full_reported = false;
         Reply extra;
         extra.mac = MacNo(256);
         extra.command = command;
@@ -536,6 +537,45 @@ TEST_F(DispatchTest, TheAgentPast256GetsAddFail) {
         for (const std::string& call : hooks.calls)
             EXPECT_EQ(call.rfind("discovery", 0), std::string::npos) << call;
     }
+}
+
+// Every agent answers both copies of a discovery; a LAN with more than 256
+// agents must give one box, not a flood of them.
+TEST_F(DispatchTest, AFullTableIsReportedOnceUntilARecordFitsAgain) {
+    for (int n = 0; n < kTableCapacity; ++n) {
+        Reply reply;
+        reply.mac = MacNo(n);
+        Dispatch(reply.Build(), kSender + static_cast<uint32_t>(n));
+    }
+    for (int copy = 0; copy < 2; ++copy) {
+        for (int n = kTableCapacity; n < kTableCapacity + 10; ++n) {
+            Reply extra;
+            extra.mac = MacNo(n);
+            extra.command = n % 2 ? CMD_LOADER_REPLY : CMD_DISCOVERY_REPLY;
+            Dispatch(extra.Build(), kSender + static_cast<uint32_t>(n));
+        }
+    }
+    EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kAddFail});
+
+    // A record leaves (moved to the monitor list), a new agent fits, and
+    // the next one past the limit is reported again.
+    state.discovery.records[255] = ZeroRecord();
+    state.discovery.count = 255;
+    hooks.discovery_rows.pop_back();
+    notifier.shown.clear();
+    Reply fits;
+    fits.mac = MacNo(300);
+    Dispatch(fits.Build());
+    EXPECT_TRUE(notifier.shown.empty());
+    Reply past;
+    past.mac = MacNo(301);
+    Dispatch(past.Build());
+    Dispatch(past.Build());
+    EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kAddFail});
+
+    // A new discovery empties the table and starts afresh.
+    state.discovery.Clear();
+    EXPECT_FALSE(state.discovery.full_reported);
 }
 
 TEST_F(DispatchTest, SetSuccessfulOnlyForThePendingTarget) {
