@@ -79,7 +79,8 @@ void CSwitchyardDlg::ClearTrapTable() {}
 void CSwitchyardDlg::LoadSettings() {
     const std::filesystem::path file =
         QFile::encodeName(GetCfgDirectory() + QStringLiteral("/define.ecf")).toStdString();
-    if (LoadSettingsFile(file, notifier_, state_->settings) != 0)
+    settings_loaded_ = LoadSettingsFile(file, notifier_, state_->settings) == 0;
+    if (!settings_loaded_)
         notifier_.ShowMessage("It will cause the application fail\n ", "Error", MessageIcon::Error);
 }
 
@@ -118,16 +119,20 @@ void CSwitchyardDlg::LoadMonitorFile() {
 
 void CSwitchyardDlg::OpenBroadcastSocket() {
     network_ = std::make_unique<NetworkSession>(*state_, *lists_, notifier_);
-    network_->OpenBroadcastSocket();
+    if (settings_loaded_)
+        network_->OpenBroadcastSocket();
 }
 
 void CSwitchyardDlg::OpenMulticastSocket() {
     // Without the multicast socket the program cannot hear its agents.
-    if (!network_->OpenMulticastSocket())
+    if (settings_loaded_ && !network_->OpenMulticastSocket())
         EndAfterStartUp(QDialog::Rejected);
 }
 
-void CSwitchyardDlg::OpenUnicastSocket() { network_->OpenUnicastSocket(); }
+void CSwitchyardDlg::OpenUnicastSocket() {
+    if (settings_loaded_)
+        network_->OpenUnicastSocket();
+}
 
 void CSwitchyardDlg::StartPolling() {}
 
@@ -147,7 +152,10 @@ void CSwitchyardDlg::DisableDhcpRefresh() {
     form_.button(IDC_DHCP_REFRESH)->setEnabled(false);
 }
 
-void CSwitchyardDlg::StartKeepAlive() { network_->StartKeepAlive(); }
+void CSwitchyardDlg::StartKeepAlive() {
+    if (settings_loaded_)
+        network_->StartKeepAlive();
+}
 
 void CSwitchyardDlg::EndAfterStartUp(int result) {
     ended_during_start_up_ = true;

@@ -124,4 +124,7 @@ private:
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;
+    // Without define.ecf there is no utility identifier, port or group to
+    // talk with: the window opens without its sockets.
+    bool settings_loaded_ = false;
 };

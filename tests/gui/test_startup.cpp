@@ -1,0 +1,154 @@
+// Start-up of the real main window against define.ecf and its sockets: the
+// ports derive from the loaded base port, a bad or missing settings file is
+// reported and the window still opens, and a multicast socket that cannot be
+// opened ends the program. Runs inside the simulated LAN (ctest does that).
+
+#include "app/switchyardDlg.h"
+#include "protocol/PacketHeader.h"
+#include "protocol/SettingsDefaults.h"
+#include "protocol/SettingsFile.h"
+#include "support/FakeNotifier.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+
+using namespace kestrel;
+
+namespace {
+
+const ShownMessage kWillFail{"It will cause the application fail\n ", "Error", MessageIcon::Error};
+
+class StartUp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(cfg_.isValid());
+        qputenv("KESTREL_CFG_DIR", cfg_.path().toLocal8Bit());
+    }
+    void TearDown() override {
+        window_.reset();
+        qunsetenv("KESTREL_CFG_DIR");
+    }
+
+    std::filesystem::path Ecf() const {
+        return QFile::encodeName(QDir(cfg_.path()).filePath(QStringLiteral("define.ecf")))
+            .toStdString();
+    }
+    void WriteSettings(const ProtocolSettings& settings) {
+        ASSERT_EQ(CreateSettingsFile(Ecf(), settings), 0);
+    }
+    void Open() { window_ = std::make_unique<CSwitchyardDlg>(notifier_); }
+
+    QTemporaryDir cfg_;
+    FakeNotifier notifier_;
+    std::unique_ptr<CSwitchyardDlg> window_;
+};
+
+TEST_F(StartUp, PortsAndIdentifierComeFromDefineEcf) {
+    ProtocolSettings settings = DefaultSettings();
+    settings.utility_id = 0x0000002A;
+    settings.base_port = 500;
+    WriteSettings(settings);
+
+    // Requests go to the agent port P+2.
+    QUdpSocket agent;
+    ASSERT_TRUE(agent.bind(QHostAddress::AnyIPv4, 502));
+
+    Open();
+    EXPECT_TRUE(notifier_.shown.empty());
+    EXPECT_FALSE(window_->endedDuringStartUp());
+    EXPECT_EQ(window_->state().settings.utility_id, 42u);
+    for (const SocketKind kind : {SocketKind::Broadcast, SocketKind::Multicast, SocketKind::Unicast})
+        EXPECT_TRUE(window_->network().sockets().IsOpen(kind));
+
+    // Each socket is bound to its port: P, P+6 and P+1 are taken.
+    for (const quint16 port : {500, 506, 501}) {
+        QUdpSocket probe;
+        EXPECT_FALSE(probe.bind(QHostAddress::AnyIPv4, port)) << port;
+    }
+
+    window_->findChild<QPushButton*>(QStringLiteral("ctl1001"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return agent.hasPendingDatagrams(); }, 3000));
+    const QNetworkDatagram request = agent.receiveDatagram();
+    const QByteArray bytes = request.data();
+    ASSERT_EQ(bytes.size(), 40);
+    const PacketHeader header =
+        DecodeHeader(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), 40));
+    EXPECT_EQ(header.command, CMD_DISCOVERY);
+    EXPECT_EQ(header.utility_id, 42u);
+
+    // A reply to the unicast port P+1 reaches the discovery list.
+    std::array<uint8_t, kHeaderSize> reply{};
+    PacketHeader h;
+    h.protocol_version = 2;
+    h.sub_version = 1;
+    h.mac = {0x02, 0, 0, 0, 0, 0x2A};
+    h.interface_version = 2;
+    h.command = CMD_DISCOVERY_REPLY;
+    h.utility_id = 42;
+    EncodeHeader(h, reply);
+    agent.writeDatagram(reinterpret_cast<const char*>(reply.data()), reply.size(),
+                        QHostAddress(QStringLiteral("198.18.0.1")), 501);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->discoveryList().topLevelItemCount() == 1; },
+                                3000));
+    EXPECT_EQ(window_->discoveryList().topLevelItem(0)->text(0), QStringLiteral("02000000002a"));
+}
+
+TEST_F(StartUp, ABadSettingsFileIsReportedAndTheWindowStillOpens) {
+    struct Case {
+        const char* name;
+        bool create;
+        ShownMessage first;
+    } const cases[] = {
+        {"bad checksum", true, {"define.ecf checksum error", "file error", MessageIcon::Error}},
+        {"missing", false, {"define.ecf not found", "file error", MessageIcon::Error}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        notifier_.shown.clear();
+        std::filesystem::remove(Ecf());
+        if (c.create) {
+            WriteSettings(DefaultSettings());
+            QFile file(QFile::decodeName(Ecf().c_str()));
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            QByteArray bytes = file.readAll();
+            bytes[3] = static_cast<char>(bytes[3] ^ 0x01); // one bit of the body
+            file.seek(0);
+            file.write(bytes);
+            file.close();
+        }
+        Open();
+        EXPECT_EQ(notifier_.shown, (std::vector<ShownMessage>{c.first, kWillFail}));
+        EXPECT_FALSE(window_->endedDuringStartUp());
+        // No identifier, ports or group: the window opens without sockets.
+        EXPECT_FALSE(window_->network().sockets().IsOpen(SocketKind::Multicast));
+        window_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        window_->close();
+        window_.reset();
+    }
+}
+
+TEST_F(StartUp, AMulticastSocketThatCannotOpenEndsTheProgram) {
+    WriteSettings(DefaultSettings());
+    QUdpSocket squatter; // P+6 already taken
+    ASSERT_TRUE(squatter.bind(QHostAddress::AnyIPv4, DefaultSettings().MulticastPort()));
+
+    Open();
+    EXPECT_EQ(notifier_.shown,
+              (std::vector<ShownMessage>{{"Bind socket error", "Error", MessageIcon::Error}}));
+    EXPECT_TRUE(window_->endedDuringStartUp());
+    EXPECT_EQ(window_->exec(), QDialog::Rejected); // returns at once
+    EXPECT_FALSE(window_->isVisible());
+}
+
+} // namespace
