@@ -86,21 +86,36 @@ TEST_F(StartUp, PortsAndIdentifierComeFromDefineEcf) {
     EXPECT_EQ(header.command, CMD_DISCOVERY);
     EXPECT_EQ(header.utility_id, 42u);
 
-    // A reply to the unicast port P+1 reaches the discovery list.
-    std::array<uint8_t, kHeaderSize> reply{};
-    PacketHeader h;
-    h.protocol_version = 2;
-    h.sub_version = 1;
-    h.mac = {0x02, 0, 0, 0, 0, 0x2A};
-    h.interface_version = 2;
-    h.command = CMD_DISCOVERY_REPLY;
-    h.utility_id = 42;
-    EncodeHeader(h, reply);
-    agent.writeDatagram(reinterpret_cast<const char*>(reply.data()), reply.size(),
-                        QHostAddress(QStringLiteral("198.18.0.1")), 501);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->discoveryList().topLevelItemCount() == 1; },
-                                3000));
-    EXPECT_EQ(window_->discoveryList().topLevelItem(0)->text(0), QStringLiteral("02000000002a"));
+    // Replies by broadcast to P, to the group on P+6 and by unicast to P+1
+    // all reach the discovery list.
+    const struct {
+        uint8_t mac_tail;
+        const char* address;
+        quint16 port;
+    } ways[] = {{0x01, "255.255.255.255", 500}, {0x02, "239.255.255.250", 506},
+                {0x03, "198.18.0.1", 501}};
+    for (const auto& way : ways) {
+        std::array<uint8_t, kHeaderSize> reply{};
+        PacketHeader h;
+        h.protocol_version = 2;
+        h.sub_version = 1;
+        h.mac = {0x02, 0, 0, 0, 0, way.mac_tail};
+        h.interface_version = 2;
+        h.command = CMD_DISCOVERY_REPLY;
+        h.utility_id = 42;
+        EncodeHeader(h, reply);
+        EXPECT_EQ(agent.writeDatagram(reinterpret_cast<const char*>(reply.data()), reply.size(),
+                                      QHostAddress(QString::fromLatin1(way.address)), way.port),
+                  qint64{kHeaderSize});
+    }
+    QTreeWidget& rows = window_->discoveryList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows.topLevelItemCount() == 3; }, 3000));
+    QStringList macs;
+    for (int i = 0; i < rows.topLevelItemCount(); ++i)
+        macs << rows.topLevelItem(i)->text(0);
+    macs.sort();
+    EXPECT_EQ(macs, (QStringList{QStringLiteral("020000000001"), QStringLiteral("020000000002"),
+                                 QStringLiteral("020000000003")}));
 }
 
 TEST_F(StartUp, ABadSettingsFileIsReportedAndTheWindowStillOpens) {
