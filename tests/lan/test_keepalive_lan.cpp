@@ -2,9 +2,13 @@
 // of the simulated LAN's veth pair.
 
 #include "core/KeepAlive.h"
+#include "protocol/SettingsDefaults.h"
+#include "protocol/SettingsFile.h"
+#include "support/FakeNotifier.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -109,10 +113,18 @@ TEST(KeepAliveOnTheWire, ReportsEveryPeriodAndNoneWhileSwitchedOff) {
     WireCapture wire;
     ASSERT_TRUE(wire.open()) << "no packet capture on " << kPeerLink;
 
+    // The switch and a short period come from define.ecf, as at start-up.
+    QTemporaryDir cfg;
+    ASSERT_TRUE(cfg.isValid());
+    const std::filesystem::path ecf = cfg.filePath(QStringLiteral("define.ecf")).toStdString();
+    ProtocolSettings written = DefaultSettings();
+    written.multicast_timer_flag = 1;
+    written.multicast_timer = 2;
+    ASSERT_EQ(CreateSettingsFile(ecf, written), 0);
+    FakeNotifier notifier;
     ProtocolSettings settings;
-    settings.multicast_group = "239.255.255.250";
-    settings.multicast_timer_flag = 1;
-    settings.multicast_timer = 2;
+    ASSERT_EQ(LoadSettingsFile(ecf, notifier, settings), 0);
+    ASSERT_EQ(settings.multicast_group, "239.255.255.250");
     KeepAlive keep_alive(settings);
     QElapsedTimer clock;
     clock.start();
