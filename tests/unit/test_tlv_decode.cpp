@@ -41,8 +41,10 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 
 // A text field with a correct length: type, length (text + 4), text.
 Bytes TextField(uint8_t type, std::string_view text) {
-    Bytes b = {0x00, type, 0x00, static_cast<uint8_t>(text.size() + 4)};
-    b.insert(b.end(), text.begin(), text.end());
+    Bytes b(4 + text.size());
+    b[1] = type;
+    b[3] = static_cast<uint8_t>(text.size() + 4);
+    std::copy(text.begin(), text.end(), b.begin() + 4);
     return b;
 }
 
