@@ -164,16 +164,8 @@ void Dispatcher::StoreReply(std::span<const uint8_t> tlv_area, DeviceRecord& sta
         MarkAnswering(staging, utility_id, kRowKnown, not_alive ? kImageNotAlive : kImageNone);
         PutRecord(state_.monitor, by_mac.index, staging, merge);
         lists_.RefreshMonitorRow(by_mac.index);
-    } else {
-        const FindResult slot =
-            FindDiscoveryRecord(state_.discovery, FieldText(staging.mac_text), KeyKind::Mac);
-        if (slot.index >= kTableCapacity) {
-            ShowAddFail();
-            return;
-        }
-        MarkAnswering(staging, utility_id, slot.found ? kRowKnown : kRowNew, kImageNone);
-        PutRecord(state_.discovery, slot.index, staging, merge);
-        lists_.RefreshDiscoveryRow(slot.index);
+    } else if (!StoreInDiscovery(staging, merge)) {
+        return;
     }
 
     if (mode == StoreMode::Merge)
@@ -210,18 +202,24 @@ void Dispatcher::StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind
         MarkAnswering(staging, utility_id, kRowKnown, kImageNone);
         PutRecord(state_.monitor, by_ip.index, staging, false);
         lists_.RefreshMonitorRow(by_ip.index);
-    } else {
-        const FindResult slot =
-            FindDiscoveryRecord(state_.discovery, FieldText(staging.mac_text), KeyKind::Mac);
-        if (slot.index >= kTableCapacity) {
-            ShowAddFail();
-            return;
-        }
-        MarkAnswering(staging, utility_id, slot.found ? kRowKnown : kRowNew, kImageNone);
-        PutRecord(state_.discovery, slot.index, staging, false);
-        lists_.RefreshDiscoveryRow(slot.index);
+    } else if (!StoreInDiscovery(staging, false)) {
+        return;
     }
     lists_.RestoreSelection(selection);
+}
+
+bool Dispatcher::StoreInDiscovery(DeviceRecord& staging, bool merge) {
+    const FindResult slot =
+        FindDiscoveryRecord(state_.discovery, FieldText(staging.mac_text), KeyKind::Mac);
+    if (slot.index >= kTableCapacity) {
+        ShowAddFail();
+        return false;
+    }
+    MarkAnswering(staging, state_.settings.utility_id, slot.found ? kRowKnown : kRowNew,
+                  kImageNone);
+    PutRecord(state_.discovery, slot.index, staging, merge);
+    lists_.RefreshDiscoveryRow(slot.index);
+    return true;
 }
 
 void Dispatcher::ShowAddFail() {

@@ -35,6 +35,9 @@ private:
     void StoreReply(std::span<const uint8_t> tlv_area, DeviceRecord& staging, StoreMode mode);
     void StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind);
     void ConfirmPendingSet(const DeviceRecord& staging);
+    // Adds or refreshes the agent in the discovery table; false when the
+    // table is full.
+    bool StoreInDiscovery(DeviceRecord& staging, bool merge);
     void ShowAddFail();
 
     ProgramState& state_;
