@@ -15,6 +15,8 @@ NetworkSession::NetworkSession(ProgramState& state, ListHooks& lists, Notifier& 
         });
 }
 
-void NetworkSession::Discover() { OnDiscovery(state_, sockets_, lists_, notifier_); }
+void NetworkSession::Discover() {
+    OnDiscovery(state_, sockets_, lists_, notifier_);
+}
 
 } // namespace kestrel

@@ -101,7 +101,9 @@ inline constexpr int32_t kImageNone = -1;
 inline constexpr int32_t kImageNewTrap = 0;
 inline constexpr int32_t kImageNotAlive = 1;
 
-inline void ClearRecord(DeviceRecord& r) { std::memset(&r, 0, sizeof r); }
+inline void ClearRecord(DeviceRecord& r) {
+    std::memset(&r, 0, sizeof r);
+}
 
 inline DeviceRecord ZeroRecord() {
     DeviceRecord r;

@@ -8,7 +8,8 @@ namespace {
 FindResult Find(const DeviceTable& table, std::string_view text, KeyKind kind, bool skip_empty) {
     for (int i = 0; i < table.count; ++i) {
         const DeviceRecord& r = table.records[i];
-        const std::string_view key = kind == KeyKind::Mac ? FieldText(r.mac_text) : FieldText(r.ip_text);
+        const std::string_view key =
+            kind == KeyKind::Mac ? FieldText(r.mac_text) : FieldText(r.ip_text);
         if (skip_empty && key.empty())
             continue;
         if (key == text)

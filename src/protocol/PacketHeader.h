@@ -74,7 +74,8 @@ struct TargetedRequest {
     uint16_t sequence = 0;
     bool dhcp_refresh = false;
 };
-std::size_t BuildTargetedHeader(std::span<uint8_t, kHeaderSize> out, const TargetedRequest& request);
+std::size_t BuildTargetedHeader(std::span<uint8_t, kHeaderSize> out,
+                                const TargetedRequest& request);
 
 // The message shown for a non-zero reply status; empty for STATUS_OK.
 std::string ReplyStatusMessage(int status);

@@ -67,7 +67,8 @@ TEST_F(StartUp, PortsAndIdentifierComeFromDefineEcf) {
     EXPECT_TRUE(notifier_.shown.empty());
     EXPECT_FALSE(window_->endedDuringStartUp());
     EXPECT_EQ(window_->state().settings.utility_id, 42u);
-    for (const SocketKind kind : {SocketKind::Broadcast, SocketKind::Multicast, SocketKind::Unicast})
+    for (const SocketKind kind :
+         {SocketKind::Broadcast, SocketKind::Multicast, SocketKind::Unicast})
         EXPECT_TRUE(window_->network().sockets().IsOpen(kind));
 
     // Each socket is bound to its port: P, P+6 and P+1 are taken.
@@ -92,8 +93,8 @@ TEST_F(StartUp, PortsAndIdentifierComeFromDefineEcf) {
         uint8_t mac_tail;
         const char* address;
         quint16 port;
-    } ways[] = {{0x01, "255.255.255.255", 500}, {0x02, "239.255.255.250", 506},
-                {0x03, "198.18.0.1", 501}};
+    } ways[] = {
+        {0x01, "255.255.255.255", 500}, {0x02, "239.255.255.250", 506}, {0x03, "198.18.0.1", 501}};
     for (const auto& way : ways) {
         std::array<uint8_t, kHeaderSize> reply{};
         PacketHeader h;

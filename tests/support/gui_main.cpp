@@ -10,8 +10,9 @@
 
 int main(int argc, char** argv) {
     if (if_nametoindex("kws0") == 0) {
-        std::fprintf(stderr, "%s: not inside the simulated LAN; run it through scripts/lan "
-                             "(ctest does)\n",
+        std::fprintf(stderr,
+                     "%s: not inside the simulated LAN; run it through scripts/lan "
+                     "(ctest does)\n",
                      argv[0]);
         return 2;
     }
