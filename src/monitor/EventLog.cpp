@@ -52,6 +52,13 @@ AppendResult AppendLocked(const std::filesystem::path& log,
     return AppendResult::Ok;
 }
 
+// Addresses and event texts come from agents: a line break inside them
+// would start a forged line of its own, so it is written as a space.
+void AppendOnOneLine(std::string& line, std::string_view text) {
+    for (const char c : text)
+        line += (c == '\r' || c == '\n') ? ' ' : c;
+}
+
 } // namespace
 
 std::filesystem::path EventLogPath(const std::filesystem::path& cfg_dir) {
@@ -75,7 +82,7 @@ std::string FormatTimeStamp(const Clock& clock) {
 std::string NotAliveLine(std::string_view time_stamp, std::string_view ip) {
     std::string line(time_stamp);
     line += ' ';
-    line += ip;
+    AppendOnOneLine(line, ip);
     line += " Not alive \r\n";
     return line;
 }
@@ -83,9 +90,9 @@ std::string NotAliveLine(std::string_view time_stamp, std::string_view ip) {
 std::string TrapLine(std::string_view time_stamp, std::string_view ip, std::string_view text) {
     std::string line(time_stamp);
     line += ' ';
-    line += ip;
+    AppendOnOneLine(line, ip);
     line += " Trap :";
-    line += text;
+    AppendOnOneLine(line, text);
     line += "\r\n";
     return line;
 }
@@ -94,9 +101,9 @@ std::string UpgradeFailureLine(std::string_view time_stamp, std::string_view ip,
                                std::string_view failure_text) {
     std::string line(time_stamp);
     line += ' ';
-    line += ip;
+    AppendOnOneLine(line, ip);
     line += ' ';
-    line += failure_text;
+    AppendOnOneLine(line, failure_text);
     line += " \r\n";
     return line;
 }

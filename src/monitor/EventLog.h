@@ -28,7 +28,8 @@ std::string FormatTimeStamp(const std::tm& t);
 std::string FormatTimeStamp(const Clock& clock);
 
 // The three kinds of line. The trap and failure lines are built from the
-// same two pieces as ever (time stamp / rest of the line).
+// same two pieces as ever (time stamp / rest of the line). A CR or LF inside
+// the address or text is written as a space, so each event stays one line.
 std::string NotAliveLine(std::string_view time_stamp, std::string_view ip);
 std::string TrapLine(std::string_view time_stamp, std::string_view ip, std::string_view text);
 std::string UpgradeFailureLine(std::string_view time_stamp, std::string_view ip,

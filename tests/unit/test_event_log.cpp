@@ -118,6 +118,35 @@ TEST_F(EventLogFile, LinesHaveTheirExactForms) {
     EXPECT_TRUE(notifier.shown.empty());
 }
 
+TEST_F(EventLogFile, AgentTextsCannotBreakALine) {
+    // An agent controls the address text and the event or error text; a line
+    // break in them must not start a line of its own.
+    const std::string forged = "x\r\n01/01/2000 00:00:00 10.9.9.9 Not alive ";
+    const std::string flat = "x  01/01/2000 00:00:00 10.9.9.9 Not alive ";
+    struct Case {
+        const char* name;
+        std::string line;
+        std::string expected;
+    };
+    const std::string stamp = "03/07/2006 14:05:09";
+    const Case cases[] = {
+        {"trap text", TrapLine(stamp, "10.0.0.1", forged),
+         stamp + " 10.0.0.1 Trap :" + flat + "\r\n"},
+        {"failure text", UpgradeFailureLine(stamp, "10.0.0.1", forged),
+         stamp + " 10.0.0.1 " + flat + " \r\n"},
+        {"address", NotAliveLine(stamp, "10.0.0.1\n\r"), stamp + " 10.0.0.1   Not alive \r\n"},
+        {"lone CR and LF", TrapLine(stamp, "\r1\n", "a\rb\nc"), stamp + "  1  Trap :a b c\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.line, c.expected);
+        // Exactly one line ending, at the end.
+        EXPECT_EQ(c.line.find_first_of("\r\n"), c.line.size() - 2);
+    }
+    EXPECT_EQ(log.LogTrap("10.0.0.1", forged), 0);
+    EXPECT_EQ(FileText(log.Path()), stamp + " 10.0.0.1 Trap :" + flat + "\r\n");
+}
+
 TEST_F(EventLogFile, AppendWritesExactlyTheBytesGiven) {
     const std::string bytes("a\0b\r\n", 5);
     EXPECT_EQ(AppendEventLog(log.Path(), bytes, notifier), 0);
