@@ -28,9 +28,14 @@ UdpSockets::UdpSockets(const ProtocolSettings& settings, Notifier& notifier, QOb
     broadcast_.setObjectName(QStringLiteral("broadcastSocket"));
     multicast_.setObjectName(QStringLiteral("multicastSocket"));
     unicast_.setObjectName(QStringLiteral("unicastSocket"));
-    for (const SocketKind kind :
-         {SocketKind::Broadcast, SocketKind::Multicast, SocketKind::Unicast})
-        connect(&Socket(kind), &QUdpSocket::readyRead, this, [this, kind] { ReadPending(kind); });
+    // The broadcast and multicast sockets share one notification: either
+    // wakes both, and the broadcast socket is read first.
+    for (const SocketKind kind : {SocketKind::Broadcast, SocketKind::Multicast})
+        connect(&Socket(kind), &QUdpSocket::readyRead, this, [this] {
+            ReadPending({SocketKind::Broadcast, SocketKind::Multicast});
+        });
+    connect(&unicast_, &QUdpSocket::readyRead, this,
+            [this] { ReadPending({SocketKind::Unicast}); });
 }
 
 UdpSockets::~UdpSockets() = default;
@@ -94,21 +99,33 @@ bool UdpSockets::OpenUnicastSocket() {
     return Open(SocketKind::Unicast, settings_.UnicastPort());
 }
 
-void UdpSockets::ReadPending(SocketKind kind) {
-    QUdpSocket& socket = Socket(kind);
-    for (int n = 0; n < kMaxDatagramsPerWakeup && socket.hasPendingDatagrams(); ++n) {
-        // A datagram longer than the receive buffer is cut to it.
-        const QNetworkDatagram datagram = socket.receiveDatagram(kMaxDatagram);
-        if (!datagram.isValid())
+void UdpSockets::ReadPending(std::initializer_list<SocketKind> kinds) {
+    // One datagram from each socket in turn, as long as any has one.
+    for (int n = 0; n < kMaxDatagramsPerWakeup; ++n) {
+        bool any = false;
+        for (const SocketKind kind : kinds)
+            any = ReadOne(kind) || any;
+        if (!any)
             break;
-        const QByteArray data = datagram.data();
-        bool ipv4 = false;
-        const uint32_t sender = datagram.senderAddress().toIPv4Address(&ipv4);
-        if (receive_ && ipv4)
-            receive_(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
-                               static_cast<std::size_t>(data.size())),
-                     sender, kind);
     }
+}
+
+bool UdpSockets::ReadOne(SocketKind kind) {
+    QUdpSocket& socket = Socket(kind);
+    if (!socket.hasPendingDatagrams())
+        return false;
+    // A datagram longer than the receive buffer is cut to it.
+    const QNetworkDatagram datagram = socket.receiveDatagram(kMaxDatagram);
+    if (!datagram.isValid())
+        return false;
+    const QByteArray data = datagram.data();
+    bool ipv4 = false;
+    const uint32_t sender = datagram.senderAddress().toIPv4Address(&ipv4);
+    if (receive_ && ipv4)
+        receive_(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
+                           static_cast<std::size_t>(data.size())),
+                 sender, kind);
+    return true;
 }
 
 bool UdpSockets::SendDatagram(SocketKind from, std::span<const uint8_t> bytes, uint32_t address,

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <span>
 
 namespace kestrel {
@@ -22,8 +23,8 @@ public:
     using ReceiveCallback =
         std::function<void(std::span<const uint8_t> datagram, uint32_t sender_ip, SocketKind)>;
 
-    // A wake-up reads at most this many datagrams, so a flood cannot hold
-    // the window's thread; the rest raise the next wake-up.
+    // A wake-up reads at most this many datagrams from each socket, so a
+    // flood cannot hold the window's thread; the rest raise the next wake-up.
     static constexpr int kMaxDatagramsPerWakeup = 64;
 
     // The settings must be loaded before the sockets are opened.
@@ -53,7 +54,10 @@ private:
     QUdpSocket& Socket(SocketKind kind);
     const QUdpSocket& Socket(SocketKind kind) const;
     bool Open(SocketKind kind, uint16_t port);
-    void ReadPending(SocketKind kind);
+    // Reads the sockets in turn, one datagram each, up to the wake-up limit.
+    void ReadPending(std::initializer_list<SocketKind> kinds);
+    // Hands one datagram of the socket over; false when it had none.
+    bool ReadOne(SocketKind kind);
 
     const ProtocolSettings& settings_;
     Notifier& notifier_;

@@ -9,6 +9,7 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QTest>
+#include <QThread>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -151,6 +152,33 @@ TEST_F(SocketsLan, EveryPendingDatagramIsHandedOver) {
         EXPECT_EQ(unicast[static_cast<std::size_t>(i)], QByteArray::number(i));
     EXPECT_EQ(broadcast, 1);
     EXPECT_EQ(multicast, 1);
+}
+
+// The broadcast and multicast sockets are read as a pair: when both hold a
+// datagram, the broadcast socket's is handled first, whichever arrived or was
+// opened first.
+TEST_F(SocketsLan, BroadcastSocketIsReadBeforeTheMulticastSocket) {
+    ASSERT_TRUE(sockets.OpenMulticastSocket());
+    ASSERT_TRUE(sockets.OpenBroadcastSocket());
+    QUdpSocket agent;
+    BindAgent(agent);
+    QUdpSocket group_sender;
+    BindGroupSender(group_sender);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        received.clear();
+        ASSERT_EQ(group_sender.writeDatagram("m", QHostAddress(QString::fromLatin1(kGroup)),
+                                             kBasePort + 6),
+                  1);
+        ASSERT_EQ(agent.writeDatagram("b", QHostAddress(QHostAddress::Broadcast), kBasePort), 1);
+        // Both are queued before the event loop looks at the sockets.
+        QThread::msleep(20);
+        ASSERT_TRUE(WaitForReceived(2));
+        EXPECT_EQ(received[0].kind, SocketKind::Broadcast);
+        EXPECT_EQ(received[0].bytes, "b");
+        EXPECT_EQ(received[1].kind, SocketKind::Multicast);
+        EXPECT_EQ(received[1].bytes, "m");
+    }
 }
 
 TEST_F(SocketsLan, LongDatagramIsCutTo1500Bytes) {
