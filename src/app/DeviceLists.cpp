@@ -294,25 +294,38 @@ void CDeviceLists::AddItem() {
 }
 
 void CDeviceLists::DeleteItem() {
-    const std::vector<QTreeWidgetItem*> rows = SelectedRowsTopDown(*monitor_);
-    if (rows.empty())
+    // Keys, not rows: replies that arrive while the question is open
+    // rebuild rows, and the rows collected before it would be gone.
+    struct RowKey {
+        QString ip;
+        QString mac;
+    };
+    std::vector<RowKey> keys;
+    for (QTreeWidgetItem* row : SelectedRowsTopDown(*monitor_))
+        keys.push_back({row->text(kMonitorKeyColumn), row->text(kMonitorMacColumn)});
+    if (keys.empty())
         return;
     if (!notifier_.AskOkCancel("Are you sure to delete this item ?", "Warning",
                                MessageIcon::Warning))
         return;
 
     DeviceTable& monitor = state_.monitor;
-    for (QTreeWidgetItem* row : rows) {
-        FindResult r = FindMonitorRecord(monitor, Bytes(row->text(kMonitorKeyColumn)), KeyKind::Ip);
+    for (const RowKey& key : keys) {
+        FindResult r = FindMonitorRecord(monitor, Bytes(key.ip), KeyKind::Ip);
         // A row found through its MAC text shows the record under that MAC.
-        if (!r.found && !row->text(kMonitorMacColumn).isEmpty())
-            r = FindMonitorRecord(monitor, Bytes(row->text(kMonitorMacColumn)), KeyKind::Mac);
+        if (!r.found && !key.mac.isEmpty())
+            r = FindMonitorRecord(monitor, Bytes(key.mac), KeyKind::Mac);
         if (r.found)
             ClearRecord(monitor.records[r.index]);
     }
     CloseMonitorGaps(monitor);
-    for (QTreeWidgetItem* row : rows)
-        TakeRow(*monitor_, row);
+    for (const RowKey& key : keys) {
+        QTreeWidgetItem* row = FindRow(*monitor_, kMonitorKeyColumn, key.ip);
+        if (!row && !key.mac.isEmpty())
+            row = FindRow(*monitor_, kMonitorMacColumn, key.mac);
+        if (row)
+            TakeRow(*monitor_, row);
+    }
 }
 
 void CDeviceLists::OnRowClicked(QTreeWidget* list) {

@@ -228,6 +228,46 @@ TEST_F(DeviceListsTest, DeleteRemovesTheSelectedRowsAndTheirRecords) {
     EXPECT_TRUE(notifier_.shown.empty());
 }
 
+// Runs something while the question is open, as the event loop of a real
+// message box would (a reply that rebuilds a row, for one).
+class BusyQuestion : public FakeNotifier {
+public:
+    std::function<void()> while_asking;
+    bool AskOkCancel(std::string_view text, std::string_view caption, MessageIcon icon) override {
+        if (while_asking)
+            while_asking();
+        return FakeNotifier::AskOkCancel(text, caption, icon);
+    }
+};
+
+TEST_F(DeviceListsTest, DeleteSurvivesRowsRebuiltWhileTheQuestionIsOpen) {
+    BusyQuestion notifier;
+    lists_ = std::make_unique<CDeviceLists>(&discovery(), &monitor(), &dhcp(), state_, notifier,
+                                            images_);
+    for (int i = 1; i <= 4; ++i)
+        Monitored(Agent(Mac(i), "10.0.0." + std::to_string(i)));
+    ClickRow(monitor(), 1);
+    ClickRow(monitor(), 3, Qt::ControlModifier);
+
+    notifier.while_asking = [this] {
+        // Agent 2 answers and moves to a new address; agent 4 just answers.
+        // Their rows are rebuilt, the dispatcher puts the selection back.
+        const SelectionMemo memo = lists_->RememberSelection();
+        DeviceRecord& moved = state_.monitor.records[1];
+        moved.row_state = kRowKnown;
+        SetFieldText(moved.ip_text, "10.0.0.22");
+        lists_->RefreshMonitorRow(1);
+        state_.monitor.records[3].row_state = kRowKnown;
+        lists_->RefreshMonitorRow(3);
+        lists_->RestoreSelection(memo);
+    };
+    lists_->DeleteItem();
+
+    EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kDeleteQuestion});
+    EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1", "10.0.0.3"}));
+    EXPECT_EQ(Ips(state_.monitor), Texts({"10.0.0.1", "10.0.0.3"}));
+}
+
 TEST_F(DeviceListsTest, DeleteAfterSortFindsRecordsByAddress) {
     Monitored(Agent(Mac(1), "10.0.0.1"));
     Monitored(Agent(Mac(2), "10.0.0.2"));
