@@ -180,10 +180,17 @@ TEST_F(MainWindow, EveryWayOutClosesTheSocketsOnceAndSavesNothing) {
         window->setResult(-1);
         window->show();
         QSignalSpy closed(window.get(), &CSwitchyardDlg::socketsClosed);
+        const kestrel::SocketKind kinds[] = {kestrel::SocketKind::Broadcast,
+                                             kestrel::SocketKind::Multicast,
+                                             kestrel::SocketKind::Unicast};
+        for (const kestrel::SocketKind kind : kinds)
+            ASSERT_TRUE(window->network().sockets().IsOpen(kind));
         Leave(*window, way);
         EXPECT_FALSE(window->isVisible());
         EXPECT_EQ(window->result(), way.result);
         EXPECT_EQ(closed.count(), 1);
+        for (const kestrel::SocketKind kind : kinds)
+            EXPECT_FALSE(window->network().sockets().IsOpen(kind));
         // A later close request finds the sockets closed already.
         window->close();
         EXPECT_EQ(closed.count(), 1);
