@@ -1,7 +1,9 @@
 // The main window's menus, keyboard rule, ways out, lists and About box.
 #include "ModalAnswer.h"
 #include "WindowFixture.h"
+#include "app/AboutDlg.h"
 #include "app/ReportList.h"
+#include "controls/DialogUnits.h"
 
 #include <QAccessible>
 #include <QFile>
@@ -339,6 +341,53 @@ TEST_F(MainWindow, AboutBoxShowsTheVersionsAndClosesWithOk) {
     EXPECT_FALSE(texts[2].isEmpty());
     EXPECT_TRUE(ok_is_default);
     EXPECT_TRUE(window->isVisible()); // back to the main window
+}
+
+TEST(AboutBox, FormPlacesAndColours) {
+    CAboutDlg about;
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    const kestrel::DialogUnits units(about.font());
+    EXPECT_EQ(about.font().family(), QStringLiteral("MS Sans Serif"));
+    EXPECT_EQ(about.font().pointSize(), 8);
+    EXPECT_EQ(about.size(), units.ToPixels(218, 72));
+
+    const struct {
+        const char* name;
+        int x, y, width, height;
+    } controls[] = {
+        {"aboutIcon", 15, 17, 20, 20}, {"ctl1115", 52, 8, 134, 8}, {"ctl1116", 52, 24, 86, 8},
+        {"ctl1117", 52, 40, 125, 8},   {"ctl1", 148, 53, 50, 14},
+    };
+    for (const auto& c : controls) {
+        SCOPED_TRACE(c.name);
+        auto* widget = about.findChild<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), units.ToPixels(c.x, c.y, c.width, c.height));
+    }
+    EXPECT_FALSE(about.findChild<QLabel*>(QStringLiteral("aboutIcon"))->pixmap().isNull());
+
+    // White face; the three lines black on white.
+    const QImage face = about.grab().toImage();
+    EXPECT_EQ(face.pixelColor(4, 4), QColor(255, 255, 255));
+    EXPECT_EQ(face.pixelColor(4, about.height() - 4), QColor(255, 255, 255));
+    for (const char* name : {"ctl1115", "ctl1116", "ctl1117"}) {
+        SCOPED_TRACE(name);
+        auto* line = about.findChild<QLabel*>(QString::fromLatin1(name));
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+        const QImage drawn = line->grab().toImage();
+        bool has_white = false;
+        bool has_dark = false;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QColor pixel = drawn.pixelColor(x, y);
+                has_white = has_white || pixel == QColor(255, 255, 255);
+                has_dark = has_dark || pixel.lightness() < 96;
+            }
+        EXPECT_TRUE(has_white);
+        EXPECT_TRUE(has_dark);
+    }
 }
 
 } // namespace
