@@ -165,10 +165,10 @@ int main(int argc, char** argv) {
     const ProtocolSettings settings = DefaultSettings();
     const std::optional<uint32_t> group = ParseIpv4(settings.multicast_group);
     if (!cfg.isValid() || !group ||
-        CreateSettingsFile(
+        !CreateSettingsFile(
             QFile::encodeName(QDir(cfg.path()).filePath(QStringLiteral("define.ecf")))
                 .toStdString(),
-            settings) != 0)
+            settings))
         return Fail("cannot write define.ecf");
     qputenv("KESTREL_CFG_DIR", cfg.path().toLocal8Bit());
 

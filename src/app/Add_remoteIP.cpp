@@ -4,6 +4,7 @@
 #include "controls/DialogUnits.h"
 #include "protocol/HostAddress.h"
 #include "protocol/Ipv4Text.h"
+#include "protocol/ListMessages.h"
 
 CAdd_remoteIP::CAdd_remoteIP(kestrel::DeviceRecord& record, kestrel::Notifier& notifier,
                              QWidget* parent)
@@ -50,7 +51,7 @@ void CAdd_remoteIP::OnApply() {
     using namespace kestrel;
     const uint32_t address = address_.value();
     if (address == 0 || !IsLegalHostAddress(address)) {
-        notifier_.ShowMessage("IP address is illegal", " Error", MessageIcon::Error);
+        notifier_.Show(kIllegalIpAddress);
         return;
     }
     ClearRecord(record_);

@@ -1,7 +1,8 @@
 #include "app/DeviceLists.h"
 
 #include "app/Add_remoteIP.h"
-#include "app/RowTexts.h"
+#include "protocol/ListMessages.h"
+#include "protocol/RowTexts.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -233,13 +234,12 @@ void CDeviceLists::MoveRows(bool double_click) {
             duplicate = j != d.index && !FieldText(other.mac_text).empty() && other.ip == agent.ip;
         }
         if (duplicate) {
-            notifier_.ShowMessage("Duplicate ip ", "Add fail", MessageIcon::Error);
+            notifier_.Show(kMoveDuplicateIp);
             continue;
         }
         if (monitor.count >= kTableCapacity) {
             // The monitor table holds 256 agents; the rest stay where they are.
-            notifier_.ShowMessage("out of 256 device in monitor list", "Add fail",
-                                  MessageIcon::Error);
+            notifier_.Show(kMoveMonitorFull);
             break;
         }
 
@@ -268,7 +268,7 @@ void CDeviceLists::AddItem() {
     const auto full = [&monitor, this] {
         if (monitor.count < kTableCapacity)
             return false;
-        notifier_.ShowMessage("out of 256 device in monitor list", "Error", MessageIcon::Error);
+        notifier_.Show(kAddMonitorFull);
         return true;
     };
     if (full())
@@ -283,8 +283,7 @@ void CDeviceLists::AddItem() {
     const std::string_view ip_text = FieldText(added.ip_text);
     if (FindMonitorRecord(monitor, ip_text, KeyKind::Ip).found ||
         FindDiscoveryRecord(state_.discovery, ip_text, KeyKind::Ip).found) {
-        notifier_.ShowMessage("Duplicate IP in monitor list or discovery list", "Error",
-                              MessageIcon::Error);
+        notifier_.Show(kAddDuplicateIp);
         return;
     }
     const int n = monitor.count;
@@ -305,8 +304,7 @@ void CDeviceLists::DeleteItem() {
         keys.push_back({row->text(kMonitorKeyColumn), row->text(kMonitorMacColumn)});
     if (keys.empty())
         return;
-    if (!notifier_.AskOkCancel("Are you sure to delete this item ?", "Warning",
-                               MessageIcon::Warning))
+    if (!notifier_.Ask(kDeleteQuestion))
         return;
 
     DeviceTable& monitor = state_.monitor;

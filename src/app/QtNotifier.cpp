@@ -32,9 +32,8 @@ QWidget* BoxParent() {
     return QApplication::activeWindow();
 }
 
-int RunBox(std::string_view text, std::string_view caption, kestrel::MessageIcon icon,
-           QMessageBox::StandardButtons buttons) {
-    QMessageBox box(BoxIcon(icon), Latin1(caption), Latin1(text), buttons, BoxParent());
+int RunBox(const kestrel::Message& m, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(BoxIcon(m.icon), Latin1(m.caption), Latin1(m.text), buttons, BoxParent());
     box.setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("messageBox"));
     if (buttons & QMessageBox::Cancel)
@@ -45,12 +44,10 @@ int RunBox(std::string_view text, std::string_view caption, kestrel::MessageIcon
 
 } // namespace
 
-void QtNotifier::ShowMessage(std::string_view text, std::string_view caption,
-                             kestrel::MessageIcon icon) {
-    RunBox(text, caption, icon, QMessageBox::Ok);
+void QtNotifier::Show(const kestrel::Message& message) {
+    RunBox(message, QMessageBox::Ok);
 }
 
-bool QtNotifier::AskOkCancel(std::string_view text, std::string_view caption,
-                             kestrel::MessageIcon icon) {
-    return RunBox(text, caption, icon, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+bool QtNotifier::Ask(const kestrel::Message& question) {
+    return RunBox(question, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }

@@ -5,8 +5,6 @@
 
 class QtNotifier : public kestrel::Notifier {
 public:
-    void ShowMessage(std::string_view text, std::string_view caption,
-                     kestrel::MessageIcon icon) override;
-    bool AskOkCancel(std::string_view text, std::string_view caption,
-                     kestrel::MessageIcon icon) override;
+    void Show(const kestrel::Message& message) override;
+    bool Ask(const kestrel::Message& question) override;
 };

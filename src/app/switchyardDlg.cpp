@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "Pictures.h"
+#include "WindowMessages.h"
 #include "core/CfgDirectory.h"
 #include "protocol/SettingsFile.h"
 
@@ -12,8 +13,11 @@
 using namespace kestrel;
 
 CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
-    : QDialog(parent), notifier_(notifier), state_(std::make_unique<ProgramState>()), menu_(this),
-      form_(this) {
+    : QDialog(parent), notifier_(notifier), menu_(this), form_(this),
+      lists_(&form_.discoveryList(), &form_.monitorList(), form_.button(IDC_DHCP_REFRESH), state_,
+             notifier_, status_images_),
+      file_commands_(this, state_.monitor, lists_, notifier_), network_(state_, lists_, notifier_),
+      rediscovery_(state_, network_.sockets(), lists_, notifier_) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Kestrel Utility"));
     // An application window of its own: minimise box, no maximise box.
@@ -46,9 +50,7 @@ void CSwitchyardDlg::RunStartUp() {
     // The colours and the frame bars come with the form (MainForm).
     LoadSettings();
     SetUpListColumns();
-    CreateStatusImages();
     SetFullRowSelection();
-    CreateDeviceLists();
     ClearTables();
     LoadMonitorFile();
     OpenBroadcastSocket();
@@ -71,7 +73,7 @@ void CSwitchyardDlg::CreateMenuBar() {
 }
 
 void CSwitchyardDlg::SetRefreshPeriod(int seconds) {
-    state_->refresh_period_seconds = seconds;
+    state_.refresh_period_seconds = seconds;
 }
 
 void CSwitchyardDlg::ClearTrapTable() {}
@@ -79,18 +81,14 @@ void CSwitchyardDlg::ClearTrapTable() {}
 void CSwitchyardDlg::LoadSettings() {
     const std::filesystem::path file =
         QFile::encodeName(GetCfgDirectory() + QStringLiteral("/define.ecf")).toStdString();
-    settings_loaded_ = LoadSettingsFile(file, notifier_, state_->settings) == 0;
+    settings_loaded_ = LoadSettingsFile(file, notifier_, state_.settings);
     if (!settings_loaded_)
-        notifier_.ShowMessage("It will cause the application fail\n ", "Error", MessageIcon::Error);
+        notifier_.Show(kSettingsLoadFail);
 }
 
 void CSwitchyardDlg::SetUpListColumns() {
     form_.discoveryList().InsertColumns(DiscoveryColumns());
     form_.monitorList().InsertColumns(MonitorColumns());
-}
-
-void CSwitchyardDlg::CreateStatusImages() {
-    status_images_ = std::make_unique<StatusImageList>();
 }
 
 void CSwitchyardDlg::SetFullRowSelection() {
@@ -100,38 +98,29 @@ void CSwitchyardDlg::SetFullRowSelection() {
     }
 }
 
-// Before anything can store a record: the lists mirror the tables from here on.
-void CSwitchyardDlg::CreateDeviceLists() {
-    lists_ = std::make_unique<CDeviceLists>(&form_.discoveryList(), &form_.monitorList(),
-                                            form_.button(IDC_DHCP_REFRESH), *state_, notifier_,
-                                            *status_images_);
-}
-
 void CSwitchyardDlg::ClearTables() {
-    state_->discovery.Clear();
-    state_->monitor.Clear();
+    state_.discovery.Clear();
+    state_.monitor.Clear();
 }
 
 void CSwitchyardDlg::LoadMonitorFile() {
-    file_commands_ = std::make_unique<CFileCommands>(this, state_->monitor, *lists_, notifier_);
-    file_commands_->LoadAtStartUp();
+    file_commands_.LoadAtStartUp();
 }
 
 void CSwitchyardDlg::OpenBroadcastSocket() {
-    network_ = std::make_unique<NetworkSession>(*state_, *lists_, notifier_);
     if (settings_loaded_)
-        network_->OpenBroadcastSocket();
+        network_.OpenBroadcastSocket();
 }
 
 void CSwitchyardDlg::OpenMulticastSocket() {
     // Without the multicast socket the program cannot hear its agents.
-    if (settings_loaded_ && !network_->OpenMulticastSocket())
+    if (settings_loaded_ && !network_.OpenMulticastSocket())
         EndAfterStartUp(QDialog::Rejected);
 }
 
 void CSwitchyardDlg::OpenUnicastSocket() {
     if (settings_loaded_)
-        network_->OpenUnicastSocket();
+        network_.OpenUnicastSocket();
 }
 
 void CSwitchyardDlg::StartPolling() {}
@@ -142,10 +131,10 @@ void CSwitchyardDlg::StartTimer1() {
 }
 
 void CSwitchyardDlg::ClearSharedRequestValues() {
-    state_->pending_set_mac.clear();
-    state_->pending_set_ip = 0;
-    state_->upgrade_target_mac.clear();
-    state_->upgrade_trigger_acked = 0;
+    state_.pending_set_mac.clear();
+    state_.pending_set_ip = 0;
+    state_.upgrade_target_mac.clear();
+    state_.upgrade_trigger_acked = 0;
 }
 
 void CSwitchyardDlg::DisableDhcpRefresh() {
@@ -154,7 +143,7 @@ void CSwitchyardDlg::DisableDhcpRefresh() {
 
 void CSwitchyardDlg::StartKeepAlive() {
     if (settings_loaded_)
-        network_->StartKeepAlive();
+        network_.StartKeepAlive();
 }
 
 void CSwitchyardDlg::EndAfterStartUp(int result) {
@@ -206,20 +195,22 @@ void CSwitchyardDlg::ConnectCommands() {
     connect(&timer1_, &QTimer::timeout, this, &CSwitchyardDlg::OnTimer1);
 }
 
-void CSwitchyardDlg::OnDiscovery() { network_->Discover(); }
+void CSwitchyardDlg::OnDiscovery() {
+    network_.Discover();
+}
 
 void CSwitchyardDlg::OnAddToMonitorList() {
-    lists_->MoveToMonitorList();
+    lists_.MoveToMonitorList();
 }
 
 void CSwitchyardDlg::OnViewTrap() {}
 
 void CSwitchyardDlg::OnAddItem() {
-    lists_->AddItem();
+    lists_.AddItem();
 }
 
 void CSwitchyardDlg::OnDeleteItem() {
-    lists_->DeleteItem();
+    lists_.DeleteItem();
 }
 
 void CSwitchyardDlg::OnConfigurationSetting() {}
@@ -238,15 +229,15 @@ void CSwitchyardDlg::OnExitButton() {
 }
 
 void CSwitchyardDlg::OnMonitorSave() {
-    file_commands_->Save();
+    file_commands_.Save();
 }
 
 void CSwitchyardDlg::OnMonitorSaveAs() {
-    file_commands_->SaveAs();
+    file_commands_.SaveAs();
 }
 
 void CSwitchyardDlg::OnMonitorLoad() {
-    file_commands_->Load();
+    file_commands_.Load();
 }
 
 void CSwitchyardDlg::OnMenuExit() {
@@ -255,11 +246,11 @@ void CSwitchyardDlg::OnMenuExit() {
 }
 
 void CSwitchyardDlg::OnViewLog() {
-    file_commands_->ViewLog();
+    file_commands_.ViewLog();
 }
 
 void CSwitchyardDlg::OnClearLog() {
-    file_commands_->ClearLog();
+    file_commands_.ClearLog();
 }
 
 void CSwitchyardDlg::OnRefreshTime(int id) {
@@ -307,4 +298,6 @@ void CSwitchyardDlg::ShutDown() {
     Q_EMIT socketsClosed();
 }
 
-void CSwitchyardDlg::CloseSockets() { network_->CloseSockets(); }
+void CSwitchyardDlg::CloseSockets() {
+    network_.CloseSockets();
+}

@@ -13,6 +13,7 @@
 #include "core/NetworkSession.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
+#include "upgrade/RediscoveryTimer.h"
 
 #include <QDialog>
 #include <QTimer>
@@ -33,14 +34,14 @@ public:
     kestrel::ReportList& monitorList() { return form_.monitorList(); }
     kestrel::MainForm& form() { return form_; }
     kestrel::MainMenu& menu() { return menu_; }
-    kestrel::ProgramState& state() { return *state_; }
+    kestrel::ProgramState& state() { return state_; }
     kestrel::Notifier& notifier() { return notifier_; }
-    const kestrel::StatusImageList& statusImages() const { return *status_images_; }
+    const kestrel::StatusImageList& statusImages() const { return status_images_; }
     // The two lists behind the widgets; also what dispatch refreshes rows through.
-    CDeviceLists& lists() { return *lists_; }
-    kestrel::NetworkSession& network() { return *network_; }
+    CDeviceLists& lists() { return lists_; }
+    kestrel::NetworkSession& network() { return network_; }
     // The monitor-list and log commands, with their file-dialog and viewer seams.
-    CFileCommands& fileCommands() { return *file_commands_; }
+    CFileCommands& fileCommands() { return file_commands_; }
 
     // True once start-up asked for the window to end (a socket it cannot do
     // without failed to open).
@@ -63,9 +64,7 @@ private:
     void ClearTrapTable();
     void LoadSettings();
     void SetUpListColumns();
-    void CreateStatusImages();
     void SetFullRowSelection();
-    void CreateDeviceLists();
     void ClearTables();
     void LoadMonitorFile();
     void OpenBroadcastSocket();
@@ -112,15 +111,19 @@ private:
     void ShutDown();
     void CloseSockets();
 
+    // Members are built in this order and destroyed in the reverse one: the
+    // widgets outlive the lists that mirror into them, the lists outlive the
+    // network session and the timers that refresh rows through them.
     kestrel::Notifier& notifier_;
-    std::unique_ptr<kestrel::ProgramState> state_;
+    kestrel::ProgramState state_;
     QVBoxLayout layout_;
     kestrel::MainMenu menu_;
     kestrel::MainForm form_;
-    std::unique_ptr<kestrel::StatusImageList> status_images_;
-    std::unique_ptr<CDeviceLists> lists_;
-    std::unique_ptr<CFileCommands> file_commands_;
-    std::unique_ptr<kestrel::NetworkSession> network_;
+    kestrel::StatusImageList status_images_;
+    CDeviceLists lists_;
+    CFileCommands file_commands_;
+    kestrel::NetworkSession network_;
+    kestrel::RediscoveryTimer rediscovery_;
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;

@@ -8,7 +8,7 @@ NetworkSession::NetworkSession(ProgramState& state, ListHooks& lists, Notifier& 
                                TrapHandler* traps, QObject* parent)
     : QObject(parent), state_(state), lists_(lists), notifier_(notifier),
       dispatcher_(state, lists, notifier, traps), sockets_(state.settings, notifier),
-      keep_alive_(state.settings), rediscovery_(state, sockets_, lists, notifier) {
+      keep_alive_(state.settings) {
     sockets_.SetReceiveCallback(
         [this](std::span<const uint8_t> datagram, uint32_t sender_ip, SocketKind) {
             dispatcher_.DispatchDatagram(datagram, sender_ip);

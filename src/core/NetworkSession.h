@@ -1,11 +1,10 @@
 #pragma once
 // What the main window talks to the network with: the three UDP sockets, the
-// receive dispatcher behind them, the multicast keep-alive, and the
-// rediscovery that follows a firmware transfer. Widgets reach it only through
+// receive dispatcher behind them and the multicast keep-alive. Widgets reach
+// it only through
 // the ListHooks and Notifier seams, so it runs in tests without a window.
 
 #include "core/KeepAlive.h"
-#include "core/RediscoveryTimer.h"
 #include "core/UdpSockets.h"
 #include "protocol/Dispatcher.h"
 
@@ -33,7 +32,6 @@ public:
     UdpSockets& sockets() { return sockets_; }
     Dispatcher& dispatcher() { return dispatcher_; }
     KeepAlive& keepAlive() { return keep_alive_; }
-    RediscoveryTimer& rediscovery() { return rediscovery_; }
 
 private:
     ProgramState& state_;
@@ -42,7 +40,6 @@ private:
     Dispatcher dispatcher_;
     UdpSockets sockets_;
     KeepAlive keep_alive_;
-    RediscoveryTimer rediscovery_;
 };
 
 } // namespace kestrel

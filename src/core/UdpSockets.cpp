@@ -1,5 +1,6 @@
 #include "UdpSockets.h"
 
+#include "SocketMessages.h"
 #include "protocol/PacketHeader.h"
 
 #include <QHostAddress>
@@ -11,8 +12,6 @@
 namespace kestrel {
 
 namespace {
-
-constexpr std::string_view kErrorCaption = "Error";
 
 QHostAddress MulticastGroup(const ProtocolSettings& settings) {
     const QHostAddress group(QString::fromStdString(settings.multicast_group));
@@ -74,8 +73,7 @@ bool UdpSockets::Open(SocketKind kind, uint16_t port) {
     socket.abort();
     const bool not_created = error == QAbstractSocket::UnsupportedSocketOperationError ||
                              error == QAbstractSocket::SocketResourceError;
-    notifier_.ShowMessage(not_created ? "Creat Socket error" : "Bind socket error", kErrorCaption,
-                          MessageIcon::Error);
+    notifier_.Show(not_created ? kCreateSocketError : kBindSocketError);
     return false;
 }
 
@@ -90,8 +88,7 @@ bool UdpSockets::OpenMulticastSocket() {
     if (!group.isNull() && multicast_.joinMulticastGroup(group))
         return true;
     multicast_.abort();
-    notifier_.ShowMessage("Please check you network connection.\nUtility will close.",
-                          kErrorCaption, MessageIcon::Error);
+    notifier_.Show(kGroupJoinFail);
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "EventLog.h"
 
+#include "MonitorMessages.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -15,10 +17,6 @@ std::mutex& LogMutex() {
     static std::mutex m;
     return m;
 }
-
-constexpr std::string_view kOpenFailText = "syslog.log not exit";
-constexpr std::string_view kWriteFailText = "syslog.log write fail";
-constexpr std::string_view kErrorCaption = "Error";
 
 int Clamped(long long value, long long low, long long high) {
     return static_cast<int>(std::clamp(value, low, high));
@@ -52,11 +50,21 @@ AppendResult AppendLocked(const std::filesystem::path& log,
     return AppendResult::Ok;
 }
 
-// Addresses and event texts come from agents: a line break inside them
-// would start a forged line of its own, so it is written as a space.
-void AppendOnOneLine(std::string& line, std::string_view text) {
-    for (const char c : text)
-        line += (c == '\r' || c == '\n') ? ' ' : c;
+// Addresses and event texts come from agents. A line break would start a
+// forged line, an escape sequence would rewrite what a terminal shows of the
+// log: every control character (C0, DEL, C1) is written as \xHH instead.
+// Printable bytes stay as they are.
+void AppendVisible(std::string& line, std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
 }
 
 } // namespace
@@ -82,7 +90,7 @@ std::string FormatTimeStamp(const Clock& clock) {
 std::string NotAliveLine(std::string_view time_stamp, std::string_view ip) {
     std::string line(time_stamp);
     line += ' ';
-    AppendOnOneLine(line, ip);
+    AppendVisible(line, ip);
     line += " Not alive \r\n";
     return line;
 }
@@ -90,9 +98,9 @@ std::string NotAliveLine(std::string_view time_stamp, std::string_view ip) {
 std::string TrapLine(std::string_view time_stamp, std::string_view ip, std::string_view text) {
     std::string line(time_stamp);
     line += ' ';
-    AppendOnOneLine(line, ip);
+    AppendVisible(line, ip);
     line += " Trap :";
-    AppendOnOneLine(line, text);
+    AppendVisible(line, text);
     line += "\r\n";
     return line;
 }
@@ -101,15 +109,15 @@ std::string UpgradeFailureLine(std::string_view time_stamp, std::string_view ip,
                                std::string_view failure_text) {
     std::string line(time_stamp);
     line += ' ';
-    AppendOnOneLine(line, ip);
+    AppendVisible(line, ip);
     line += ' ';
-    AppendOnOneLine(line, failure_text);
+    AppendVisible(line, failure_text);
     line += " \r\n";
     return line;
 }
 
-int AppendEventLog(const std::filesystem::path& log, std::initializer_list<std::string_view> pieces,
-                   Notifier& notifier) {
+bool AppendEventLog(const std::filesystem::path& log,
+                    std::initializer_list<std::string_view> pieces, Notifier& notifier) {
     AppendResult result;
     {
         const std::lock_guard lock(LogMutex());
@@ -118,18 +126,18 @@ int AppendEventLog(const std::filesystem::path& log, std::initializer_list<std::
     // The box is shown outside the lock: it runs an event loop that may log again.
     switch (result) {
     case AppendResult::Ok:
-        return 0;
+        return true;
     case AppendResult::OpenFailed:
-        notifier.ShowMessage(kOpenFailText, kErrorCaption, MessageIcon::Error);
-        return -1;
+        notifier.Show(kLogOpenFail);
+        return false;
     case AppendResult::WriteFailed:
-        notifier.ShowMessage(kWriteFailText, kErrorCaption, MessageIcon::Error);
-        return -1;
+        notifier.Show(kLogWriteFail);
+        return false;
     }
-    return -1;
+    return false;
 }
 
-int AppendEventLog(const std::filesystem::path& log, std::string_view bytes, Notifier& notifier) {
+bool AppendEventLog(const std::filesystem::path& log, std::string_view bytes, Notifier& notifier) {
     return AppendEventLog(log, {bytes}, notifier);
 }
 
@@ -143,15 +151,15 @@ bool ClearEventLog(const std::filesystem::path& log) {
     return std::fclose(f) == 0;
 }
 
-int EventLog::LogNotAlive(std::string_view ip) {
+bool EventLog::LogNotAlive(std::string_view ip) {
     return AppendEventLog(log_, NotAliveLine(FormatTimeStamp(clock_), ip), notifier_);
 }
 
-int EventLog::LogTrap(std::string_view ip, std::string_view event_text) {
+bool EventLog::LogTrap(std::string_view ip, std::string_view event_text) {
     return AppendEventLog(log_, TrapLine(FormatTimeStamp(clock_), ip, event_text), notifier_);
 }
 
-int EventLog::LogUpgradeFailure(std::string_view ip, std::string_view failure_text) {
+bool EventLog::LogUpgradeFailure(std::string_view ip, std::string_view failure_text) {
     return AppendEventLog(log_, UpgradeFailureLine(FormatTimeStamp(clock_), ip, failure_text),
                           notifier_);
 }

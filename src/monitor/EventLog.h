@@ -28,20 +28,21 @@ std::string FormatTimeStamp(const std::tm& t);
 std::string FormatTimeStamp(const Clock& clock);
 
 // The three kinds of line. The trap and failure lines are built from the
-// same two pieces as ever (time stamp / rest of the line). A CR or LF inside
-// the address or text is written as a space, so each event stays one line.
+// same two pieces as ever (time stamp / rest of the line). Control characters
+// inside the address or text are written as \xHH, so each event stays one
+// line and a terminal showing the log shows it as it is.
 std::string NotAliveLine(std::string_view time_stamp, std::string_view ip);
 std::string TrapLine(std::string_view time_stamp, std::string_view ip, std::string_view text);
 std::string UpgradeFailureLine(std::string_view time_stamp, std::string_view ip,
                                std::string_view failure_text);
 
-// Appends the bytes to the log, creating it when missing; 0, or -1 when the
-// file cannot be opened ("syslog.log not exit") or written. Nothing of a
-// failed append stays in the file.
-int AppendEventLog(const std::filesystem::path& log, std::string_view bytes, Notifier& notifier);
+// Appends the bytes to the log, creating it when missing; false when the
+// file cannot be opened ("syslog.log not exit") or written, after its box.
+// Nothing of a failed append stays in the file.
+bool AppendEventLog(const std::filesystem::path& log, std::string_view bytes, Notifier& notifier);
 // The pieces of one line, written together under one lock and one open.
-int AppendEventLog(const std::filesystem::path& log, std::initializer_list<std::string_view> pieces,
-                   Notifier& notifier);
+bool AppendEventLog(const std::filesystem::path& log,
+                    std::initializer_list<std::string_view> pieces, Notifier& notifier);
 
 // Deletes the log and creates it again empty. Reports nothing; false when the
 // empty file could not be created.
@@ -56,9 +57,9 @@ public:
 
     const std::filesystem::path& Path() const { return log_; }
 
-    int LogNotAlive(std::string_view ip);
-    int LogTrap(std::string_view ip, std::string_view event_text);
-    int LogUpgradeFailure(std::string_view ip, std::string_view failure_text);
+    bool LogNotAlive(std::string_view ip);
+    bool LogTrap(std::string_view ip, std::string_view event_text);
+    bool LogUpgradeFailure(std::string_view ip, std::string_view failure_text);
     bool Clear() { return ClearEventLog(log_); }
 
 private:

@@ -1,35 +1,27 @@
 #include "MonitorFile.h"
 
+#include "MonitorMessages.h"
+#include "protocol/FileBytes.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
-#include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace kestrel {
 
 namespace {
 
-constexpr std::string_view kErrorCaption = "Error";
-constexpr std::string_view kWarningCaption = "Warning";
-
-// Up to `limit` bytes from the start of the file; nothing when it cannot be
-// opened or read.
-std::optional<std::vector<uint8_t>> ReadUpTo(const std::filesystem::path& file, std::size_t limit) {
-    std::FILE* f = std::fopen(file.c_str(), "rb");
-    if (f == nullptr)
+// Up to `limit` bytes from the start of a regular file; nothing when it is
+// not one or cannot be read.
+std::optional<std::vector<uint8_t>> ReadUpTo(const std::filesystem::path& file, std::size_t limit,
+                                             bool& missing) {
+    FileRead read = ReadFileBytes(file, limit, true);
+    missing = read.status == ReadStatus::Missing;
+    if (read.status != ReadStatus::Ok)
         return std::nullopt;
-    std::vector<uint8_t> bytes(limit);
-    const std::size_t got = std::fread(bytes.data(), 1, limit, f);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed)
-        return std::nullopt;
-    bytes.resize(got);
-    return bytes;
+    return std::move(read.bytes);
 }
 
 template <std::size_t N> void Terminate(char (&field)[N]) {
@@ -72,47 +64,15 @@ void Append(DeviceTable& monitor, const DeviceRecord& r, ListHooks& hooks) {
     hooks.RefreshMonitorRow(i);
 }
 
-std::filesystem::path TemporaryBeside(const std::filesystem::path& file, unsigned salt) {
-    std::filesystem::path temp = file;
-    temp.replace_filename("." + file.filename().string() + "." + std::to_string(salt) + ".tmp");
-    return temp;
-}
-
-bool WriteRecords(std::FILE* f, const DeviceTable& monitor) {
+std::vector<uint8_t> RecordsImage(const DeviceTable& monitor) {
     const int n = std::clamp(monitor.count, 0, kTableCapacity);
+    std::vector<uint8_t> image;
+    image.reserve(static_cast<std::size_t>(n) * kRecordSize);
     for (int i = 0; i < n; ++i) {
         const auto bytes = RecordBytes(monitor.records[static_cast<std::size_t>(i)]);
-        if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-            return false;
+        image.insert(image.end(), bytes.begin(), bytes.end());
     }
-    return true;
-}
-
-// Writes the records to a new file beside the target and renames it over
-// the target, so the old file stays whole until the new one is complete.
-bool ReplaceWithRecords(const std::filesystem::path& file, const DeviceTable& monitor) {
-    std::random_device random;
-    std::FILE* f = nullptr;
-    std::filesystem::path temp;
-    for (int attempt = 0; attempt < 8 && f == nullptr; ++attempt) {
-        temp = TemporaryBeside(file, random());
-        f = std::fopen(temp.c_str(), "wbx"); // never reuses an existing file
-    }
-    if (f == nullptr)
-        return false;
-    bool ok = WriteRecords(f, monitor);
-    if (std::fflush(f) != 0)
-        ok = false;
-    if (std::fclose(f) != 0)
-        ok = false;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temp, file, ec);
-        ok = !ec;
-    }
-    if (!ok)
-        std::filesystem::remove(temp, ec);
-    return ok;
+    return image;
 }
 
 } // namespace
@@ -124,11 +84,12 @@ std::filesystem::path MonitorFilePath(const std::filesystem::path& cfg_dir) {
 void LoadMonitorAtStartUp(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
                           Notifier& notifier) {
     monitor.Clear();
-    const auto bytes = ReadUpTo(file, kMaxMonitorFileBytes);
-    if (!bytes)
+    bool missing = false;
+    const auto bytes = ReadUpTo(file, kMaxMonitorFileBytes, missing);
+    if (missing)
         return; // no file yet: start with an empty list
-    if (bytes->size() % kRecordSize != 0) {
-        notifier.ShowMessage(kConfigFileErrorText, kErrorCaption, MessageIcon::Error);
+    if (!bytes || bytes->size() % kRecordSize != 0) {
+        notifier.Show(kConfigFileError);
         return;
     }
     const std::size_t n = bytes->size() / kRecordSize;
@@ -138,24 +99,25 @@ void LoadMonitorAtStartUp(const std::filesystem::path& file, DeviceTable& monito
 
 void AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
                     Notifier& notifier) {
-    const auto bytes = ReadUpTo(file, kMaxMonitorFileBytes);
+    bool missing = false;
+    const auto bytes = ReadUpTo(file, kMaxMonitorFileBytes, missing);
     if (!bytes || bytes->size() % kRecordSize != 0) {
-        notifier.ShowMessage(kConfigFileErrorText, kErrorCaption, MessageIcon::Error);
+        notifier.Show(kConfigFileError);
         return;
     }
     const std::size_t n = bytes->size() / kRecordSize;
     for (std::size_t i = 0; i < n; ++i) {
         const DeviceRecord r = LoadedRecord(*bytes, i);
         if (FindMonitorRecord(monitor, FieldText(r.ip_text), KeyKind::Ip).found) {
-            notifier.ShowMessage(kDuplicateIpText, kWarningCaption, MessageIcon::Warning);
+            notifier.Show(kLoadDuplicateIp);
             continue;
         }
         if (FindMonitorRecord(monitor, FieldText(r.mac_text), KeyKind::Mac).found) {
-            notifier.ShowMessage(kDuplicateDeviceText, kWarningCaption, MessageIcon::Warning);
+            notifier.Show(kLoadDuplicateDevice);
             continue;
         }
         if (monitor.count >= kTableCapacity) {
-            notifier.ShowMessage(kMonitorFullText, kWarningCaption, MessageIcon::Warning);
+            notifier.Show(kLoadMonitorFull);
             return;
         }
         Append(monitor, r, hooks);
@@ -164,10 +126,10 @@ void AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, Lis
 
 bool SaveMonitorFile(const std::filesystem::path& file, const DeviceTable& monitor,
                      Notifier& notifier) {
-    if (ReplaceWithRecords(file, monitor))
+    if (ReplaceFileContents(file, RecordsImage(monitor)))
         return true;
-    const std::string text = std::string(kMonitorSaveFailText) + ": " + file.string();
-    notifier.ShowMessage(text, kErrorCaption, MessageIcon::Error);
+    const std::string text = std::string(kMonitorSaveFail.text) + ": " + file.string();
+    notifier.Show(kMonitorSaveFail.WithText(text));
     return false;
 }
 

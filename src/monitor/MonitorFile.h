@@ -17,20 +17,14 @@ inline constexpr std::string_view kMonitorFileName = "monitor.cfg";
 // A load never reads more than a full table.
 inline constexpr std::size_t kMaxMonitorFileBytes = kTableCapacity * kRecordSize;
 
-inline constexpr std::string_view kConfigFileErrorText = "Config File Error";
-inline constexpr std::string_view kDuplicateIpText = "Duplicate ip in monitor list";
-inline constexpr std::string_view kDuplicateDeviceText = "Duplicate device in monitor list";
-// Same words as "Add item" uses for a full list.
-inline constexpr std::string_view kMonitorFullText = "out of 256 device in monitor list";
-inline constexpr std::string_view kMonitorSaveFailText = "Monitor save fail";
-
 // monitor.cfg inside the cfg directory.
 std::filesystem::path MonitorFilePath(const std::filesystem::path& cfg_dir);
 
 // Start-up: replaces the monitor table with the records of the file and shows
 // each through RefreshMonitorRow. A missing file leaves the list empty without
-// a message; a length that is not a whole number of records shows "Config File
-// Error" and leaves the list empty.
+// a message; anything that is not a readable regular file, or a length that
+// is not a whole number of records, shows "Config File Error" and leaves the
+// list empty.
 void LoadMonitorAtStartUp(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
                           Notifier& notifier);
 

@@ -2,7 +2,8 @@
 
 #include "Ipv4Text.h"
 #include "PacketHeader.h"
-#include "monitor/PollAccounting.h"
+#include "PollAccounting.h"
+#include "ProtocolMessages.h"
 
 #include <array>
 
@@ -26,7 +27,7 @@ void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists,
     sender.RejoinMulticastGroup();
 
     if (!sender.EnableBroadcast()) {
-        notifier.ShowMessage(kSetSocketOptError, kErrorCaption, MessageIcon::Error);
+        notifier.Show(kSetSocketOptError);
         return;
     }
 
@@ -36,7 +37,7 @@ void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists,
     state.discovery.Clear();
     if (!sender.SendDatagram(SocketKind::Broadcast, request, kLimitedBroadcast,
                              settings.AgentPort())) {
-        notifier.ShowMessage(kDiscoverySendFail, kErrorCaption, MessageIcon::Error);
+        notifier.Show(kDiscoverySendFail);
         return;
     }
 
@@ -47,7 +48,7 @@ void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists,
     const std::optional<uint32_t> group = MulticastGroupAddress(settings);
     if (!group ||
         !sender.SendDatagram(SocketKind::Multicast, request, *group, settings.AgentPort()))
-        notifier.ShowMessage(kDiscoverySendFail, kErrorCaption, MessageIcon::Error);
+        notifier.Show(kDiscoverySendFail);
 }
 
 } // namespace kestrel

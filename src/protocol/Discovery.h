@@ -11,10 +11,6 @@
 
 namespace kestrel {
 
-inline constexpr std::string_view kSetSocketOptError = "Set socketopt error";
-inline constexpr std::string_view kDiscoverySendFail = "Discovery sento fail";
-inline constexpr std::string_view kErrorCaption = "Error";
-
 void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists, Notifier& notifier);
 
 // Empties the discovery list and its table together, so no record outlives

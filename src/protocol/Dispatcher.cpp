@@ -2,6 +2,7 @@
 
 #include "Ipv4Text.h"
 #include "PacketHeader.h"
+#include "ProtocolMessages.h"
 #include "TlvCodec.h"
 
 #include <string_view>
@@ -9,8 +10,6 @@
 namespace kestrel {
 
 namespace {
-
-constexpr std::string_view kErrorCaption = "Error";
 
 // Marks the staging record as a live, answering agent before it is stored.
 void MarkAnswering(DeviceRecord& staging, uint32_t utility_id, int32_t row_state,
@@ -117,7 +116,7 @@ void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t se
     }
 
     if (status != STATUS_OK) {
-        notifier_.ShowMessage(ReplyStatusMessage(status), kErrorCaption, MessageIcon::Error);
+        notifier_.Show(kReplyStatus.WithText(ReplyStatusMessage(status)));
         if (status == STATUS_DHCP_REFRESH_FAIL)
             StoreReply(after_header, staging, StoreMode::Plain);
         return;
@@ -186,7 +185,7 @@ void Dispatcher::ConfirmPendingSet(const DeviceRecord& staging) {
         return;
     state_.pending_set_ip = 0;
     state_.pending_set_mac.clear();
-    notifier_.ShowMessage("Set Succesful", "Information", MessageIcon::Information);
+    notifier_.Show(kSetSuccessful);
 }
 
 void Dispatcher::StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind) {
@@ -227,7 +226,7 @@ void Dispatcher::ShowAddFail() {
     if (state_.discovery.full_reported)
         return;
     state_.discovery.full_reported = true;
-    notifier_.ShowMessage("Add fail, out of 256 devices", kErrorCaption, MessageIcon::Error);
+    notifier_.Show(kDiscoveryTableFull);
 }
 
 } // namespace kestrel

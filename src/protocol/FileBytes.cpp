@@ -1,79 +1,177 @@
 #include "FileBytes.h"
 
-#include <fstream>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <string>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrel {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Closes a descriptor on every way out.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+constexpr std::string_view kTempSuffix = ".tmp";
+constexpr std::size_t kTokenDigits = 8;
+
+std::string TempPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".";
+}
+
+bool IsOurTemporary(const std::string& name, const std::string& prefix) {
+    if (name.size() != prefix.size() + kTokenDigits + kTempSuffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - kTempSuffix.size(), kTempSuffix.size(), kTempSuffix) != 0)
+        return false;
+    for (std::size_t i = prefix.size(); i < prefix.size() + kTokenDigits; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+// A writer holds a lock on its temporary until the rename; one nobody holds
+// was left by a save that never finished (a crash, a kill).
+void RemoveStaleTemporaries(const fs::path& dir, const fs::path& target) {
+    const std::string prefix = TempPrefix(target);
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path path = it->path();
+        if (!IsOurTemporary(path.filename().string(), prefix))
+            continue;
+        const Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+    }
+}
+
+// Creates and locks a new temporary file beside the target.
+int CreateTemporary(const fs::path& dir, const fs::path& target, fs::path& created) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char token[kTokenDigits + 1];
+        std::snprintf(token, sizeof token, "%08x", static_cast<unsigned>(random()));
+        created = dir / (TempPrefix(target) + token + std::string(kTempSuffix));
+        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX);
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    return -1;
+}
+
+} // namespace
+
 FileRead ReadFileBytes(const fs::path& path, std::size_t max_bytes, bool cut) {
     FileRead result;
-    std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
-    if (!fs::exists(st)) {
-        result.status = ReadStatus::Missing;
+    // Non-blocking open, then a look at what was opened: a FIFO must not
+    // hang us, and nothing can be swapped in between the look and the read.
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.ok()) {
+        result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
         return result;
     }
-    if (!fs::is_regular_file(st))
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
         return result;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!S_ISREG(st.st_mode)) {
+        result.status = ReadStatus::NotRegular;
         return result;
-    // Read one byte more than allowed to tell an over-long file apart.
+    }
+    // One byte more than allowed tells an over-long file apart.
     result.bytes.resize(max_bytes + 1);
-    in.read(reinterpret_cast<char*>(result.bytes.data()),
-            static_cast<std::streamsize>(result.bytes.size()));
-    if (in.bad())
-        return result;
-    result.bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (result.bytes.size() > max_bytes) {
-        if (!cut) {
-            result.status = ReadStatus::TooLarge;
-            return result;
-        }
+    std::size_t got = 0;
+    while (got < result.bytes.size()) {
+        const ssize_t n = ::read(fd.get(), result.bytes.data() + got, result.bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {ReadStatus::Unreadable, {}};
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    result.bytes.resize(got);
+    if (got > max_bytes) {
+        if (!cut)
+            return {ReadStatus::TooLarge, {}};
         result.bytes.resize(max_bytes);
     }
     result.status = ReadStatus::Ok;
     return result;
 }
 
-namespace {
-bool WriteWithMode(const fs::path& path, std::span<const uint8_t> bytes, std::ios::openmode mode) {
-    std::ofstream out(path, std::ios::binary | mode);
-    if (!out)
-        return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
-} // namespace
-
-bool WriteNewFile(const fs::path& path, std::span<const uint8_t> bytes) {
-    return WriteWithMode(path, bytes, std::ios::trunc);
-}
-
-bool AppendToFile(const fs::path& path, std::span<const uint8_t> bytes) {
+bool ReplaceFileContents(const fs::path& target_in, std::span<const uint8_t> bytes) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
+    // Replace what a link points at, not the link.
+    fs::path target = target_in;
+    if (fs::is_symlink(fs::symlink_status(target_in, ec))) {
+        const fs::path resolved = fs::weakly_canonical(target_in, ec);
+        if (!ec)
+            target = resolved;
+    }
+    fs::path dir = target.parent_path();
+    if (dir.empty())
+        dir = ".";
+
+    RemoveStaleTemporaries(dir, target);
+
+    fs::path temp;
+    const Fd fd(CreateTemporary(dir, target, temp));
+    if (!fd.ok())
         return false;
-    return WriteWithMode(path, bytes, std::ios::app);
-}
-
-fs::path TemporaryPathFor(const fs::path& path) {
-    fs::path tmp = path;
-    tmp += ".tmp";
-    return tmp;
-}
-
-bool ReplaceFile(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (!ec)
-        return true;
-    fs::remove(from, ec);
-    return false;
+    const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 &&
+                         ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!written) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself is durable only once the directory is on the disk.
+    const Fd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir_fd.ok())
+        ::fsync(dir_fd.get());
+    return true;
 }
 
 } // namespace kestrel

@@ -1,5 +1,7 @@
 #pragma once
-// Small whole-file helpers for the settings file.
+// Whole-file reading and replacing, shared by every file the program keeps
+// (define.ecf, monitor.cfg). Plain C++ over POSIX, so the command-line tools
+// use it without Qt.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +11,10 @@
 
 namespace kestrel {
 
-enum class ReadStatus { Ok, Missing, Unreadable, TooLarge };
+// NotRegular: a FIFO, device, directory or anything else that is not a plain
+// file; it is refused without being read (a FIFO would block, /dev/zero
+// never ends).
+enum class ReadStatus { Ok, Missing, Unreadable, NotRegular, TooLarge };
 
 struct FileRead {
     ReadStatus status = ReadStatus::Unreadable;
@@ -20,17 +25,13 @@ struct FileRead {
 // without, it is TooLarge.
 FileRead ReadFileBytes(const std::filesystem::path& path, std::size_t max_bytes, bool cut);
 
-// Creates (or truncates) the file and writes all bytes; false on any failure.
-bool WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
-
-// Appends the bytes to an existing file; false on any failure.
-bool AppendToFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
-
-// The temporary file a replacement is written to, in the same directory so
-// that the final rename stays on one file system.
-std::filesystem::path TemporaryPathFor(const std::filesystem::path& path);
-
-// Renames from over to; on failure removes from. false on failure.
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Replaces the file whole or not at all. The bytes go to a temporary file of
+// a unique name beside it (".<name>.<8 hex digits>.tmp"), which is flushed to
+// the disk, renamed over the target, and the directory flushed after it. On
+// any failure the temporary is removed and the target stays as it was.
+// Temporaries of that naming left behind by an interrupted earlier save are
+// removed first; one that another writer still holds is left alone.
+[[nodiscard]] bool ReplaceFileContents(const std::filesystem::path& target,
+                                       std::span<const uint8_t> bytes);
 
 } // namespace kestrel

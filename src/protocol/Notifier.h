@@ -8,16 +8,29 @@ namespace kestrel {
 
 enum class MessageIcon { None, Information, Warning, Error };
 
+// One message box: its exact words, caption and icon. The program's boxes
+// are constants beside the code that raises them (the *Messages.h headers).
+struct Message {
+    std::string_view text;
+    std::string_view caption;
+    MessageIcon icon = MessageIcon::None;
+
+    // The same box with other words: a file name or an agent's text.
+    constexpr Message WithText(std::string_view other) const { return {other, caption, icon}; }
+    bool operator==(const Message&) const = default;
+};
+
 // Caption of a plain message box, which names the program.
 inline constexpr std::string_view kPlainCaption = "Kestrel Utility";
+inline constexpr std::string_view kErrorCaption = "Error";
 
 class Notifier {
 public:
     virtual ~Notifier() = default;
     // A modal box with an OK button.
-    virtual void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
+    virtual void Show(const Message& message) = 0;
     // A modal box with OK and Cancel; true for OK.
-    virtual bool AskOkCancel(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
+    virtual bool Ask(const Message& question) = 0;
 };
 
 } // namespace kestrel

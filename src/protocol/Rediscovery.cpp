@@ -2,6 +2,7 @@
 
 #include "Discovery.h"
 #include "PacketHeader.h"
+#include "ProtocolMessages.h"
 
 #include <array>
 #include <optional>
@@ -25,16 +26,14 @@ int Rediscovery::Tick() {
     if (rebooting_) {
         rebooting_ = false;
         if (!sender_.EnableBroadcast())
-            return End(Outcome::BroadcastRefused, kSetSocketOptError, kErrorCaption,
-                       MessageIcon::Error);
+            return End(Outcome::BroadcastRefused, kSetSocketOptError);
         return SendPass();
     }
     // One second after a pass: did the upgraded device answer it?
     if (state_.upgrade_rediscovered == 1)
-        return End(Outcome::Succeeded, kUpgradeSuccessful, kInformationCaption,
-                   MessageIcon::Information);
+        return End(Outcome::Succeeded, kUpgradeSuccessful);
     if (passes_ >= kMaxRediscoveryPasses)
-        return End(Outcome::Failed, kUpgradeFail, kInformationCaption, MessageIcon::Warning);
+        return End(Outcome::Failed, kUpgradeFail);
     return SendPass();
 }
 
@@ -52,16 +51,15 @@ int Rediscovery::SendPass() {
                              settings.AgentPort()) &&
         group && sender_.SendDatagram(SocketKind::Multicast, request, *group, settings.AgentPort());
     if (!sent)
-        return End(Outcome::SendFailed, kDiscoverySendFail, kErrorCaption, MessageIcon::Error);
+        return End(Outcome::SendFailed, kDiscoverySendFail);
     return kPassIntervalMs;
 }
 
-int Rediscovery::End(Outcome outcome, std::string_view text, std::string_view caption,
-                     MessageIcon icon) {
+int Rediscovery::End(Outcome outcome, const Message& message) {
     // The outcome is settled before the box, which may run a nested event loop.
     outcome_ = outcome;
     rebooting_ = false;
-    notifier_.ShowMessage(text, caption, icon);
+    notifier_.Show(message);
     return -1;
 }
 

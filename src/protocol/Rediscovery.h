@@ -14,10 +14,6 @@ inline constexpr int kRebootWaitMs = 12000;
 inline constexpr int kPassIntervalMs = 1000;
 inline constexpr int kMaxRediscoveryPasses = 110;
 
-inline constexpr std::string_view kUpgradeSuccessful = "Upgrade successful";
-inline constexpr std::string_view kUpgradeFail = "Upgrade fail";
-inline constexpr std::string_view kInformationCaption = "information";
-
 class Rediscovery {
 public:
     enum class Outcome { None, Running, Succeeded, Failed, SendFailed, BroadcastRefused };
@@ -37,7 +33,7 @@ public:
 
 private:
     int SendPass();
-    int End(Outcome outcome, std::string_view text, std::string_view caption, MessageIcon icon);
+    int End(Outcome outcome, const Message& message);
 
     ProgramState& state_;
     DatagramSender& sender_;

@@ -154,7 +154,17 @@ DecodedSettings DecodeSettingsImage(std::span<const uint8_t> stored) {
     return d;
 }
 
+std::string BasePortProblem(uint32_t base_port) {
+    return "define.ecf base port " + std::to_string(base_port) +
+           " is out of range: the program uses it and the six ports after it, so it must be 1 "
+           "to " +
+           std::to_string(kMaxBasePort);
+}
+
 std::optional<std::string> CheckSettingsValues(const ProtocolSettings& v) {
+    if (!BasePortFits(v.base_port))
+        return "the base port must be 1 to " + std::to_string(kMaxBasePort) +
+               " (the program uses it and the six ports after it)";
     const std::string& g = v.multicast_group;
     if (g.size() != kMulticastGroupWidth)
         return "the multicast group must be exactly 15 characters, e.g. 239.255.255.250";

@@ -62,6 +62,15 @@ struct DecodedSettings {
 // Checks and decodes a whole stored file, trailer included.
 DecodedSettings DecodeSettingsImage(std::span<const uint8_t> stored);
 
+// The program binds P, P+1 and P+6 and sends to P+2: every one must be a
+// real port, so P is 1 to 65529.
+inline constexpr uint32_t kMaxBasePort = 65535 - 6;
+constexpr bool BasePortFits(uint32_t base_port) {
+    return base_port >= 1 && base_port <= kMaxBasePort;
+}
+// What is wrong with a base port that does not fit, in words for the user.
+std::string BasePortProblem(uint32_t base_port);
+
 // Why values cannot go into a file, or nothing when they can.
 std::optional<std::string> CheckSettingsValues(const ProtocolSettings& values);
 

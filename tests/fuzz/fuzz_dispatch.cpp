@@ -23,8 +23,8 @@ namespace {
 
 class SilentNotifier : public Notifier {
 public:
-    void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
-    bool AskOkCancel(std::string_view, std::string_view, MessageIcon) override { return true; }
+    void Show(const Message&) override {}
+    bool Ask(const Message&) override { return true; }
 };
 
 class CheckingTrapHandler : public TrapHandler {

@@ -19,8 +19,8 @@ namespace {
 
 class SilentNotifier : public Notifier {
 public:
-    void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
-    bool AskOkCancel(std::string_view, std::string_view, MessageIcon) override { return true; }
+    void Show(const Message&) override {}
+    bool Ask(const Message&) override { return true; }
 };
 
 // One directory for the whole run, removed when the fuzzer exits.
@@ -58,12 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     SilentNotifier notifier;
     ProtocolSettings settings;
-    LoadSettingsFile(file, notifier, settings);
+    (void)LoadSettingsFile(file, notifier, settings);
     if (settings.multicast_group.size() > kMulticastGroupWidth)
         std::abort();
 
     const char flag = size > 0 && (data[0] & 1) ? '1' : '0';
-    if (SaveMulticastTimer(file, "1200", flag, notifier) == 0) {
+    if (SaveMulticastTimer(file, "1200", flag, notifier)) {
         // A rewrite that reports success leaves a trailer that holds (for any
         // file the loader would take at all).
         const FileRead stored = ReadFileBytes(file, kLoaderMaxBytes, false);

@@ -20,10 +20,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(cfg_dir.isValid());
         qputenv("KESTREL_CFG_DIR", cfg_dir.path().toLocal8Bit());
-        ASSERT_EQ(
-            kestrel::CreateSettingsFile(QFile::encodeName(CfgFile("define.ecf")).toStdString(),
-                                        kestrel::DefaultSettings()),
-            0);
+        ASSERT_TRUE(kestrel::CreateSettingsFile(
+            QFile::encodeName(CfgFile("define.ecf")).toStdString(), kestrel::DefaultSettings()));
         window = std::make_unique<CSwitchyardDlg>(notifier);
     }
     void TearDown() override {

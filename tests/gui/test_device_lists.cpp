@@ -233,10 +233,10 @@ TEST_F(DeviceListsTest, DeleteRemovesTheSelectedRowsAndTheirRecords) {
 class BusyQuestion : public FakeNotifier {
 public:
     std::function<void()> while_asking;
-    bool AskOkCancel(std::string_view text, std::string_view caption, MessageIcon icon) override {
+    bool Ask(const Message& question) override {
         if (while_asking)
             while_asking();
-        return FakeNotifier::AskOkCancel(text, caption, icon);
+        return FakeNotifier::Ask(question);
     }
 };
 

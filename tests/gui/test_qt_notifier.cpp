@@ -57,7 +57,7 @@ TEST(QtNotifier, ShowsExactTextCaptionAndIconAsPlainText) {
             seen = Inspect(modal);
             Press(modal, QMessageBox::Ok);
         });
-        notifier.ShowMessage(c.text, c.caption, c.icon);
+        notifier.Show({c.text, c.caption, c.icon});
         ASSERT_TRUE(answer.answered());
         EXPECT_EQ(seen.text.toStdString(), std::string(c.text));
         EXPECT_EQ(seen.caption.toStdString(), std::string(c.caption));
@@ -75,14 +75,14 @@ TEST(QtNotifier, TextIsEightBitWithEmbeddedNul) {
         Press(modal, QMessageBox::Ok);
     });
     const char bytes[] = {'a', '\xE9', '\0', 'b'};
-    notifier.ShowMessage(std::string_view(bytes, sizeof bytes), "Error", MessageIcon::Error);
+    notifier.Show({std::string_view(bytes, sizeof bytes), "Error", MessageIcon::Error});
     ASSERT_TRUE(answer.answered());
     ASSERT_EQ(seen.text.size(), 4);
     EXPECT_EQ(seen.text[1], QChar(0xE9));
     EXPECT_EQ(seen.text[3], QChar(u'b'));
 }
 
-TEST(QtNotifier, AskOkCancelOffersBothAndReportsTheAnswer) {
+TEST(QtNotifier, AskOffersOkAndCancelAndReportsTheAnswer) {
     const struct {
         const char* name;
         std::function<void(QWidget*)> answer;
@@ -100,8 +100,8 @@ TEST(QtNotifier, AskOkCancelOffersBothAndReportsTheAnswer) {
             seen = Inspect(modal);
             c.answer(modal);
         });
-        const bool result = notifier.AskOkCancel("Are you sure to delete this item ?", "Warning",
-                                                 MessageIcon::Warning);
+        const bool result =
+            notifier.Ask({"Are you sure to delete this item ?", "Warning", MessageIcon::Warning});
         ASSERT_TRUE(answer.answered());
         EXPECT_EQ(result, c.expected);
         EXPECT_EQ(seen.text, QStringLiteral("Are you sure to delete this item ?"));

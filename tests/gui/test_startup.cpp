@@ -44,7 +44,7 @@ protected:
             .toStdString();
     }
     void WriteSettings(const ProtocolSettings& settings) {
-        ASSERT_EQ(CreateSettingsFile(Ecf(), settings), 0);
+        ASSERT_TRUE(CreateSettingsFile(Ecf(), settings));
     }
     void Open() { window_ = std::make_unique<CSwitchyardDlg>(notifier_); }
 

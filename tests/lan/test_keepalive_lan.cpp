@@ -120,10 +120,10 @@ TEST(KeepAliveOnTheWire, ReportsEveryPeriodAndNoneWhileSwitchedOff) {
     ProtocolSettings written = DefaultSettings();
     written.multicast_timer_flag = 1;
     written.multicast_timer = 2;
-    ASSERT_EQ(CreateSettingsFile(ecf, written), 0);
+    ASSERT_TRUE(CreateSettingsFile(ecf, written));
     FakeNotifier notifier;
     ProtocolSettings settings;
-    ASSERT_EQ(LoadSettingsFile(ecf, notifier, settings), 0);
+    ASSERT_TRUE(LoadSettingsFile(ecf, notifier, settings));
     ASSERT_EQ(settings.multicast_group, "239.255.255.250");
     KeepAlive keep_alive(settings);
     QElapsedTimer clock;

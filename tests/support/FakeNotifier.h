@@ -20,13 +20,11 @@ public:
     std::vector<ShownMessage> shown;
     std::deque<bool> answers;
 
-    void ShowMessage(std::string_view text, std::string_view caption,
-                     kestrel::MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), icon});
+    void Show(const kestrel::Message& m) override {
+        shown.push_back({std::string(m.text), std::string(m.caption), m.icon});
     }
-    bool AskOkCancel(std::string_view text, std::string_view caption,
-                     kestrel::MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), icon});
+    bool Ask(const kestrel::Message& m) override {
+        shown.push_back({std::string(m.text), std::string(m.caption), m.icon});
         if (answers.empty())
             return true;
         const bool answer = answers.front();

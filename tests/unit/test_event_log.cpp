@@ -45,8 +45,8 @@ std::string FileText(const std::filesystem::path& file) {
 class CountingNotifier : public Notifier {
 public:
     std::atomic<int> messages{0};
-    void ShowMessage(std::string_view, std::string_view, MessageIcon) override { ++messages; }
-    bool AskOkCancel(std::string_view, std::string_view, MessageIcon) override { return true; }
+    void Show(const Message&) override { ++messages; }
+    bool Ask(const Message&) override { return true; }
 };
 
 TEST(TimeStamp, MonthFirstAlwaysNineteenCharacters) {
@@ -105,11 +105,11 @@ TEST_F(EventLogFile, LivesInTheCfgDirectory) {
 }
 
 TEST_F(EventLogFile, LinesHaveTheirExactForms) {
-    EXPECT_EQ(log.LogNotAlive("10.0.0.5"), 0);
+    EXPECT_TRUE(log.LogNotAlive("10.0.0.5"));
     clock.Set(MakeTm(2006, 3, 7, 14, 5, 10));
-    EXPECT_EQ(log.LogTrap("192.168.1.20", "Port 3 link down"), 0);
-    EXPECT_EQ(log.LogTrap("192.168.1.20", ""), 0);
-    EXPECT_EQ(log.LogUpgradeFailure("172.16.4.1", "Upgrade fail, translate 512/1024 bytes"), 0);
+    EXPECT_TRUE(log.LogTrap("192.168.1.20", "Port 3 link down"));
+    EXPECT_TRUE(log.LogTrap("192.168.1.20", ""));
+    EXPECT_TRUE(log.LogUpgradeFailure("172.16.4.1", "Upgrade fail, translate 512/1024 bytes"));
     EXPECT_EQ(FileText(log.Path()), "03/07/2006 14:05:09 10.0.0.5 Not alive \r\n"
                                     "03/07/2006 14:05:10 192.168.1.20 Trap :Port 3 link down\r\n"
                                     "03/07/2006 14:05:10 192.168.1.20 Trap :\r\n"
@@ -118,11 +118,13 @@ TEST_F(EventLogFile, LinesHaveTheirExactForms) {
     EXPECT_TRUE(notifier.shown.empty());
 }
 
-TEST_F(EventLogFile, AgentTextsCannotBreakALine) {
-    // An agent controls the address text and the event or error text; a line
-    // break in them must not start a line of its own.
+TEST_F(EventLogFile, AgentTextsCannotBreakALineOrDriveATerminal) {
+    // An agent controls the address text and the event or error text: a line
+    // break in them must not start a line of its own, an escape sequence must
+    // not reach the terminal that shows the log. Printable bytes, Latin-1
+    // letters included, stay as they are.
     const std::string forged = "x\r\n01/01/2000 00:00:00 10.9.9.9 Not alive ";
-    const std::string flat = "x  01/01/2000 00:00:00 10.9.9.9 Not alive ";
+    const std::string flat = "x\\x0D\\x0A01/01/2000 00:00:00 10.9.9.9 Not alive ";
     struct Case {
         const char* name;
         std::string line;
@@ -134,8 +136,14 @@ TEST_F(EventLogFile, AgentTextsCannotBreakALine) {
          stamp + " 10.0.0.1 Trap :" + flat + "\r\n"},
         {"failure text", UpgradeFailureLine(stamp, "10.0.0.1", forged),
          stamp + " 10.0.0.1 " + flat + " \r\n"},
-        {"address", NotAliveLine(stamp, "10.0.0.1\n\r"), stamp + " 10.0.0.1   Not alive \r\n"},
-        {"lone CR and LF", TrapLine(stamp, "\r1\n", "a\rb\nc"), stamp + "  1  Trap :a b c\r\n"},
+        {"address", NotAliveLine(stamp, "10.0.0.1\n\r"),
+         stamp + " 10.0.0.1\\x0A\\x0D Not alive \r\n"},
+        {"lone CR and LF", TrapLine(stamp, "\r1\n", "a\rb\nc"),
+         stamp + " \\x0D1\\x0A Trap :a\\x0Db\\x0Ac\r\n"},
+        {"terminal controls", TrapLine(stamp, "10.0.0.1", "\x1b[2J\x1b]0;owned\x07\b\f\t\x7f\x9b"),
+         stamp + " 10.0.0.1 Trap :\\x1B[2J\\x1B]0;owned\\x07\\x08\\x0C\\x09\\x7F\\x9B\r\n"},
+        {"printable kept", TrapLine(stamp, "10.0.0.1", "Port 3 \\ caf\xe9 ~!"),
+         stamp + " 10.0.0.1 Trap :Port 3 \\ caf\xe9 ~!\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,14 +151,14 @@ TEST_F(EventLogFile, AgentTextsCannotBreakALine) {
         // Exactly one line ending, at the end.
         EXPECT_EQ(c.line.find_first_of("\r\n"), c.line.size() - 2);
     }
-    EXPECT_EQ(log.LogTrap("10.0.0.1", forged), 0);
+    EXPECT_TRUE(log.LogTrap("10.0.0.1", forged));
     EXPECT_EQ(FileText(log.Path()), stamp + " 10.0.0.1 Trap :" + flat + "\r\n");
 }
 
 TEST_F(EventLogFile, AppendWritesExactlyTheBytesGiven) {
     const std::string bytes("a\0b\r\n", 5);
-    EXPECT_EQ(AppendEventLog(log.Path(), bytes, notifier), 0);
-    EXPECT_EQ(AppendEventLog(log.Path(), std::string_view("tail"), notifier), 0);
+    EXPECT_TRUE(AppendEventLog(log.Path(), bytes, notifier));
+    EXPECT_TRUE(AppendEventLog(log.Path(), std::string_view("tail"), notifier));
     EXPECT_EQ(FileText(log.Path()), bytes + "tail");
 }
 
@@ -162,7 +170,7 @@ TEST_F(EventLogFile, FirstEventAfterClearCreatesTheFile) {
     EXPECT_EQ(std::filesystem::file_size(log.Path()), 0u);
 
     std::filesystem::remove(log.Path());
-    EXPECT_EQ(log.LogTrap("10.0.0.3", "cold start"), 0);
+    EXPECT_TRUE(log.LogTrap("10.0.0.3", "cold start"));
     EXPECT_EQ(FileText(log.Path()), "03/07/2006 14:05:09 10.0.0.3 Trap :cold start\r\n");
 }
 
@@ -178,7 +186,7 @@ TEST(EventLogFailure, MissingDirectoryIsReportedAndNothingWritten) {
     FixedClock clock(MakeTm(2006, 1, 1, 0, 0, 0));
     EventLog log(EventLogPath(dir.path() / "gone"), clock, notifier);
 
-    EXPECT_EQ(log.LogNotAlive("10.0.0.1"), -1);
+    EXPECT_FALSE(log.LogNotAlive("10.0.0.1"));
     EXPECT_EQ(notifier.shown,
               (std::vector<ShownMessage>{{"syslog.log not exit", "Error", MessageIcon::Error}}));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "gone"));
@@ -189,7 +197,7 @@ TEST(EventLogFailure, MissingDirectoryIsReportedAndNothingWritten) {
 TEST(EventLogFailure, WriteErrorIsReportedNotSwallowed) {
     FakeNotifier notifier;
     ASSERT_TRUE(std::filesystem::exists("/dev/full"));
-    EXPECT_EQ(AppendEventLog("/dev/full", std::string_view("line\r\n"), notifier), -1);
+    EXPECT_FALSE(AppendEventLog("/dev/full", std::string_view("line\r\n"), notifier));
     EXPECT_EQ(notifier.shown,
               (std::vector<ShownMessage>{{"syslog.log write fail", "Error", MessageIcon::Error}}));
 }
@@ -209,9 +217,9 @@ TEST(EventLogThreads, ConcurrentAppendsNeverFailOrInterleave) {
     auto writer = [&](bool traps) {
         EventLog log(path, clock, notifier);
         for (int i = 0; i < kLinesPerThread; ++i) {
-            const int r = traps ? log.LogTrap("10.0.0.1", trap_text)
-                                : log.LogUpgradeFailure("10.0.0.2", fail_text);
-            if (r != 0)
+            const bool ok = traps ? log.LogTrap("10.0.0.1", trap_text)
+                                  : log.LogUpgradeFailure("10.0.0.2", fail_text);
+            if (!ok)
                 ++failures;
         }
     };

@@ -1,4 +1,4 @@
-#include "monitor/PollAccounting.h"
+#include "protocol/PollAccounting.h"
 
 #include <gtest/gtest.h>
 

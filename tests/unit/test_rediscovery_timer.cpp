@@ -1,4 +1,4 @@
-#include "core/RediscoveryTimer.h"
+#include "upgrade/RediscoveryTimer.h"
 
 #include "RecordingSender.h"
 #include "support/FakeNotifier.h"

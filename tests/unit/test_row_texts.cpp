@@ -1,4 +1,4 @@
-#include "app/RowTexts.h"
+#include "protocol/RowTexts.h"
 
 #include <gtest/gtest.h>
 

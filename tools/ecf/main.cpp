@@ -73,6 +73,9 @@ int Show(const std::string& path) {
     case ReadStatus::Unreadable:
         std::fprintf(stderr, "kestrel-ecf: %s: cannot read the file\n", path.c_str());
         return kExitFailure;
+    case ReadStatus::NotRegular:
+        std::fprintf(stderr, "kestrel-ecf: %s: not a regular file\n", path.c_str());
+        return kExitFailure;
     case ReadStatus::TooLarge:
         std::fprintf(stderr,
                      "kestrel-ecf: %s: longer than %zu bytes, the program would refuse it\n",
@@ -88,6 +91,11 @@ int Show(const std::string& path) {
     std::printf("strlen_multi_timer    %d\n", e.timer_length);
     std::printf("multicast_timer       %d\n", e.multicast_timer);
     std::printf("checksum              %s\n", d.checksum_ok ? "ok" : "bad");
+    if (d.checksum_ok && !BasePortFits(e.base_port)) {
+        std::fprintf(stderr, "kestrel-ecf: %s: %s\n", path.c_str(),
+                     BasePortProblem(e.base_port).c_str());
+        return kExitFailure;
+    }
     return d.checksum_ok ? 0 : kExitFailure;
 }
 
@@ -105,9 +113,11 @@ int Create(const std::string& path, const std::vector<std::string_view>& options
                 return Usage("--utility-id '" + shown + "': give exactly 8 hexadecimal digits");
             values.utility_id = *id;
         } else if (name == "--base-port") {
-            const auto port = Decimal(value, 1, 65535);
+            const auto port = Decimal(value, 1, kMaxBasePort);
             if (!port)
-                return Usage("--base-port '" + shown + "': give a number from 1 to 65535");
+                return Usage("--base-port '" + shown + "': give a number from 1 to " +
+                             std::to_string(kMaxBasePort) +
+                             " (the program uses it and the six ports after it)");
             values.base_port = static_cast<uint16_t>(*port);
         } else if (name == "--group") {
             const auto group = ParseIpv4(value);
@@ -132,7 +142,7 @@ int Create(const std::string& path, const std::vector<std::string_view>& options
     }
     if (const auto problem = CheckSettingsValues(values))
         return Usage(*problem);
-    if (CreateSettingsFile(path, values) != 0) {
+    if (!CreateSettingsFile(path, values)) {
         std::fprintf(stderr, "kestrel-ecf: %s: cannot write the file\n", path.c_str());
         return kExitFailure;
     }

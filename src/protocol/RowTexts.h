@@ -2,7 +2,7 @@
 // The cell texts of the discovery and monitor lists, made from a record.
 // Plain C++: the lists turn them into widget items.
 
-#include "protocol/DeviceRecord.h"
+#include "DeviceRecord.h"
 
 #include <array>
 #include <string>

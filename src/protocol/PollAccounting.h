@@ -3,8 +3,8 @@
 // device counts as a poll. A reply or trap since the previous accounting
 // clears the miss count; otherwise the device misses one more poll.
 
-#include "protocol/DeviceRecord.h"
-#include "protocol/DeviceTables.h"
+#include "DeviceRecord.h"
+#include "DeviceTables.h"
 
 namespace kestrel {
 

@@ -1,6 +1,6 @@
-#include "app/RowTexts.h"
+#include "RowTexts.h"
 
-#include "protocol/PacketHeader.h"
+#include "PacketHeader.h"
 
 namespace kestrel {
 
