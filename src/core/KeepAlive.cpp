@@ -1,5 +1,6 @@
 #include "KeepAlive.h"
 
+#include "protocol/Discovery.h"
 #include "protocol/IgmpReport.h"
 #include "protocol/Ipv4Text.h"
 
@@ -34,7 +35,7 @@ void KeepAlive::Start() {
     // The system builds the IP header; the multicast TTL stays at its
     // default of 1, as a membership report wants.
     socket_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_IGMP);
-    group_ = ParseIpv4(settings_.multicast_group);
+    group_ = MulticastGroupAddress(settings_);
     if (group_)
         report_ = BuildIgmpReport(*group_);
     timer_.start(kSecondMs);

@@ -6,8 +6,8 @@ namespace kestrel {
 
 NetworkSession::NetworkSession(ProgramState& state, ListHooks& lists, Notifier& notifier,
                                TrapHandler* traps, QObject* parent)
-    : QObject(parent), state_(state), lists_(lists), notifier_(notifier),
-      dispatcher_(state, lists, notifier, traps), sockets_(state.settings, notifier),
+    : QObject(parent), state_(state), lists_(lists), notifier_(notifier), network_boxes_(notifier),
+      dispatcher_(state, lists, network_boxes_, traps), sockets_(state.settings, notifier),
       keep_alive_(state.settings) {
     sockets_.SetReceiveCallback(
         [this](std::span<const uint8_t> datagram, uint32_t sender_ip, SocketKind) {
@@ -16,7 +16,7 @@ NetworkSession::NetworkSession(ProgramState& state, ListHooks& lists, Notifier& 
 }
 
 void NetworkSession::Discover() {
-    OnDiscovery(state_, sockets_, lists_, notifier_);
+    OnDiscovery(state_, sockets_, lists_, notifier_, [this] { Q_EMIT discoverySent(); });
 }
 
 } // namespace kestrel

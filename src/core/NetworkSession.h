@@ -5,6 +5,7 @@
 // the ListHooks and Notifier seams, so it runs in tests without a window.
 
 #include "core/KeepAlive.h"
+#include "core/PostedNotifier.h"
 #include "core/UdpSockets.h"
 #include "protocol/Dispatcher.h"
 
@@ -26,17 +27,25 @@ public:
 
     void StartKeepAlive() { keep_alive_.Start(); }
 
-    // The Discovery button.
+    // The Discovery button: the request leaves once the multicast re-join
+    // has ended, while the window goes on.
     void Discover();
 
     UdpSockets& sockets() { return sockets_; }
     Dispatcher& dispatcher() { return dispatcher_; }
     KeepAlive& keepAlive() { return keep_alive_; }
+    // The boxes that network events raise, shown after the read handler.
+    PostedNotifier& networkBoxes() { return network_boxes_; }
+
+Q_SIGNALS:
+    // A Discovery's request has just been sent (or its send failed).
+    void discoverySent();
 
 private:
     ProgramState& state_;
     ListHooks& lists_;
     Notifier& notifier_;
+    PostedNotifier network_boxes_;
     Dispatcher dispatcher_;
     UdpSockets sockets_;
     KeepAlive keep_alive_;

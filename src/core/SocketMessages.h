@@ -11,4 +11,9 @@ inline constexpr Message kBindSocketError{"Bind socket error", kErrorCaption, Me
 inline constexpr Message kGroupJoinFail{"Please check you network connection.\nUtility will close.",
                                         kErrorCaption, MessageIcon::Error};
 
+// Followed by the granted size and how to allow more.
+inline constexpr Message kReceiveBufferCapped{
+    "The system limits the receive buffer of the program's sockets", "Warning",
+    MessageIcon::Warning};
+
 } // namespace kestrel

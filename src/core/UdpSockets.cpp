@@ -1,40 +1,40 @@
 #include "UdpSockets.h"
 
 #include "SocketMessages.h"
+#include "protocol/Discovery.h"
 #include "protocol/PacketHeader.h"
 
 #include <QHostAddress>
+#include <QMetaObject>
 #include <QNetworkDatagram>
-#include <QThread>
+#include <QVariant>
+
+#include <string>
 
 #include <sys/socket.h>
 
 namespace kestrel {
 
 namespace {
-
-QHostAddress MulticastGroup(const ProtocolSettings& settings) {
-    const QHostAddress group(QString::fromStdString(settings.multicast_group));
-    if (group.protocol() != QAbstractSocket::IPv4Protocol || !group.isMulticast())
-        return {};
-    return group;
-}
-
+constexpr int kRejoinLeaveMs = 200;
+constexpr int kRejoinJoinMs = 300;
 } // namespace
 
 UdpSockets::UdpSockets(const ProtocolSettings& settings, Notifier& notifier, QObject* parent)
-    : QObject(parent), settings_(settings), notifier_(notifier) {
+    : QObject(parent), settings_(settings), notifier_(notifier), rejoin_timer_(this) {
     broadcast_.setObjectName(QStringLiteral("broadcastSocket"));
     multicast_.setObjectName(QStringLiteral("multicastSocket"));
     unicast_.setObjectName(QStringLiteral("unicastSocket"));
     // The broadcast and multicast sockets share one notification: either
     // wakes both, and the broadcast socket is read first.
     for (const SocketKind kind : {SocketKind::Broadcast, SocketKind::Multicast})
-        connect(&Socket(kind), &QUdpSocket::readyRead, this, [this] {
-            ReadPending({SocketKind::Broadcast, SocketKind::Multicast});
-        });
-    connect(&unicast_, &QUdpSocket::readyRead, this,
-            [this] { ReadPending({SocketKind::Unicast}); });
+        connect(&Socket(kind), &QUdpSocket::readyRead, this, &UdpSockets::ReadPair);
+    connect(&unicast_, &QUdpSocket::readyRead, this, &UdpSockets::ReadUnicast);
+
+    rejoin_timer_.setObjectName(QStringLiteral("rejoinTimer"));
+    rejoin_timer_.setSingleShot(true);
+    rejoin_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&rejoin_timer_, &QTimer::timeout, this, &UdpSockets::OnRejoinTimer);
 }
 
 UdpSockets::~UdpSockets() = default;
@@ -67,8 +67,10 @@ bool UdpSockets::Open(SocketKind kind, uint16_t port) {
         return true;
     // Exclusive, like the platform default elsewhere: a second copy of the
     // program must not silently share the ports.
-    if (socket.bind(QHostAddress(QHostAddress::AnyIPv4), port, QAbstractSocket::DontShareAddress))
+    if (socket.bind(QHostAddress(QHostAddress::AnyIPv4), port, QAbstractSocket::DontShareAddress)) {
+        SizeReceiveBuffer(socket);
         return true;
+    }
     const QAbstractSocket::SocketError error = socket.error();
     socket.abort();
     const bool not_created = error == QAbstractSocket::UnsupportedSocketOperationError ||
@@ -84,8 +86,8 @@ bool UdpSockets::OpenBroadcastSocket() {
 bool UdpSockets::OpenMulticastSocket() {
     if (!Open(SocketKind::Multicast, settings_.MulticastPort()))
         return false;
-    const QHostAddress group = MulticastGroup(settings_);
-    if (!group.isNull() && multicast_.joinMulticastGroup(group))
+    group_ = MulticastGroupAddress(settings_);
+    if (group_ && multicast_.joinMulticastGroup(QHostAddress(*group_)))
         return true;
     multicast_.abort();
     notifier_.Show(kGroupJoinFail);
@@ -96,15 +98,46 @@ bool UdpSockets::OpenUnicastSocket() {
     return Open(SocketKind::Unicast, settings_.UnicastPort());
 }
 
+void UdpSockets::SizeReceiveBuffer(QUdpSocket& socket) {
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kWantedReceiveBuffer);
+    const int granted = socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+    if (granted >= kNeededReceiveBuffer || buffer_cap_reported_)
+        return;
+    buffer_cap_reported_ = true;
+    const std::string text = std::string(kReceiveBufferCapped.text) + " to " +
+                             std::to_string(granted) +
+                             " bytes: replies of many agents may be lost while the window is "
+                             "busy.\nAn administrator can allow more, for example with\n"
+                             "sysctl -w net.core.rmem_max=" +
+                             std::to_string(kWantedReceiveBuffer);
+    notifier_.Show(kReceiveBufferCapped.WithText(text));
+}
+
+int UdpSockets::ReceiveBufferSize(SocketKind kind) {
+    if (!IsOpen(kind))
+        return 0;
+    return Socket(kind).socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+}
+
 void UdpSockets::ReadPending(std::initializer_list<SocketKind> kinds) {
+    const bool pair = kinds.size() > 1;
+    (pair ? pair_drain_posted_ : unicast_drain_posted_) = false;
     // One datagram from each socket in turn, as long as any has one.
     for (int n = 0; n < kMaxDatagramsPerWakeup; ++n) {
         bool any = false;
         for (const SocketKind kind : kinds)
             any = ReadOne(kind) || any;
         if (!any)
-            break;
+            return;
     }
+    // A socket whose datagrams are left unread need not be signalled again:
+    // the rest is read in a call of our own, after the events already queued.
+    bool& posted = pair ? pair_drain_posted_ : unicast_drain_posted_;
+    if (posted || closed_)
+        return;
+    posted = true;
+    QMetaObject::invokeMethod(this, pair ? &UdpSockets::ReadPair : &UdpSockets::ReadUnicast,
+                              Qt::QueuedConnection);
 }
 
 bool UdpSockets::ReadOne(SocketKind kind) {
@@ -142,22 +175,47 @@ bool UdpSockets::EnableBroadcast() {
                         &on, sizeof on) == 0;
 }
 
-void UdpSockets::RejoinMulticastGroup() {
-    if (!IsOpen(SocketKind::Multicast))
+void UdpSockets::RejoinMulticastGroup(std::function<void()> then) {
+    if (!IsOpen(SocketKind::Multicast) || !group_) {
+        if (then)
+            then();
         return;
-    const QHostAddress group = MulticastGroup(settings_);
-    if (group.isNull())
+    }
+    after_rejoin_.push_back(std::move(then));
+    if (rejoin_step_ != RejoinStep::Idle)
+        return; // the re-join under way serves this caller too
+    multicast_.leaveMulticastGroup(QHostAddress(*group_));
+    rejoin_step_ = RejoinStep::Left;
+    rejoin_timer_.start(kRejoinLeaveMs);
+}
+
+void UdpSockets::OnRejoinTimer() {
+    if (rejoin_step_ == RejoinStep::Left) {
+        multicast_.joinMulticastGroup(QHostAddress(*group_));
+        rejoin_step_ = RejoinStep::Joined;
+        rejoin_timer_.start(kRejoinJoinMs);
         return;
-    multicast_.leaveMulticastGroup(group);
-    QThread::msleep(200);
-    multicast_.joinMulticastGroup(group);
-    QThread::msleep(300);
+    }
+    rejoin_step_ = RejoinStep::Idle;
+    // Taken first: a caller may start the next re-join.
+    std::vector<std::function<void()>> waiting;
+    waiting.swap(after_rejoin_);
+    for (const auto& then : waiting) {
+        if (closed_)
+            return;
+        if (then)
+            then();
+    }
 }
 
 void UdpSockets::CloseSockets() {
     if (closed_)
         return;
     closed_ = true;
+    // Nothing waits for a re-join of a socket that is gone.
+    rejoin_timer_.stop();
+    rejoin_step_ = RejoinStep::Idle;
+    after_rejoin_.clear();
     broadcast_.close();
     multicast_.close();
     unicast_.close();

@@ -8,12 +8,15 @@
 #include "protocol/Seams.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <span>
+#include <vector>
 
 namespace kestrel {
 
@@ -24,8 +27,16 @@ public:
         std::function<void(std::span<const uint8_t> datagram, uint32_t sender_ip, SocketKind)>;
 
     // A wake-up reads at most this many datagrams from each socket, so a
-    // flood cannot hold the window's thread; the rest raise the next wake-up.
+    // flood cannot hold the window's thread; the rest are read in a queued
+    // call right after, whatever the socket's own notifications do.
     static constexpr int kMaxDatagramsPerWakeup = 64;
+    // Every socket asks for this receive buffer, so that a full table of
+    // replies (256 agents) waits in the system while the window's thread is
+    // busy for a moment.
+    static constexpr int kWantedReceiveBuffer = 1 << 20;
+    // What 256 replies of a common size take in the system's accounting;
+    // a buffer the system caps below it is reported once.
+    static constexpr int kNeededReceiveBuffer = 256 * 1536;
 
     // The settings must be loaded before the sockets are opened.
     UdpSockets(const ProtocolSettings& settings, Notifier& notifier, QObject* parent = nullptr);
@@ -44,8 +55,14 @@ public:
     bool SendDatagram(SocketKind from, std::span<const uint8_t> bytes, uint32_t address,
                       uint16_t port) override;
     bool EnableBroadcast() override;
-    // Leave, 200 ms, join, 300 ms; blocks for the half second, failures ignored.
-    void RejoinMulticastGroup() override;
+    // Leave, 200 ms, join, 300 ms, then `then`; timers, not sleeps, so the
+    // window keeps painting and receiving. Failures are ignored.
+    void RejoinMulticastGroup(std::function<void()> then) override;
+    bool rejoining() const { return rejoin_step_ != RejoinStep::Idle; }
+
+    // The receive buffer the system granted the socket, in bytes (0 when it
+    // is not open).
+    int ReceiveBufferSize(SocketKind kind);
 
     // Broadcast, multicast, unicast, in that order; only the first call acts.
     void CloseSockets();
@@ -56,13 +73,27 @@ private:
     bool Open(SocketKind kind, uint16_t port);
     // Reads the sockets in turn, one datagram each, up to the wake-up limit.
     void ReadPending(std::initializer_list<SocketKind> kinds);
+    void ReadPair() { ReadPending({SocketKind::Broadcast, SocketKind::Multicast}); }
+    void ReadUnicast() { ReadPending({SocketKind::Unicast}); }
     // Hands one datagram of the socket over; false when it had none.
     bool ReadOne(SocketKind kind);
+    void SizeReceiveBuffer(QUdpSocket& socket);
+    void OnRejoinTimer();
+
+    enum class RejoinStep { Idle, Left, Joined };
 
     const ProtocolSettings& settings_;
     Notifier& notifier_;
     ReceiveCallback receive_;
     bool closed_ = false;
+    bool buffer_cap_reported_ = false;
+    bool pair_drain_posted_ = false;
+    bool unicast_drain_posted_ = false;
+    // The group, parsed once by the same rule as every send to it.
+    std::optional<uint32_t> group_;
+    RejoinStep rejoin_step_ = RejoinStep::Idle;
+    std::vector<std::function<void()>> after_rejoin_;
+    QTimer rejoin_timer_;
     QUdpSocket broadcast_;
     QUdpSocket multicast_;
     QUdpSocket unicast_;

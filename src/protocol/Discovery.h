@@ -7,11 +7,16 @@
 #include "ProgramState.h"
 #include "Seams.h"
 
+#include <functional>
 #include <optional>
 
 namespace kestrel {
 
-void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists, Notifier& notifier);
+// Accounts a poll against every monitored agent and empties the discovery
+// list at once; the request goes out once the multicast re-join has ended,
+// and `sent` runs right after it (also when a send failed).
+void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists, Notifier& notifier,
+                 std::function<void()> sent = {});
 
 // Empties the discovery list and its table together, so no record outlives
 // its row.

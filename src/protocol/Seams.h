@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -25,8 +26,10 @@ public:
                               uint16_t port) = 0;
     // SO_BROADCAST on the broadcast socket; false when refused.
     virtual bool EnableBroadcast() = 0;
-    // Leave and re-join the multicast group, with its pauses.
-    virtual void RejoinMulticastGroup() = 0;
+    // Leave the multicast group, 200 ms, join it again, 300 ms, then `then`.
+    // The pauses are waited for without blocking; a call while a re-join is
+    // under way adds its `then` to that one instead of starting another.
+    virtual void RejoinMulticastGroup(std::function<void()> then) = 0;
 };
 
 // Positions of the first selected row of each list, remembered across a

@@ -2,6 +2,7 @@
 // which sender, what goes out from which port, and how failures are told.
 
 #include "core/UdpSockets.h"
+#include "protocol/Discovery.h"
 
 #include "support/FakeNotifier.h"
 
@@ -10,6 +11,7 @@
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -277,12 +279,30 @@ TEST_F(SocketsLan, GroupThatCannotBeJoinedEndsTheMulticastSocket) {
     }
 }
 
-TEST_F(SocketsLan, RejoinKeepsTheMembershipAndTakesHalfASecond) {
+TEST_F(SocketsLan, RejoinWaitsHalfASecondWithoutBlockingAndKeepsTheMembership) {
     OpenAll();
     QElapsedTimer clock;
     clock.start();
-    sockets.RejoinMulticastGroup();
-    EXPECT_GE(clock.elapsed(), 500);
+    // A second caller while the re-join runs joins it: both go on once,
+    // in order, after one leave and join.
+    std::vector<std::pair<int, qint64>> continued;
+    sockets.RejoinMulticastGroup([&] { continued.emplace_back(1, clock.elapsed()); });
+    EXPECT_TRUE(sockets.rejoining());
+    EXPECT_TRUE(continued.empty()); // nothing slept: the caller returned at once
+    int ticks = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] { ++ticks; });
+    probe.start(20);
+    QTimer::singleShot(100, [&] {
+        sockets.RejoinMulticastGroup([&] { continued.emplace_back(2, clock.elapsed()); });
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return continued.size() == 2; }, 3000));
+    EXPECT_EQ(continued[0].first, 1);
+    EXPECT_EQ(continued[1].first, 2);
+    EXPECT_GE(continued[0].second, 500);
+    EXPECT_LT(continued[1].second - continued[0].second, 100);
+    EXPECT_GE(ticks, 5); // the event loop ran throughout
+    EXPECT_FALSE(sockets.rejoining());
 
     QUdpSocket group_sender;
     BindGroupSender(group_sender);
@@ -291,6 +311,59 @@ TEST_F(SocketsLan, RejoinKeepsTheMembershipAndTakesHalfASecond) {
         1);
     ASSERT_TRUE(WaitForReceived(1));
     EXPECT_EQ(received[0].kind, SocketKind::Multicast);
+}
+
+TEST_F(SocketsLan, PaddedGroupIsJoinedAndSentToAsTheSameAddress) {
+    // Leading zeros are decimal: 239.010.020.030 is 239.10.20.30 for the
+    // join, the re-join and the sends alike (never the octal 239.8.16.24).
+    settings.multicast_group = "239.010.020.030";
+    OpenAll();
+    const QHostAddress group(QStringLiteral("239.10.20.30"));
+
+    QUdpSocket group_sender;
+    BindGroupSender(group_sender);
+    ASSERT_EQ(group_sender.writeDatagram("j", group, kBasePort + 6), 1);
+    ASSERT_TRUE(WaitForReceived(1));
+    EXPECT_EQ(received[0].kind, SocketKind::Multicast);
+
+    bool rejoined = false;
+    sockets.RejoinMulticastGroup([&] { rejoined = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rejoined; }, 3000));
+    ASSERT_EQ(group_sender.writeDatagram("r", group, kBasePort + 6), 1);
+    ASSERT_TRUE(WaitForReceived(2));
+    EXPECT_EQ(received[1].bytes, "r");
+
+    QUdpSocket agent;
+    ASSERT_TRUE(agent.bind(QHostAddress(QHostAddress::AnyIPv4), kBasePort + 2));
+    ASSERT_TRUE(agent.joinMulticastGroup(group));
+    const std::optional<uint32_t> to = MulticastGroupAddress(settings);
+    ASSERT_EQ(to, 0xEF0A141Eu);
+    const std::vector<uint8_t> request(40, 0);
+    ASSERT_TRUE(sockets.SendDatagram(SocketKind::Multicast, request, *to, kBasePort + 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return agent.hasPendingDatagrams(); }, 3000));
+    EXPECT_EQ(agent.receiveDatagram().data().size(), 40);
+}
+
+TEST_F(SocketsLan, ReceiveBuffersHoldAFullTableOfReplies) {
+    OpenAll();
+    for (const SocketKind kind :
+         {SocketKind::Broadcast, SocketKind::Multicast, SocketKind::Unicast})
+        EXPECT_GE(sockets.ReceiveBufferSize(kind), UdpSockets::kNeededReceiveBuffer);
+}
+
+TEST_F(SocketsLan, ABacklogPastOneWakeUpIsReadWithoutAnotherNotification) {
+    OpenAll();
+    QUdpSocket agent;
+    BindAgent(agent);
+    // Queued before the event loop runs: one notification for all of them.
+    const int count = 3 * UdpSockets::kMaxDatagramsPerWakeup + 7;
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(
+            agent.writeDatagram(QByteArray::number(i), QHostAddress(kWorkstation), kBasePort + 1),
+            QByteArray::number(i).size());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() >= std::size_t(count); }, 5000))
+        << received.size();
+    EXPECT_EQ(received.back().bytes, QByteArray::number(count - 1));
 }
 
 TEST_F(SocketsLan, CloseSocketsTwiceIsHarmless) {
@@ -302,7 +375,9 @@ TEST_F(SocketsLan, CloseSocketsTwiceIsHarmless) {
     sockets.CloseSockets();
     const std::vector<uint8_t> request(40, 0);
     EXPECT_FALSE(sockets.SendDatagram(SocketKind::Unicast, request, kAgent, kBasePort + 2));
-    sockets.RejoinMulticastGroup(); // nothing to rejoin, nothing happens
+    bool continued = false; // nothing to rejoin: the caller goes on at once
+    sockets.RejoinMulticastGroup([&] { continued = true; });
+    EXPECT_TRUE(continued);
 
     // The ports are free again.
     QUdpSocket next;

@@ -45,9 +45,11 @@ public:
         log_.push_back("enable broadcast");
         return broadcast_allowed;
     }
-    void RejoinMulticastGroup() override {
+    void RejoinMulticastGroup(std::function<void()> then) override {
         ++rejoins;
         log_.push_back("rejoin");
+        if (then)
+            then();
     }
 
 private:
