@@ -5,6 +5,7 @@
 #include "protocol/Notifier.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,14 @@ class FakeNotifier : public kestrel::Notifier {
 public:
     std::vector<ShownMessage> shown;
     std::deque<bool> answers;
+    // Runs while a box is "open", as the event loop of a real modal box
+    // would; empty for a box that closes at once.
+    std::function<void()> while_showing;
 
     void Show(const kestrel::Message& m) override {
         shown.push_back({std::string(m.text), std::string(m.caption), m.icon});
+        if (while_showing)
+            while_showing();
     }
     bool Ask(const kestrel::Message& m) override {
         shown.push_back({std::string(m.text), std::string(m.caption), m.icon});
