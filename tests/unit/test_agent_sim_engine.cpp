@@ -1,5 +1,6 @@
 // The simulated agents' behaviour without sockets: requests in, outbox out.
 #include "AgentConfig.h"
+#include "Misbehaviour.h"
 #include "SimEngine.h"
 #include "TftpReceiver.h"
 
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 using namespace kestrel;
@@ -49,6 +51,26 @@ void AddU16(std::vector<uint8_t>& out, uint16_t type, uint16_t value) {
     PutU16(out, at, type);
     PutU16(out, at + 2, 6);
     PutU16(out, at + 4, value);
+}
+
+// The value of the first TLV field of `type` in a datagram, if any.
+std::optional<std::vector<uint8_t>> Field(const std::vector<uint8_t>& bytes, uint16_t type) {
+    const ByteReader in(bytes);
+    for (std::size_t at = kHeaderSize; in.Has(at, 4);) {
+        const uint16_t t = *in.U16(at);
+        const uint16_t len = *in.U16(at + 2);
+        if (len < 4 || !in.Has(at, len))
+            return std::nullopt;
+        if (t == type)
+            return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                        bytes.begin() + static_cast<std::ptrdiff_t>(at + len));
+        at += len;
+    }
+    return std::nullopt;
+}
+
+uint32_t U32Of(const std::vector<uint8_t>& value) {
+    return ByteReader(value).U32(0).value_or(0);
 }
 
 class Engine : public ::testing::Test {
@@ -367,3 +389,199 @@ TEST(TftpReceiver, WriteRequestParsing) {
 }
 
 } // namespace
+
+// Every misbehaviour key, from the agents file and from a "set" line alike:
+// what leaves for one unicast request, byte for byte.
+TEST_F(Engine, MisbehavingAgentsChangeWhatTheySend) {
+    constexpr uint32_t kOwn = 0xC6120101;   // 198.18.1.1
+    constexpr uint32_t kOther = 0xC6120163; // 198.18.1.99
+    enum class Ask { Poll, Set, Trigger };
+    struct Case {
+        const char* keys;
+        Ask ask;
+        std::size_t datagrams;
+        int status;         // low 4 bits of every copy
+        bool sequence_kept; // the request's sequence echoed
+        uint32_t reported_ip;
+    };
+    const Case cases[] = {
+        {"", Ask::Poll, 1, STATUS_OK, true, kOwn},
+        {"dup=1", Ask::Poll, 2, STATUS_OK, true, kOwn},
+        {"burst=5", Ask::Poll, 5, STATUS_OK, true, kOwn},
+        {"burst=3 dup=1", Ask::Poll, 6, STATUS_OK, true, kOwn},
+        {"burst=1", Ask::Poll, 1, STATUS_OK, true, kOwn},
+        {"status=5", Ask::Poll, 1, STATUS_ACL_ERROR, true, kOwn},
+        {"status=15", Ask::Set, 1, 15, true, kOwn},
+        {"status=0", Ask::Set, 1, STATUS_OK, true, kOwn},
+        {"wrong_seq=1", Ask::Set, 1, STATUS_OK, false, kOwn},
+        {"wrong_seq=1", Ask::Trigger, 1, STATUS_OK, false, kOwn},
+        {"wrong_seq=1", Ask::Poll, 1, STATUS_OK, true, kOwn},
+        {"claim=198.18.1.99", Ask::Poll, 1, STATUS_OK, true, kOther},
+        {"claim=198.18.1.99 dup=1 status=3", Ask::Poll, 2, STATUS_COMMAND_ERROR, true, kOther},
+    };
+    for (const bool by_set_line : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.keys) + (by_set_line ? " (set line)" : " (file)"));
+            const std::string agent = "ip=198.18.1.1 mac=020000000001 iface=3 password=pw";
+            if (by_set_line) {
+                Make(agent);
+                ASSERT_TRUE(engine->OnControlLine("set 198.18.1.1 " + std::string(c.keys), now));
+                ASSERT_FALSE(Logged("CTL-ERROR"));
+            } else {
+                Make(agent + ' ' + c.keys);
+            }
+            const uint16_t seq = 0x1234;
+            std::vector<uint8_t> request;
+            if (c.ask == Ask::Poll) {
+                request = Targeted(CMD_POLL, {}, seq);
+            } else {
+                request = Targeted(c.ask == Ask::Set ? CMD_UNICAST_SET : CMD_UPGRADE_TRIGGER,
+                                   At(0).mac, seq);
+                AddText(request, TLV_PASSWORD, "pw");
+            }
+            const auto out = Send(request, kOwn);
+            ASSERT_EQ(out.size(), c.datagrams);
+            for (const Outgoing& o : out) {
+                EXPECT_EQ(o.bytes, out[0].bytes) << "copies are identical";
+                EXPECT_EQ(o.from, kOwn) << "answers come from the agent's own address";
+                EXPECT_EQ(o.to, kWorkstation);
+            }
+            const PacketHeader h = DecodeHeader(out[0].bytes);
+            EXPECT_EQ(h.ReplyStatus(), c.status);
+            EXPECT_EQ(h.sequence, c.sequence_kept ? seq : WrongSequence(seq));
+            EXPECT_NE(WrongSequence(seq), seq);
+            const auto ip = Field(out[0].bytes, TLV_IP_ADDRESS);
+            ASSERT_TRUE(ip.has_value());
+            EXPECT_EQ(U32Of(*ip), c.reported_ip);
+            EXPECT_EQ(At(0).ip, kOwn);
+        }
+    }
+}
+
+TEST_F(Engine, MisbehaviourKeysRefuseBadValues) {
+    const char* const bad[] = {"status=16",  "status=-2",    "burst=-1",    "burst=10001",
+                               "delay_ms=x", "delay_ms=-5",  "claim=1.2.3", "dup=2",
+                               "flap=-1",    "hostile=maybe"};
+    for (const char* word : bad) {
+        SCOPED_TRACE(word);
+        AgentSettings s;
+        EXPECT_NE(ApplySetting(s, word).find("bad value"), std::string::npos);
+    }
+    // "show" lists them, so a running agent can be checked.
+    Make("ip=198.18.1.1 dup=1 delay_ms=250 reorder=1 wrong_seq=1 status=4 burst=3 "
+         "claim=198.18.1.9 hostile=1 flap=7");
+    ASSERT_TRUE(engine->OnControlLine("show 198.18.1.1", now));
+    EXPECT_TRUE(Logged("dup=1 delay_ms=250 reorder=1 wrong_seq=1 status=4 burst=3 "
+                       "claim=198.18.1.9 hostile=1 flap=7"));
+}
+
+TEST_F(Engine, DelayedAnswersWaitWithoutHoldingOthersBack) {
+    Make("ip=198.18.1.1 delay_ms=300\nip=198.18.1.2\n");
+    const Millis asked = now;
+    EXPECT_TRUE(Send(Targeted(CMD_POLL, {}, 1), 0xC6120101).empty());
+    EXPECT_EQ(engine->NextHeldDue(), asked + 300);
+    // Another agent's answer is not held up by it.
+    ASSERT_EQ(Send(Targeted(CMD_POLL, {}, 2), 0xC6120102).size(), 1u);
+    engine->ReleaseHeld(now += 299);
+    EXPECT_TRUE(engine->TakeOutbox().empty());
+    engine->Tick(now += 1);
+    const auto out = engine->TakeOutbox();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].from, 0xC6120101u);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).sequence, 1);
+    EXPECT_FALSE(engine->NextHeldDue().has_value());
+}
+
+TEST_F(Engine, ReorderedAnswersLeaveInSwappedPairs) {
+    Make("ip=198.18.1.1 reorder=1\n");
+    auto sequences = [](const std::vector<Outgoing>& out) {
+        std::vector<uint16_t> seqs;
+        for (const Outgoing& o : out)
+            seqs.push_back(DecodeHeader(o.bytes).sequence);
+        return seqs;
+    };
+    EXPECT_TRUE(Send(Targeted(CMD_POLL, {}, 1), 0xC6120101).empty());
+    EXPECT_EQ(sequences(Send(Targeted(CMD_POLL, {}, 2), 0xC6120101)),
+              (std::vector<uint16_t>{2, 1}));
+    EXPECT_TRUE(Send(Targeted(CMD_POLL, {}, 3), 0xC6120101).empty());
+    EXPECT_EQ(sequences(Send(Targeted(CMD_POLL, {}, 4), 0xC6120101)),
+              (std::vector<uint16_t>{4, 3}));
+
+    // A lone answer leaves by itself after a while.
+    EXPECT_TRUE(Send(Targeted(CMD_POLL, {}, 5), 0xC6120101).empty());
+    engine->Tick(now += ReplyShaper::kLoneAnswerMs - 1);
+    EXPECT_TRUE(engine->TakeOutbox().empty());
+    engine->Tick(now += 1);
+    EXPECT_EQ(sequences(engine->TakeOutbox()), (std::vector<uint16_t>{5}));
+
+    // With a delay as well, the swapped pair leaves together, later.
+    ASSERT_TRUE(engine->OnControlLine("set 198.18.1.1 delay_ms=100 dup=1", now));
+    EXPECT_TRUE(Send(Targeted(CMD_POLL, {}, 6), 0xC6120101).empty());
+    EXPECT_TRUE(Send(Targeted(CMD_POLL, {}, 7), 0xC6120101).empty());
+    engine->Tick(now += 100);
+    EXPECT_EQ(sequences(engine->TakeOutbox()), (std::vector<uint16_t>{7, 7, 6, 6}));
+}
+
+TEST_F(Engine, HostileTextsFillEveryFieldWithControlBytes) {
+    Make("ip=198.18.1.1 iface=3 hostile=1 trap_text=\"fan\"\n");
+    const std::string text = HostileText(kMaxTrapText);
+    for (const char c : std::string("\x1b\b\f\r\n\x07") + '\0' + "\x80\x9f")
+        EXPECT_NE(text.find(c), std::string::npos) << static_cast<int>(c);
+    for (int c = 0x80; c <= 0x9F; ++c)
+        EXPECT_NE(text.find(static_cast<char>(c)), std::string::npos) << c;
+
+    const auto out = Send(Targeted(CMD_DISCOVERY, {}, 0), 0xFFFFFFFF);
+    ASSERT_EQ(out.size(), 1u);
+    struct Expect {
+        uint16_t type;
+        std::size_t length;
+    };
+    for (const Expect& e :
+         {Expect{TLV_PRODUCT_NAME, kMaxProductName}, Expect{TLV_SYSTEM_NAME, kMaxSystemName},
+          Expect{TLV_LOCATION, kMaxLocation}}) {
+        SCOPED_TRACE(e.type);
+        const auto value = Field(out[0].bytes, e.type);
+        ASSERT_TRUE(value.has_value());
+        EXPECT_EQ(std::string(value->begin(), value->end()), HostileText(e.length));
+    }
+    // The rest of the reply still reads as fields.
+    ASSERT_TRUE(Field(out[0].bytes, TLV_FIELD_MASK).has_value());
+
+    ASSERT_TRUE(engine->OnControlLine("trap 198.18.1.1", now));
+    const auto trap = engine->TakeOutbox();
+    ASSERT_EQ(trap.size(), 1u);
+    ASSERT_EQ(trap[0].bytes.size(), kHeaderSize + 4 + kMaxTrapText + 1);
+    EXPECT_EQ(std::string(trap[0].bytes.begin() + kHeaderSize + 4, trap[0].bytes.end() - 1), text);
+    EXPECT_EQ(trap[0].bytes.back(), 0);
+    for (const std::string& l : lines)
+        EXPECT_EQ(l.find_first_of("\x1b\n\r"), std::string::npos) << l;
+}
+
+TEST_F(Engine, BurstLineAndFlappingAgents) {
+    Make("ip=198.18.1.1 mac=020000000001 status=2\nip=198.18.1.2 flap=2\n");
+    ASSERT_TRUE(engine->OnControlLine("burst 198.18.1.1 4", now));
+    auto out = engine->TakeOutbox();
+    ASSERT_EQ(out.size(), 4u);
+    for (const Outgoing& o : out) {
+        EXPECT_EQ(o.bytes, out[0].bytes);
+        EXPECT_EQ(o.to, kWorkstation);
+        EXPECT_EQ(o.port, 5010);
+    }
+    EXPECT_EQ(DecodeHeader(out[0].bytes).command, CMD_DISCOVERY_REPLY);
+    EXPECT_EQ(DecodeHeader(out[0].bytes).ReplyStatus(), STATUS_PASSWORD_ERROR);
+    for (const char* line : {"burst all 0", "burst all", "burst all 10001"}) {
+        ASSERT_TRUE(engine->OnControlLine(line, now));
+        EXPECT_TRUE(Logged(std::string("CTL-ERROR bad count: ") + line));
+    }
+    EXPECT_TRUE(engine->TakeOutbox().empty());
+
+    // Answers, falls silent after 2 s, answers again 2 s later.
+    const auto poll = Targeted(CMD_POLL, {}, 0);
+    for (const std::size_t answers : {1u, 0u, 1u, 0u}) {
+        EXPECT_EQ(Send(poll, 0xC6120102).size(), answers) << "at " << now;
+        engine->Tick(now += 2000);
+    }
+    EXPECT_TRUE(engine->OnControlLine("set 198.18.1.2 flap=0 silent=0", now));
+    engine->Tick(now += 10000);
+    EXPECT_EQ(Send(poll, 0xC6120102).size(), 1u);
+}

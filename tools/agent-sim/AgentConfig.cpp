@@ -1,5 +1,7 @@
 #include "AgentConfig.h"
 
+#include "Misbehaviour.h"
+
 #include "protocol/Ipv4Text.h"
 #include "protocol/TlvCodec.h"
 
@@ -178,16 +180,24 @@ std::string ApplySetting(AgentSettings& s, std::string_view word) {
         s.mac = *mac;
         return {};
     }
+    auto bounded = [&](int& field, int low, int high) {
+        auto n = ParseNumber<int>(v);
+        if (!n || *n < low || *n > high)
+            return bad;
+        field = *n;
+        return std::string();
+    };
+
     if (key == "product")
-        return text(s.product_name, 40);
+        return text(s.product_name, kMaxProductName);
     if (key == "name")
-        return text(s.system_name, 20);
+        return text(s.system_name, kMaxSystemName);
     if (key == "location")
-        return text(s.location, 20);
+        return text(s.location, kMaxLocation);
     if (key == "password")
         return text(s.password, 20);
     if (key == "trap_text")
-        return text(s.trap_text, 1400);
+        return text(s.trap_text, kMaxTrapText);
     if (key == "iface") {
         auto n = ParseNumber<uint16_t>(v);
         if (!n)
@@ -250,6 +260,24 @@ std::string ApplySetting(AgentSettings& s, std::string_view word) {
         return seconds(s.trap_every_s);
     if (key == "reboot")
         return seconds(s.reboot_s);
+    if (key == "dup")
+        return flag(s.dup);
+    if (key == "delay_ms")
+        return bounded(s.delay_ms, 0, kMaxDelayMs);
+    if (key == "reorder")
+        return flag(s.reorder);
+    if (key == "wrong_seq")
+        return flag(s.wrong_seq);
+    if (key == "status")
+        return bounded(s.status, -1, 15);
+    if (key == "burst")
+        return bounded(s.burst, 0, kMaxBurst);
+    if (key == "claim")
+        return address(s.claim_ip);
+    if (key == "hostile")
+        return flag(s.hostile);
+    if (key == "flap")
+        return seconds(s.flap_s);
     return "unknown key: " + std::string(key);
 }
 
@@ -400,6 +428,14 @@ std::string DescribeAgent(const AgentSettings& s) {
     d += " silent_after=" + std::to_string(s.silent_after_s);
     d += " trap_every=" + std::to_string(s.trap_every_s);
     d += " reboot=" + std::to_string(s.reboot_s);
+    d += " dup=" + std::string(s.dup ? "1" : "0");
+    d += " delay_ms=" + std::to_string(s.delay_ms);
+    d += " reorder=" + std::string(s.reorder ? "1" : "0");
+    d += " wrong_seq=" + std::string(s.wrong_seq ? "1" : "0");
+    d += " status=" + std::to_string(s.status) + " burst=" + std::to_string(s.burst);
+    d += " claim=" + FormatIpv4(s.claim_ip);
+    d += " hostile=" + std::string(s.hostile ? "1" : "0");
+    d += " flap=" + std::to_string(s.flap_s);
     return d;
 }
 

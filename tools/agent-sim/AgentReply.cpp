@@ -1,5 +1,7 @@
 #include "AgentReply.h"
 
+#include "Misbehaviour.h"
+
 #include "protocol/ByteOrder.h"
 #include "protocol/TlvCodec.h"
 
@@ -29,10 +31,10 @@ void PutU32Field(Bytes& out, uint16_t type, uint32_t value) {
 } // namespace
 
 void AppendStateFields(Bytes& out, const AgentSettings& s) {
-    PutText(out, TLV_PRODUCT_NAME, s.product_name);
-    PutText(out, TLV_SYSTEM_NAME, s.system_name);
-    PutText(out, TLV_LOCATION, s.location);
-    PutU32Field(out, TLV_IP_ADDRESS, s.ip);
+    PutText(out, TLV_PRODUCT_NAME, ReportedProductName(s));
+    PutText(out, TLV_SYSTEM_NAME, ReportedSystemName(s));
+    PutText(out, TLV_LOCATION, ReportedLocation(s));
+    PutU32Field(out, TLV_IP_ADDRESS, ReportedAddress(s));
     PutU32Field(out, TLV_SUBNET_MASK, s.subnet_mask);
     PutU32Field(out, TLV_GATEWAY, s.gateway);
     PutU32Field(out, TLV_TRAP_IP, s.trap_ip);
@@ -81,7 +83,9 @@ Bytes BuildStateReply(const AgentSettings& s, uint16_t command, int status, uint
     return out;
 }
 
-Bytes BuildTrap(const AgentSettings& s, std::string_view text) {
+Bytes BuildTrap(const AgentSettings& s, std::string_view asked) {
+    const std::string shown = ReportedTrapText(s, std::string(asked));
+    std::string_view text = shown;
     Bytes out = BuildHeaderReply(s, CMD_TRAP, STATUS_OK, 0);
     // Room for the header, the address and the NUL within one datagram.
     const std::size_t room = kMaxDatagram - kHeaderSize - 4 - 1;
@@ -89,7 +93,7 @@ Bytes BuildTrap(const AgentSettings& s, std::string_view text) {
         text = text.substr(0, room);
     const std::size_t at = out.size();
     out.resize(at + 4);
-    PutU32(out, at, s.ip);
+    PutU32(out, at, ReportedAddress(s));
     out.insert(out.end(), text.begin(), text.end());
     out.push_back(0);
     return out;

@@ -19,6 +19,7 @@ using Bytes = std::vector<uint8_t>;
 // name, location, IP address, subnet mask, gateway, trap address, then DHCP
 // (1 byte for interface version 1, else 2; left out when not reported), group
 // interval (when not -1) and, for interface version 3 only, the field mask.
+// Texts and address are the reported ones (see Misbehaviour.h).
 void AppendStateFields(Bytes& out, const AgentSettings& s);
 
 // Header only.
@@ -27,7 +28,8 @@ Bytes BuildHeaderReply(const AgentSettings& s, uint16_t command, int status, uin
 // Header and the agent's state.
 Bytes BuildStateReply(const AgentSettings& s, uint16_t command, int status, uint16_t sequence);
 
-// CMD_TRAP: header, the agent's address (network order), the text and a NUL.
+// CMD_TRAP: header, the agent's reported address (network order), the text
+// (a hostile agent's own instead) and a NUL.
 Bytes BuildTrap(const AgentSettings& s, std::string_view text);
 
 } // namespace kestrel::sim

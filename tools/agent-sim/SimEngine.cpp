@@ -2,6 +2,7 @@
 
 #include "AgentConfig.h"
 #include "AgentReply.h"
+#include "Misbehaviour.h"
 #include "SetRequest.h"
 
 #include "protocol/ByteOrder.h"
@@ -78,7 +79,7 @@ std::string CommandName(uint16_t command) {
 }
 
 SimEngine::SimEngine(SimOptions options, std::vector<Agent> agents, ReportFn report, Millis now)
-    : options_(options), agents_(std::move(agents)), report_(std::move(report)) {
+    : options_(options), agents_(std::move(agents)), report_(std::move(report)), now_(now) {
     for (std::size_t i = 0; i < agents_.size(); ++i) {
         by_ip_[agents_[i].s.ip] = i;
         Agent& a = agents_[i];
@@ -86,6 +87,8 @@ SimEngine::SimEngine(SimOptions options, std::vector<Agent> agents, ReportFn rep
             a.rt.silent_from = now + Millis{a.s.silent_after_s} * 1000;
         if (a.s.trap_every_s > 0)
             a.rt.next_trap_at = now + Millis{a.s.trap_every_s} * 1000;
+        if (a.s.flap_s > 0)
+            a.rt.next_flap_at = now + Millis{a.s.flap_s} * 1000;
     }
 }
 
@@ -108,6 +111,7 @@ std::vector<Outgoing> SimEngine::TakeOutbox() {
 
 void SimEngine::OnAgentDatagram(std::span<const uint8_t> bytes, uint32_t src, uint16_t src_port,
                                 uint32_t dst, Millis now) {
+    now_ = now;
     if (bytes.size() < kHeaderSize) {
         Say("BAD from=" + Endpoint(src, src_port) + " to=" + FormatIpv4(dst) +
             " len=" + std::to_string(bytes.size()) + " reason=short");
@@ -260,9 +264,39 @@ void SimEngine::HandleTrigger(Agent& a, const PacketHeader& h, std::span<const u
 void SimEngine::Reply(const Agent& a, uint32_t from, uint32_t to, uint16_t port,
                       std::vector<uint8_t> bytes, uint16_t command, int status, uint16_t sequence,
                       bool paced) {
+    MisbehaveInHeader(bytes, a.s);
+    if (bytes.size() >= kHeaderSize) {
+        // What actually leaves, after status= and wrong_seq=.
+        const PacketHeader sent = DecodeHeader(bytes);
+        status = sent.ReplyStatus();
+        sequence = sent.sequence;
+    }
     Say("REPLY " + FormatIpv4(a.s.ip) + ' ' + CommandName(command) + " status=" +
         std::to_string(status) + " seq=" + std::to_string(sequence) + " to=" + Endpoint(to, port));
-    outbox_.push_back({Channel::Agent, from, to, port, std::move(bytes), paced});
+    Shape(a, {Channel::Agent, from, to, port, std::move(bytes), paced});
+}
+
+void SimEngine::Shape(const Agent& a, Outgoing o) {
+    shaper_.Shape(a.s, static_cast<std::size_t>(&a - agents_.data()), std::move(o), now_, outbox_);
+}
+
+void SimEngine::ReleaseHeld(Millis now) {
+    now_ = now;
+    shaper_.Release(now, outbox_);
+}
+
+void SimEngine::SendBurst(const Agent& a, int count) {
+    // Unasked discovery replies, all at once, to where discovery comes from.
+    const uint16_t port = options_.base_port;
+    Say("BURST " + FormatIpv4(a.s.ip) + " count=" + std::to_string(count) +
+        " to=" + Endpoint(options_.workstation, port));
+    const std::vector<uint8_t> reply = BuildStateReply(a.s, CMD_DISCOVERY_REPLY, STATUS_OK, 0);
+    for (int i = 0; i < count; ++i) {
+        std::vector<uint8_t> bytes = reply;
+        MisbehaveInHeader(bytes, a.s);
+        outbox_.push_back(
+            {Channel::Agent, a.s.ip, options_.workstation, port, std::move(bytes), false});
+    }
 }
 
 void SimEngine::ChangeAddress(Agent& a, uint32_t old_ip) {
@@ -282,8 +316,7 @@ void SimEngine::SendTrap(Agent& a, std::string_view text) {
     const uint32_t to = a.s.trap_ip ? a.s.trap_ip : options_.workstation;
     Say("TRAP " + FormatIpv4(a.s.ip) + " to=" + Endpoint(to, options_.TrapPort()) +
         " text=" + OneLine(text));
-    outbox_.push_back(
-        {Channel::Agent, a.s.ip, to, options_.TrapPort(), BuildTrap(a.s, text), false});
+    Shape(a, {Channel::Agent, a.s.ip, to, options_.TrapPort(), BuildTrap(a.s, text), false});
 }
 
 void SimEngine::SendTftp(const Agent& a, uint32_t to, uint16_t port, std::vector<uint8_t> bytes) {
@@ -371,12 +404,18 @@ void SimEngine::OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uin
 }
 
 void SimEngine::Tick(Millis now) {
+    now_ = now;
     for (Agent& a : agents_) {
         const std::string ip = FormatIpv4(a.s.ip);
         if (a.rt.silent_from && now >= a.rt.silent_from) {
             a.rt.silent_from = 0;
             a.s.silent = true;
             Say("STATE " + ip + " silent");
+        }
+        if (a.rt.next_flap_at && now >= a.rt.next_flap_at) {
+            a.rt.next_flap_at = a.s.flap_s > 0 ? now + Millis{a.s.flap_s} * 1000 : 0;
+            a.s.silent = !a.s.silent;
+            Say("STATE " + ip + (a.s.silent ? " silent" : " awake"));
         }
         if (a.rt.reboot_at && now >= a.rt.reboot_at) {
             a.rt.reboot_at = 0;
@@ -403,6 +442,7 @@ void SimEngine::Tick(Millis now) {
             ++it;
         }
     }
+    shaper_.Release(now, outbox_);
 }
 
 std::vector<Agent*> SimEngine::Select(std::string_view which) {
@@ -418,6 +458,7 @@ std::vector<Agent*> SimEngine::Select(std::string_view which) {
 }
 
 bool SimEngine::OnControlLine(std::string_view line, Millis now) {
+    now_ = now;
     const auto words = SplitWords(line);
     if (!words || words->empty()) {
         if (!words)
@@ -467,6 +508,16 @@ bool SimEngine::OnControlLine(std::string_view line, Millis now) {
             }
             a->rt.rebooting_until = now + Millis{seconds} * 1000;
             Say("STATE " + ip + " rebooting seconds=" + std::to_string(seconds));
+        } else if (cmd == "burst") {
+            int count = 0;
+            const std::string arg = words->size() > 2 ? (*words)[2] : "";
+            auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), count);
+            if (ec != std::errc{} || end != arg.data() + arg.size() || count < 1 ||
+                count > kMaxBurst) {
+                error = "bad count";
+                break;
+            }
+            SendBurst(*a, count);
         } else if (cmd == "show") {
             Say("AGENT " + DescribeAgent(a->s) + " images=" + std::to_string(a->rt.images.size()));
         } else if (cmd == "set") {
@@ -478,7 +529,8 @@ bool SimEngine::OnControlLine(std::string_view line, Millis now) {
             if (error.empty()) {
                 const uint32_t old_ip = a->s.ip;
                 const bool timers_changed = changed.silent_after_s != a->s.silent_after_s ||
-                                            changed.trap_every_s != a->s.trap_every_s;
+                                            changed.trap_every_s != a->s.trap_every_s ||
+                                            changed.flap_s != a->s.flap_s;
                 a->s = changed;
                 if (a->s.ip != old_ip)
                     ChangeAddress(*a, old_ip);
@@ -487,6 +539,7 @@ bool SimEngine::OnControlLine(std::string_view line, Millis now) {
                         a->s.silent_after_s ? now + Millis{a->s.silent_after_s} * 1000 : 0;
                     a->rt.next_trap_at =
                         a->s.trap_every_s ? now + Millis{a->s.trap_every_s} * 1000 : 0;
+                    a->rt.next_flap_at = a->s.flap_s ? now + Millis{a->s.flap_s} * 1000 : 0;
                 }
             }
         } else {

@@ -5,11 +5,13 @@
 // program (or a test) empties.
 
 #include "Agent.h"
+#include "ReplyShaper.h"
 #include "TftpReceiver.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,8 +59,13 @@ public:
     // A datagram on the TFTP port.
     void OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uint16_t src_port,
                         uint32_t dst, Millis now);
-    // Timers: falling silent, reboots, periodic traps, stale transfers.
+    // Timers: falling silent, flapping, reboots, periodic traps, stale
+    // transfers; also releases held answers that are due.
     void Tick(Millis now);
+    // Moves held answers (delay_ms, reorder) that are due to the outbox.
+    void ReleaseHeld(Millis now);
+    // When the next held answer is due; nothing when none is held.
+    std::optional<Millis> NextHeldDue() const { return shaper_.NextDue(); }
     // One control line; returns false for "quit".
     bool OnControlLine(std::string_view line, Millis now);
 
@@ -77,6 +84,8 @@ private:
                std::vector<uint8_t> bytes, uint16_t command, int status, uint16_t sequence,
                bool paced);
     void SendTrap(Agent& a, std::string_view text);
+    void SendBurst(const Agent& a, int count);
+    void Shape(const Agent& a, Outgoing o);
     void SendTftp(const Agent& a, uint32_t to, uint16_t port, std::vector<uint8_t> bytes);
     void ChangeAddress(Agent& a, uint32_t new_ip);
     std::string Say(std::string line);
@@ -88,6 +97,8 @@ private:
     std::unordered_map<uint32_t, std::size_t> by_ip_;
     ReportFn report_;
     std::vector<Outgoing> outbox_;
+    ReplyShaper shaper_;
+    Millis now_ = 0; // time of the datagram, tick or line being handled
 
     struct Transfer {
         uint32_t client = 0;

@@ -121,7 +121,11 @@ void SimLoop::Run(SimEngine& engine) {
     while (running_ && !g_stop) {
         int64_t now = NowUs();
         SendDue(now);
-        const int64_t wait_us = NextWakeUs(now) - now;
+        int64_t wait_us = NextWakeUs(now) - now;
+        // Held answers (delay_ms, reorder) wake the loop when due; it never
+        // sleeps on them.
+        if (const auto due = engine.NextHeldDue())
+            wait_us = std::clamp<int64_t>(*due * 1000 - now, 0, wait_us);
         pollfd fds[3] = {{agent_socket_.fd(), POLLIN, 0},
                          {tftp_socket_.fd(), POLLIN, 0},
                          {stdin_open_ ? STDIN_FILENO : -1, POLLIN, 0}};
@@ -151,6 +155,8 @@ void SimLoop::Run(SimEngine& engine) {
         if (now >= next_tick_us) {
             engine.Tick(now / 1000);
             next_tick_us = now + kTickUs;
+        } else {
+            engine.ReleaseHeld(now / 1000);
         }
         for (Outgoing& o : engine.TakeOutbox())
             queue_.push_back(std::move(o));
