@@ -17,7 +17,7 @@ struct Line {
 constexpr std::array<Line, 3> kLines = {{
     {1115, "Kestrel Utility Version 1.06.00", 52, 8, 134, 8},
     {1116, "Protocol Version 2.001.003", 52, 24, 86, 8},
-    {1117, "Copyright (C) 2026 Kestrel Networks", 52, 40, 125, 8},
+    {1117, "(C) 2026 the Kestrel Utility authors", 52, 40, 125, 8},
 }};
 
 } // namespace

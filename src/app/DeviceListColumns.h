@@ -8,13 +8,13 @@
 
 namespace kestrel {
 
-struct ColumnSpec {
+struct ColumnDef {
     const char* title;
     int width; // pixels
     Qt::Alignment alignment;
 };
 
-std::span<const ColumnSpec> DiscoveryColumns();
-std::span<const ColumnSpec> MonitorColumns();
+std::span<const ColumnDef> DiscoveryColumns();
+std::span<const ColumnDef> MonitorColumns();
 
 } // namespace kestrel

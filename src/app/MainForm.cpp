@@ -11,14 +11,14 @@ struct Box {
     int x, y, width, height;
 };
 
-struct ButtonSpec {
+struct ButtonDef {
     int id;
     const char* label;
     Box at;
 };
 
 // In tab order.
-constexpr std::array<ButtonSpec, MainForm::kButtonCount> kButtons = {{
+constexpr std::array<ButtonDef, MainForm::kButtonCount> kButtons = {{
     {IDC_DISCOVERY, "Discovery", {370, 118, 73, 12}},
     {IDC_ADD_TO_MONITOR, "Add to monitor list", {179, 136, 72, 12}},
     {IDC_VIEW_TRAP, "View trap", {47, 266, 72, 12}},
@@ -32,13 +32,13 @@ constexpr std::array<ButtonSpec, MainForm::kButtonCount> kButtons = {{
     {IDC_EXIT, "Exit", {367, 327, 72, 12}},
 }};
 
-struct BarSpec {
+struct BarDef {
     int id;
     Box at;
 };
 
 // Empty grey bars that join lists, buttons and group boxes into panels.
-constexpr std::array<BarSpec, MainForm::kFrameBarCount> kFrameBars = {{
+constexpr std::array<BarDef, MainForm::kFrameBarCount> kFrameBars = {{
     {1094, {17, 118, 353, 12}},
     {1095, {17, 12, 9, 113}},
     {1096, {17, 8, 427, 8}},

@@ -27,13 +27,11 @@ MainMenu::MainMenu(QWidget* window) : bar_(window) {
     SetCommandId(clear_log_, ID_CLEAR_LOG);
     view_.addActions({&view_log_, &clear_log_});
 
-    refresh_group_.setExclusive(true);
     for (std::size_t i = 0; i < kRefreshChoices.size(); ++i) {
         refresh_[i].setParent(&refresh_time_);
         refresh_[i].setText(QString::fromLatin1(kRefreshChoices[i].label));
         refresh_[i].setCheckable(true);
         SetCommandId(refresh_[i], kRefreshChoices[i].id);
-        refresh_group_.addAction(&refresh_[i]);
         refresh_time_.addAction(&refresh_[i]);
     }
     option_.addMenu(&refresh_time_);

@@ -4,7 +4,6 @@
 // objectName is "cmd" plus its command ID and whose data is the ID.
 
 #include <QAction>
-#include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -57,7 +56,8 @@ public:
     std::array<QAction, kRefreshChoices.size()>& refreshItems() { return refresh_; }
 
     // Puts the only check mark of the "Refresh time" submenu on the item
-    // with this command ID; false when no item has it.
+    // with this command ID; false when no item has it. The items are in no
+    // exclusive action group, which would draw them as radio bullets.
     bool CheckRefreshItem(int id);
 
 private:
@@ -74,7 +74,6 @@ private:
     QAction view_log_{QStringLiteral("View log"), &view_};
     QAction clear_log_{QStringLiteral("Clear log"), &view_};
     std::array<QAction, kRefreshChoices.size()> refresh_;
-    QActionGroup refresh_group_{nullptr};
     QAction group_interval_{QStringLiteral("Group Interval"), &option_};
     QAction about_{QStringLiteral("About"), &help_};
 };

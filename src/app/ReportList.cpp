@@ -38,7 +38,7 @@ ReportList::ReportList(QWidget* parent) : QTreeWidget(parent) {
     setPalette(colours);
 }
 
-void ReportList::InsertColumns(std::span<const ColumnSpec> columns) {
+void ReportList::InsertColumns(std::span<const ColumnDef> columns) {
     setColumnCount(static_cast<int>(columns.size()));
     std::vector<Qt::Alignment> alignments;
     for (std::size_t i = 0; i < columns.size(); ++i) {

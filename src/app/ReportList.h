@@ -32,7 +32,7 @@ public:
     explicit ReportList(QWidget* parent = nullptr);
 
     // Inserts the columns: titles, widths and header and cell alignment.
-    void InsertColumns(std::span<const ColumnSpec> columns);
+    void InsertColumns(std::span<const ColumnDef> columns);
     const ColumnAlignmentDelegate& alignmentDelegate() const { return delegate_; }
 
 private:

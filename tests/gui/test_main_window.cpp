@@ -110,6 +110,27 @@ TEST_F(MainWindow, ChosenRefreshTimeCarriesTheOnlyCheckMarkAndSetsThePeriod) {
     }
 }
 
+// What a menu draws beside an item comes from initStyleOption, which QMenu
+// keeps protected.
+class MenuProbe : public QMenu {
+public:
+    using QMenu::initStyleOption;
+};
+
+TEST_F(MainWindow, RefreshTimeItemsShowACheckMarkNotARadioBullet) {
+    for (int id = 32778; id <= 32782; ++id) {
+        SCOPED_TRACE(id);
+        QAction* item = Find<QAction>(QStringLiteral("cmd%1").arg(id).toLatin1().constData());
+        ASSERT_NE(item, nullptr);
+        MenuProbe probe;
+        probe.addAction(item);
+        QStyleOptionMenuItem option;
+        probe.initStyleOption(&option, item);
+        EXPECT_EQ(option.checkType, QStyleOptionMenuItem::NonExclusive);
+        EXPECT_EQ(option.checked, id == 32778);
+    }
+}
+
 std::vector<std::unique_ptr<QSignalSpy>> SpyOnButtons(CSwitchyardDlg& window) {
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     for (QPushButton* button : window.findChildren<QPushButton*>())

@@ -289,8 +289,10 @@ uint32_t GeneratedAddress(int n) {
 }
 
 AgentSettings DefaultAgent(int n, uint32_t utility_id) {
-    static const char* const kProducts[] = {"KS-2408 Managed Switch", "KS-1605 Lite",
-                                            "KS-2816 Gigabit", "KS-0804 Industrial"};
+    // Plainly simulated agents, not anyone's model numbers.
+    static const char* const kProducts[] = {"Kestrel sim agent, 8 ports", "Kestrel sim agent lite",
+                                            "Kestrel sim agent, 16 ports",
+                                            "Kestrel sim agent rugged"};
     AgentSettings s;
     s.ip = GeneratedAddress(n);
     const uint32_t id = static_cast<uint32_t>(n) + 1;
