@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -190,6 +196,59 @@ TEST_F(MonitorFileTest, StartUpLengthRules) {
         for (int i = c.records; i < kTableCapacity; ++i)
             ASSERT_EQ(BytesOf(monitor.records[static_cast<std::size_t>(i)]), Bytes(300, 0)) << i;
     }
+}
+
+TEST_F(MonitorFileTest, WhatIsNotARegularFileIsAConfigFileError) {
+    // A FIFO would hang the start for ever, /dev/zero would give 256 blank
+    // agents, a directory nothing at all: each is refused without reading.
+    const struct {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+    } cases[] = {
+        {"FIFO", [](const auto& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
+        {"link to /dev/zero",
+         [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); }},
+        {"directory", [](const auto& p) { std::filesystem::create_directory(p); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(Cfg());
+        c.make(Cfg());
+        monitor.Clear();
+        notifier.shown.clear();
+        StartUp();
+        EXPECT_EQ(monitor.count, 0);
+        EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
+        notifier.shown.clear();
+        AddMonitorFile(Cfg(), monitor, hooks, notifier);
+        EXPECT_EQ(monitor.count, 0);
+        EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
+    }
+}
+
+TEST_F(MonitorFileTest, SaveRemovesTemporariesLeftByAnInterruptedSaveOnly) {
+    // A save killed before its rename leaves its temporary; the next save
+    // removes it. One another writer still holds (locked) stays, and so do
+    // files that only look alike.
+    const auto left = dir / ".monitor.cfg.deadbeef.tmp";
+    const auto held = dir / ".monitor.cfg.0badf00d.tmp";
+    const auto other = dir / ".monitor.cfg.not-ours.tmp";
+    const auto other_file = dir / ".other.cfg.12345678.tmp";
+    for (const auto& p : {left, held, other, other_file})
+        WriteAll(p, Bytes{1});
+    const int fd = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+
+    Monitor(NumberedAgent(1));
+    ASSERT_TRUE(SaveMonitorFile(Cfg(), monitor, notifier));
+    ::close(fd);
+
+    EXPECT_FALSE(std::filesystem::exists(left));
+    EXPECT_TRUE(std::filesystem::exists(held));
+    EXPECT_TRUE(std::filesystem::exists(other));
+    EXPECT_TRUE(std::filesystem::exists(other_file));
+    EXPECT_EQ(ReadAll(Cfg()).size(), 300u);
 }
 
 TEST_F(MonitorFileTest, StartUpWithoutFileIsSilent) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kestrel;
@@ -79,6 +80,31 @@ TEST_F(SettingsFileTest, FailedLoadsShowAFileErrorAndLoadNothing) {
         {"longer than 256 bytes",
          [&](const auto& p) { WriteBytes(p, long_file); },
          {"file size too large", "file error", MessageIcon::Error}},
+        {"a FIFO (would block the start forever)",
+         [](const auto& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+         {"define.ecf open fail", "file error", MessageIcon::Error}},
+        // P+6 would wrap to a low port, 0 would bind random ports.
+        {"base port 65535",
+         [](const auto& p) {
+             WriteBytes(p, StoredFile(Body("0000002A", "FFFF", "239.255.255.250", '0', "120")));
+         },
+         {"define.ecf base port 65535 is out of range: the program uses it and the six ports "
+          "after it, so it must be 1 to 65529",
+          "file error", MessageIcon::Error}},
+        {"base port 65530",
+         [](const auto& p) {
+             WriteBytes(p, StoredFile(Body("0000002A", "FFFA", "239.255.255.250", '0', "120")));
+         },
+         {"define.ecf base port 65530 is out of range: the program uses it and the six ports "
+          "after it, so it must be 1 to 65529",
+          "file error", MessageIcon::Error}},
+        {"base port 0",
+         [](const auto& p) {
+             WriteBytes(p, StoredFile(Body("0000002A", "0000", "239.255.255.250", '0', "120")));
+         },
+         {"define.ecf base port 0 is out of range: the program uses it and the six ports "
+          "after it, so it must be 1 to 65529",
+          "file error", MessageIcon::Error}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,6 +120,15 @@ TEST_F(SettingsFileTest, FailedLoadsShowAFileErrorAndLoadNothing) {
         EXPECT_EQ(s.base_port, 0);
         EXPECT_EQ(s.multicast_group, "");
     }
+}
+
+TEST_F(SettingsFileTest, HighestBasePortThatFitsLoads) {
+    WriteBytes(file, StoredFile(Body("0000002A", "FFF9", "239.255.255.250", '0', "120")));
+    ProtocolSettings s;
+    ASSERT_TRUE(LoadSettingsFile(file, notifier, s));
+    EXPECT_EQ(s.base_port, 65529);
+    EXPECT_EQ(s.MulticastPort(), 65535);
+    EXPECT_TRUE(notifier.shown.empty());
 }
 
 TEST_F(SettingsFileTest, FileOfExactly256BytesLoads) {
