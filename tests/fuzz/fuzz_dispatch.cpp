@@ -2,8 +2,14 @@
 // the dispatcher into the discovery and monitor tables. Nothing may crash,
 // and after every datagram the rows must still mirror the tables, every
 // refresh must name a record in use, and the pending set target must be
-// either whole or gone. Input: repeated [sender: 4 bytes][length: 2 bytes]
-// [datagram], the last one cut short.
+// either whole or gone.
+//
+// Input: repeated [sender: 4 bytes][length: 2 bytes][datagram], the last one
+// cut short. A length with its top bit set repeats the datagram that follows
+// (its own 2-byte length next) (length & 0x1FF) times, each copy from another
+// agent (sender and MAC numbered), so a short input can fill a table.
+// A message box here lets the next datagrams in before it returns, as the
+// event loop of a modal box would.
 
 #include "protocol/ByteOrder.h"
 #include "protocol/Dispatcher.h"
@@ -16,15 +22,95 @@
 #include <cstdlib>
 #include <memory>
 #include <span>
+#include <vector>
 
 using namespace kestrel;
 
 namespace {
 
-class SilentNotifier : public Notifier {
+constexpr std::size_t kChunkHead = 6;
+constexpr int kMaxDatagrams = 600; // enough to overflow a table of 256
+constexpr uint16_t kRepeatFlag = 0x8000;
+constexpr std::size_t kMacOffset = 4;
+constexpr int kMaxBoxDepth = 3;
+
+void Check(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+// Hands out the input's datagrams one at a time, repeats expanded.
+class Feeder {
 public:
-    void Show(const Message&) override {}
+    explicit Feeder(std::span<const uint8_t> data) : in_(data), size_(data.size()) {}
+
+    // The next datagram and its sender; false when the input is used up.
+    bool Next(std::vector<uint8_t>& bytes, uint32_t& sender) {
+        if (handed_out_ >= kMaxDatagrams || (copies_left_ == 0 && !Load()))
+            return false;
+        ++handed_out_;
+        --copies_left_;
+        bytes = datagram_;
+        sender = sender_;
+        if (numbered_) {
+            // Copy n comes from an agent of its own: address and MAC end in n.
+            const auto n = static_cast<uint16_t>(copy_++);
+            sender = (sender & 0xFFFF0000u) | n;
+            if (bytes.size() >= kMacOffset + 6) {
+                bytes[kMacOffset + 4] = static_cast<uint8_t>(n >> 8);
+                bytes[kMacOffset + 5] = static_cast<uint8_t>(n);
+            }
+        }
+        return true;
+    }
+
+private:
+    bool Load() {
+        if (!in_.Has(pos_, kChunkHead))
+            return false;
+        sender_ = *in_.U32(pos_);
+        std::size_t length = *in_.U16(pos_ + 4);
+        pos_ += kChunkHead;
+        numbered_ = (length & kRepeatFlag) != 0;
+        copies_left_ = 1;
+        copy_ = 0;
+        if (numbered_) {
+            copies_left_ = static_cast<int>(length & 0x1FF);
+            if (copies_left_ == 0 || !in_.Has(pos_, 2))
+                return false;
+            length = *in_.U16(pos_);
+            pos_ += 2;
+        }
+        const std::size_t available = std::min(length, size_ - pos_);
+        const auto bytes = *in_.Bytes(pos_, available);
+        datagram_.assign(bytes.begin(), bytes.end());
+        pos_ += available;
+        return true;
+    }
+
+    const ByteReader in_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+    int handed_out_ = 0;
+    std::vector<uint8_t> datagram_;
+    uint32_t sender_ = 0;
+    int copies_left_ = 0;
+    int copy_ = 0;
+    bool numbered_ = false;
+};
+
+struct Rig;
+
+// A box that, while open, lets up to two more datagrams through.
+class ReentrantNotifier : public Notifier {
+public:
+    explicit ReentrantNotifier(Rig& rig) : rig_(rig) {}
+    void Show(const Message&) override;
     bool Ask(const Message&) override { return true; }
+
+private:
+    Rig& rig_;
+    int depth_ = 0;
 };
 
 class CheckingTrapHandler : public TrapHandler {
@@ -35,62 +121,76 @@ public:
     }
 };
 
-constexpr std::size_t kChunkHead = 6;
-constexpr int kMaxDatagrams = 300; // enough to overflow a table of 256
+struct Rig {
+    explicit Rig(std::span<const uint8_t> data) : feeder(data) {}
 
-void AddMonitored(ProgramState& state, FakeListHooks& lists, const char* ip, uint32_t address,
-                  const char* mac, int32_t image) {
-    DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(state.monitor.count++)];
-    SetFieldText(r.ip_text, ip);
-    r.ip = address;
-    SetFieldText(r.mac_text, mac);
-    r.row_state = kRowKnown;
-    r.status_image = image;
-    lists.monitor_rows.push_back({ip, mac, image});
-}
+    bool DispatchNext() {
+        std::vector<uint8_t> bytes;
+        uint32_t sender = 0;
+        if (!feeder.Next(bytes, sender))
+            return false;
+        dispatcher.DispatchDatagram(bytes, sender);
+        CheckInvariants();
+        return true;
+    }
 
-void Check(bool ok) {
-    if (!ok)
-        std::abort();
+    void CheckInvariants() const {
+        Check(lists.faults.empty());
+        Check(state.discovery.count >= 0 && state.discovery.count <= kTableCapacity);
+        Check(state.monitor.count == monitored);
+        Check(lists.discovery_rows.size() == static_cast<std::size_t>(state.discovery.count));
+        Check(lists.monitor_rows.size() == static_cast<std::size_t>(monitored));
+        Check(state.pending_set_mac.empty() == (state.pending_set_ip == 0));
+    }
+
+    void AddMonitored(const char* ip, uint32_t address, const char* mac, int32_t image) {
+        DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(state.monitor.count++)];
+        SetFieldText(r.ip_text, ip);
+        r.ip = address;
+        SetFieldText(r.mac_text, mac);
+        r.row_state = kRowKnown;
+        r.status_image = image;
+        lists.monitor_rows.push_back({ip, mac, image});
+        monitored = state.monitor.count;
+    }
+
+    Feeder feeder;
+    ProgramState state;
+    FakeListHooks lists{state};
+    ReentrantNotifier notifier{*this};
+    CheckingTrapHandler traps;
+    Dispatcher dispatcher{state, lists, notifier, &traps};
+    int monitored = 0;
+};
+
+void ReentrantNotifier::Show(const Message&) {
+    if (depth_ >= kMaxBoxDepth)
+        return;
+    ++depth_;
+    for (int i = 0; i < 2 && rig_.DispatchNext(); ++i) {
+    }
+    --depth_;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    const ByteReader in(std::span(data, size));
-    auto state = std::make_unique<ProgramState>();
+    auto rig = std::make_unique<Rig>(std::span(data, size));
     // Take the identifier of the first datagram so most runs pass the check.
-    if (const auto first = in.Bytes(kChunkHead, kHeaderSize))
-        state->settings.utility_id = DecodeHeader(*first).utility_id;
-    state->pending_set_mac = "000000000001";
-    state->pending_set_ip = 0xC6120002;
-    state->upgrade_target_mac = "000000000003";
+    const ByteReader in(std::span(data, size));
+    const std::size_t first_at = in.Has(4, 2) && (*in.U16(4) & kRepeatFlag) ? kChunkHead + 2
+                                                                             : kChunkHead;
+    if (const auto first = in.Bytes(first_at, kHeaderSize))
+        rig->state.settings.utility_id = DecodeHeader(*first).utility_id;
+    rig->state.pending_set_mac = "000000000001";
+    rig->state.pending_set_ip = 0xC6120002;
+    rig->state.upgrade_target_mac = "000000000003";
 
-    auto lists = std::make_unique<FakeListHooks>(*state);
-    AddMonitored(*state, *lists, "192.168.1.10", 0xC0A8010A, "", kImageNone);
-    AddMonitored(*state, *lists, "198.18.0.2", 0xC6120002, "000000000002", kImageNone);
-    AddMonitored(*state, *lists, "198.18.0.4", 0xC6120004, "000000000004", kImageNotAlive);
-    const int monitored = state->monitor.count;
+    rig->AddMonitored("192.168.1.10", 0xC0A8010A, "", kImageNone);
+    rig->AddMonitored("198.18.0.2", 0xC6120002, "000000000002", kImageNone);
+    rig->AddMonitored("198.18.0.4", 0xC6120004, "000000000004", kImageNotAlive);
 
-    SilentNotifier notifier;
-    CheckingTrapHandler traps;
-    Dispatcher dispatcher(*state, *lists, notifier, &traps);
-
-    std::size_t pos = 0;
-    for (int n = 0; n < kMaxDatagrams && in.Has(pos, kChunkHead); ++n) {
-        const uint32_t sender = *in.U32(pos);
-        const std::size_t length = *in.U16(pos + 4);
-        pos += kChunkHead;
-        const std::size_t available = std::min(length, size - pos);
-        dispatcher.DispatchDatagram(*in.Bytes(pos, available), sender);
-        pos += available;
-
-        Check(lists->faults.empty());
-        Check(state->discovery.count >= 0 && state->discovery.count <= kTableCapacity);
-        Check(state->monitor.count == monitored);
-        Check(lists->discovery_rows.size() == static_cast<std::size_t>(state->discovery.count));
-        Check(lists->monitor_rows.size() == static_cast<std::size_t>(monitored));
-        Check(state->pending_set_mac.empty() == (state->pending_set_ip == 0));
+    while (rig->DispatchNext()) {
     }
     return 0;
 }
