@@ -35,8 +35,6 @@ public:
     kestrel::MainForm& form() { return form_; }
     kestrel::MainMenu& menu() { return menu_; }
     kestrel::ProgramState& state() { return state_; }
-    kestrel::Notifier& notifier() { return notifier_; }
-    const kestrel::StatusImageList& statusImages() const { return status_images_; }
     // The two lists behind the widgets; also what dispatch refreshes rows through.
     CDeviceLists& lists() { return lists_; }
     kestrel::NetworkSession& network() { return network_; }

@@ -178,8 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     auto rig = std::make_unique<Rig>(std::span(data, size));
     // Take the identifier of the first datagram so most runs pass the check.
     const ByteReader in(std::span(data, size));
-    const std::size_t first_at = in.Has(4, 2) && (*in.U16(4) & kRepeatFlag) ? kChunkHead + 2
-                                                                             : kChunkHead;
+    const std::size_t first_at =
+        in.Has(4, 2) && (*in.U16(4) & kRepeatFlag) ? kChunkHead + 2 : kChunkHead;
     if (const auto first = in.Bytes(first_at, kHeaderSize))
         rig->state.settings.utility_id = DecodeHeader(*first).utility_id;
     rig->state.pending_set_mac = "000000000001";
