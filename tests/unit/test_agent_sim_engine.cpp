@@ -146,6 +146,9 @@ TEST(AgentConfig, GeneratedAgentsAreDistinctAndAvoidNamedAddresses) {
         versions.insert(a.s.interface_version);
         EXPECT_NE(a.s.ip & 0xFF, 0u);
         EXPECT_NE(a.s.ip & 0xFF, 255u);
+        // Plainly simulated, never what could pass for a vendor's model.
+        EXPECT_EQ(a.s.product_name.rfind("Kestrel sim agent", 0), 0u) << a.s.product_name;
+        EXPECT_LE(a.s.product_name.size(), 40u);
     }
     EXPECT_EQ(ips.size(), 602u);
     EXPECT_EQ(macs.size(), 602u);
