@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -27,6 +28,15 @@ protected:
     void TearDown() override {
         window.reset();
         qunsetenv("KESTREL_CFG_DIR");
+    }
+
+    // For tests that need the window on screen: shown, exposed, and with
+    // whatever start-up had to say forgotten.
+    void ShowWindow() {
+        ASSERT_FALSE(window->endedDuringStartUp());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        notifier.shown.clear();
     }
 
     template <class T> T* Find(const char* name) {

@@ -51,10 +51,8 @@ protected:
     void SetUp() override {
         WindowFixture::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        ASSERT_FALSE(window->endedDuringStartUp());
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        notifier.shown.clear(); // whatever start-up had to say
+        ShowWindow();
+        ASSERT_FALSE(HasFatalFailure());
     }
 
     void StartSim(const std::string& agents, int count = 0, std::vector<std::string> args = {}) {

@@ -52,10 +52,8 @@ protected:
     void SetUp() override {
         WindowFixture::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        ASSERT_FALSE(window->endedDuringStartUp());
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        notifier.shown.clear();
+        ShowWindow();
+        ASSERT_FALSE(HasFatalFailure());
     }
     bool Listed(const QString& ip) {
         QTreeWidget& list = window->discoveryList();

@@ -113,10 +113,8 @@ protected:
     void SetUp() override {
         WindowFixture::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        ASSERT_FALSE(window->endedDuringStartUp());
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        notifier.shown.clear();
+        ShowWindow();
+        ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(sim.Start({.agents = AgentsFile(), .count = 0, .args = {}})) << sim.Error();
     }
 
