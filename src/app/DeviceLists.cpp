@@ -99,10 +99,6 @@ void SelectRow(QTreeWidget& list, const std::optional<int>& row) {
         list.topLevelItem(*row)->setSelected(true);
 }
 
-bool InUse(const DeviceTable& table, int i) {
-    return i >= 0 && i < table.count;
-}
-
 } // namespace
 
 CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushButton* dhcp_refresh,
@@ -136,7 +132,7 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
 }
 
 void CDeviceLists::RefreshDiscoveryRow(int i) {
-    if (!InUse(state_.discovery, i))
+    if (!state_.discovery.InUse(i))
         return;
     DeviceRecord& record = state_.discovery.records[i];
     const auto texts = DiscoveryRowTexts(record);
@@ -158,7 +154,7 @@ void CDeviceLists::RefreshDiscoveryRow(int i) {
 }
 
 void CDeviceLists::RefreshMonitorRow(int i) {
-    if (!InUse(state_.monitor, i))
+    if (!state_.monitor.InUse(i))
         return;
     DeviceRecord& record = state_.monitor.records[i];
     QTreeWidgetItem* row = nullptr;
@@ -220,7 +216,7 @@ void CDeviceLists::MoveRows(bool double_click) {
 
     DeviceTable& found_in = state_.discovery;
     DeviceTable& monitor = state_.monitor;
-    const int discovery_rows = found_in.count;
+    const int discovery_rows = found_in.count();
     for (const QString& key : keys) {
         const FindResult d = FindDiscoveryRecord(found_in, Bytes(key), KeyKind::Mac);
         if (!d.found)
@@ -237,18 +233,17 @@ void CDeviceLists::MoveRows(bool double_click) {
             notifier_.Show(kMoveDuplicateIp);
             continue;
         }
-        if (monitor.count >= kTableCapacity) {
+        if (monitor.full()) {
             // The monitor table holds 256 agents; the rest stay where they are.
             notifier_.Show(kMoveMonitorFull);
             break;
         }
 
-        const int m = monitor.count;
-        monitor.records[m] = agent;
-        monitor.records[m].status_image = kImageNone;
-        monitor.records[m].row_state = kRowNew;
-        monitor.count = m + 1;
-        RefreshMonitorRow(m);
+        DeviceRecord moved = agent;
+        moved.status_image = kImageNone;
+        moved.row_state = kRowNew;
+        monitor.Append(moved);
+        RefreshMonitorRow(monitor.count() - 1);
 
         const QString mac12 = Text(FieldText(agent.mac_text)).left(12);
         for (int row = 0; row < discovery_->topLevelItemCount(); ++row) {
@@ -266,7 +261,7 @@ void CDeviceLists::MoveRows(bool double_click) {
 void CDeviceLists::AddItem() {
     DeviceTable& monitor = state_.monitor;
     const auto full = [&monitor, this] {
-        if (monitor.count < kTableCapacity)
+        if (!monitor.full())
             return false;
         notifier_.Show(kAddMonitorFull);
         return true;
@@ -286,10 +281,8 @@ void CDeviceLists::AddItem() {
         notifier_.Show(kAddDuplicateIp);
         return;
     }
-    const int n = monitor.count;
-    monitor.records[n] = added;
-    monitor.count = n + 1;
-    RefreshMonitorRow(n);
+    if (monitor.Append(added))
+        RefreshMonitorRow(monitor.count() - 1);
 }
 
 void CDeviceLists::DeleteItem() {

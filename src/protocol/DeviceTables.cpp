@@ -4,32 +4,38 @@
 
 namespace kestrel {
 
+bool DeviceTable::Append(const DeviceRecord& r) {
+    if (full())
+        return false;
+    records[static_cast<std::size_t>(count_)] = r;
+    ++count_;
+    full_reported = false;
+    return true;
+}
+
+void DeviceTable::Clear() {
+    ZeroFrom(0);
+    count_ = 0;
+    full_reported = false;
+}
+
+void DeviceTable::ZeroFrom(int i) {
+    std::fill(records.begin() + i, records.end(), ZeroRecord());
+}
+
 namespace {
 FindResult Find(const DeviceTable& table, std::string_view text, KeyKind kind, bool skip_empty) {
-    for (int i = 0; i < table.count; ++i) {
-        const DeviceRecord& r = table.records[i];
+    const auto in_use = table.InUse();
+    for (std::size_t i = 0; i < in_use.size(); ++i) {
+        const DeviceRecord& r = in_use[i];
         const std::string_view key =
             kind == KeyKind::Mac ? FieldText(r.mac_text) : FieldText(r.ip_text);
         if (skip_empty && key.empty())
             continue;
         if (key == text)
-            return {i, true};
+            return {static_cast<int>(i), true};
     }
-    return {table.count, false};
-}
-
-template <typename Keep> void CloseGaps(DeviceTable& table, Keep keep) {
-    const int in_use = std::clamp(table.count, 0, kTableCapacity);
-    int next = 0;
-    for (int i = 0; i < in_use; ++i) {
-        if (!keep(table.records[i]))
-            continue;
-        if (next != i)
-            table.records[next] = table.records[i];
-        ++next;
-    }
-    std::fill(table.records.begin() + next, table.records.end(), ZeroRecord());
-    table.count = next;
+    return {table.count(), false};
 }
 
 bool IsCleared(const DeviceRecord& r) {
@@ -47,11 +53,11 @@ FindResult FindMonitorRecord(const DeviceTable& table, std::string_view text, Ke
 }
 
 void CloseDiscoveryGaps(DeviceTable& table) {
-    CloseGaps(table, [](const DeviceRecord& r) { return !FieldText(r.mac_text).empty(); });
+    table.KeepOnly([](const DeviceRecord& r) { return !FieldText(r.mac_text).empty(); });
 }
 
 void CloseMonitorGaps(DeviceTable& table) {
-    CloseGaps(table, [](const DeviceRecord& r) { return !IsCleared(r); });
+    table.KeepOnly([](const DeviceRecord& r) { return !IsCleared(r); });
 }
 
 } // namespace kestrel

@@ -40,7 +40,8 @@ constexpr int kMaxDatagrams = 300; // enough to overflow a table of 256
 
 void AddMonitored(ProgramState& state, FakeListHooks& lists, const char* ip, uint32_t address,
                   const char* mac, int32_t image) {
-    DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(state.monitor.count++)];
+    state.monitor.Append(ZeroRecord());
+    DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(state.monitor.count() - 1)];
     SetFieldText(r.ip_text, ip);
     r.ip = address;
     SetFieldText(r.mac_text, mac);
@@ -70,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     AddMonitored(*state, *lists, "192.168.1.10", 0xC0A8010A, "", kImageNone);
     AddMonitored(*state, *lists, "198.18.0.2", 0xC6120002, "000000000002", kImageNone);
     AddMonitored(*state, *lists, "198.18.0.4", 0xC6120004, "000000000004", kImageNotAlive);
-    const int monitored = state->monitor.count;
+    const int monitored = state->monitor.count();
 
     SilentNotifier notifier;
     CheckingTrapHandler traps;
@@ -86,9 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         pos += available;
 
         Check(lists->faults.empty());
-        Check(state->discovery.count >= 0 && state->discovery.count <= kTableCapacity);
-        Check(state->monitor.count == monitored);
-        Check(lists->discovery_rows.size() == static_cast<std::size_t>(state->discovery.count));
+        Check(state->discovery.count() >= 0 && state->discovery.count() <= kTableCapacity);
+        Check(state->monitor.count() == monitored);
+        Check(lists->discovery_rows.size() == static_cast<std::size_t>(state->discovery.count()));
         Check(lists->monitor_rows.size() == static_cast<std::size_t>(monitored));
         Check(state->pending_set_mac.empty() == (state->pending_set_ip == 0));
     }

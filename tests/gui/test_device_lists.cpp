@@ -121,7 +121,7 @@ TEST_F(DeviceListsTest, MoveSkipsADuplicateAndLeavesNoGaps) {
     EXPECT_EQ(state_.monitor.records[0].row_state, kRowNew);
     EXPECT_EQ(state_.monitor.records[1].status_image, kImageNone);
     EXPECT_EQ(Column(discovery(), 0), Texts({Mac(2), Mac(4)}));
-    ASSERT_EQ(state_.discovery.count, 2);
+    ASSERT_EQ(state_.discovery.count(), 2);
     EXPECT_EQ(FieldText(state_.discovery.records[0].mac_text), Mac(2));
     EXPECT_EQ(FieldText(state_.discovery.records[1].mac_text), Mac(4));
     EXPECT_EQ(FieldText(state_.discovery.records[2].mac_text), "");
@@ -159,11 +159,11 @@ TEST_F(DeviceListsTest, MoveIntoAFullMonitorListIsRefused) {
     // One fits; the others stay, with one message for them.
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>({{"out of 256 device in monitor list",
                                                            "Add fail", MessageIcon::Error}}));
-    EXPECT_EQ(state_.monitor.count, kTableCapacity);
+    EXPECT_EQ(state_.monitor.count(), kTableCapacity);
     EXPECT_EQ(monitor().topLevelItemCount(), kTableCapacity);
     EXPECT_EQ(FieldText(state_.monitor.records[255].ip_text), "10.9.0.1");
     EXPECT_EQ(Column(discovery(), 1), Texts({"10.9.0.2", "10.9.0.3"}));
-    ASSERT_EQ(state_.discovery.count, 2);
+    ASSERT_EQ(state_.discovery.count(), 2);
     EXPECT_EQ(FieldText(state_.discovery.records[0].ip_text), "10.9.0.2");
     EXPECT_EQ(std::memcmp(&state_.discovery.records[1], &before.records[2], kRecordSize), 0);
 
@@ -173,7 +173,7 @@ TEST_F(DeviceListsTest, MoveIntoAFullMonitorListIsRefused) {
     const ProgramState full = state_;
     lists_->MoveToMonitorList();
     EXPECT_EQ(notifier_.shown.size(), 1u);
-    EXPECT_EQ(state_.monitor.count, kTableCapacity);
+    EXPECT_EQ(state_.monitor.count(), kTableCapacity);
     EXPECT_EQ(
         std::memcmp(&state_.monitor.records, &full.monitor.records, sizeof full.monitor.records),
         0);
@@ -190,7 +190,7 @@ TEST_F(DeviceListsTest, DoubleClickMovesOnlyASingleSelectedRow) {
     DoubleClickRow(discovery(), 1, Qt::ShiftModifier);
     ASSERT_EQ(SelectedRows(discovery()), QList<int>({0, 1}));
     EXPECT_EQ(monitor().topLevelItemCount(), 0);
-    EXPECT_EQ(state_.discovery.count, 3);
+    EXPECT_EQ(state_.discovery.count(), 3);
     EXPECT_TRUE(notifier_.shown.empty());
 
     // A plain double-click selects the row it hits and moves it; the row
@@ -198,7 +198,7 @@ TEST_F(DeviceListsTest, DoubleClickMovesOnlyASingleSelectedRow) {
     DoubleClickRow(discovery(), 0);
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1"}));
     EXPECT_EQ(Column(discovery(), 1), Texts({"10.0.0.2", "10.0.0.3"}));
-    EXPECT_EQ(state_.discovery.count, 2);
+    EXPECT_EQ(state_.discovery.count(), 2);
     EXPECT_TRUE(SelectedRows(discovery()).isEmpty());
 }
 
@@ -211,7 +211,7 @@ TEST_F(DeviceListsTest, DeleteRemovesTheSelectedRowsAndTheirRecords) {
     notifier_.answers = {false}; // Cancel
     lists_->DeleteItem();
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>{kDeleteQuestion});
-    EXPECT_EQ(state_.monitor.count, 5);
+    EXPECT_EQ(state_.monitor.count(), 5);
     EXPECT_EQ(monitor().topLevelItemCount(), 5);
 
     notifier_.shown.clear();

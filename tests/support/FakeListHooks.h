@@ -99,7 +99,7 @@ public:
 private:
     const kestrel::DeviceRecord* RecordInUse(const kestrel::DeviceTable& table, int i,
                                              const std::string& list) {
-        if (i < 0 || i >= table.count || i >= kestrel::kTableCapacity) {
+        if (!table.InUse(i)) {
             Fault(list + " refresh of record " + std::to_string(i) + " not in use");
             return nullptr;
         }
