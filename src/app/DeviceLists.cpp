@@ -1,7 +1,7 @@
 #include "app/DeviceLists.h"
 
 #include "app/Add_remoteIP.h"
-#include "protocol/ListMessages.h"
+#include "protocol/ListRows.h"
 #include "protocol/RowTexts.h"
 
 #include <QHeaderView>
@@ -56,7 +56,7 @@ public:
     }
 };
 
-QTreeWidgetItem* FindRow(QTreeWidget& list, int column, const QString& key) {
+QTreeWidgetItem* FindRow(const QTreeWidget& list, int column, const QString& key) {
     for (int row = 0; row < list.topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = list.topLevelItem(row);
         if (item->text(column) == key)
@@ -105,7 +105,7 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
                            ProgramState& state, Notifier& notifier, const StatusImageList& images,
                            QObject* parent)
     : QObject(parent), discovery_(discovery), monitor_(monitor), dhcp_refresh_(dhcp_refresh),
-      state_(state), notifier_(notifier), images_(images) {
+      state_(state), notifier_(notifier), images_(images), commands_(state, *this, notifier) {
     // Selecting rows in one list clears the selection of the other.
     connect(discovery_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected) {
@@ -134,38 +134,39 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
 void CDeviceLists::RefreshDiscoveryRow(int i) {
     if (!state_.discovery.InUse(i))
         return;
-    DeviceRecord& record = state_.discovery.records[i];
-    const auto texts = DiscoveryRowTexts(record);
-    if (record.row_state == kRowNew) {
-        auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
-        SetTexts(*row, texts);
-        InsertRow(*discovery_, i, std::move(row));
-    } else if (record.row_state == kRowKnown) {
-        if (QTreeWidgetItem* row = FindRow(*discovery_, kDiscoveryKeyColumn, Text(texts[0]))) {
+    // Made first: making them also stores the group interval text.
+    const auto texts = DiscoveryRowTexts(state_.discovery.records[static_cast<std::size_t>(i)]);
+    const RowUpdate update = DiscoveryRowUpdate(state_.discovery, i);
+    if (update.kind == RowUpdate::Kind::Nothing)
+        return;
+    if (update.kind == RowUpdate::Kind::Rewrite) {
+        if (QTreeWidgetItem* row =
+                FindRow(*discovery_, kDiscoveryKeyColumn, Text(update.row.key))) {
             SetTexts(*row, texts);
-        } else {
-            // A known record always has its row; should it not, show it
-            // rather than lose it.
-            auto added = std::make_unique<DeviceRow>(kDiscoveryRowType);
-            SetTexts(*added, texts);
-            InsertRow(*discovery_, i, std::move(added));
+            return;
         }
     }
+    auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
+    SetTexts(*row, texts);
+    InsertRow(*discovery_, update.position, std::move(row));
+}
+
+QTreeWidgetItem* CDeviceLists::FindMonitorRow(const RowKey& key) const {
+    QTreeWidgetItem* row = FindRow(*monitor_, kMonitorKeyColumn, Text(key.key));
+    if (!row && !key.fallback.empty())
+        row = FindRow(*monitor_, kMonitorMacColumn, Text(key.fallback));
+    return row;
 }
 
 void CDeviceLists::RefreshMonitorRow(int i) {
-    if (!state_.monitor.InUse(i))
+    const RowUpdate update = MonitorRowUpdate(state_.monitor, i);
+    if (update.kind == RowUpdate::Kind::Nothing)
         return;
-    DeviceRecord& record = state_.monitor.records[i];
-    QTreeWidgetItem* row = nullptr;
-    if (record.row_state != kRowNew) {
-        row = FindRow(*monitor_, kMonitorKeyColumn, Text(FieldText(record.ip_text)));
-        if (!row && !FieldText(record.mac_text).empty())
-            row = FindRow(*monitor_, kMonitorMacColumn, Text(FieldText(record.mac_text)));
-    }
+    DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(i)];
+    QTreeWidgetItem* row =
+        update.kind == RowUpdate::Kind::Rewrite ? FindMonitorRow(update.row) : nullptr;
     if (!row) {
-        // A new record, or (should one ever lack it) a known record's row.
-        InsertMonitorRow(i, record);
+        InsertMonitorRow(update.position, record);
         return;
     }
     // The row is rebuilt at its place and comes back unselected; callers
@@ -189,6 +190,21 @@ void CDeviceLists::ClearDiscoveryRows() {
     discovery_->clear();
 }
 
+void CDeviceLists::RemoveDiscoveryRow(std::string_view mac_text) {
+    for (int row = 0; row < discovery_->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = discovery_->topLevelItem(row);
+        if (SameDiscoveryMac(Bytes(item->text(kDiscoveryKeyColumn)), mac_text)) {
+            TakeRow(*discovery_, item);
+            return;
+        }
+    }
+}
+
+void CDeviceLists::RemoveMonitorRow(std::string_view ip_text, std::string_view mac_text) {
+    if (QTreeWidgetItem* row = FindMonitorRow(MonitorRowKey(ip_text, mac_text)))
+        TakeRow(*monitor_, row);
+}
+
 SelectionMemo CDeviceLists::RememberSelection() {
     return {FirstSelectedRow(*monitor_), FirstSelectedRow(*discovery_)};
 }
@@ -208,115 +224,33 @@ void CDeviceLists::MoveDoubleClicked() {
 
 void CDeviceLists::MoveRows(bool double_click) {
     // Keys first: rows go away while the move runs.
-    std::vector<QString> keys;
+    std::vector<std::string> macs;
     for (QTreeWidgetItem* row : SelectedRowsTopDown(*discovery_))
-        keys.push_back(row->text(kDiscoveryKeyColumn));
-    if (double_click && keys.size() != 1)
+        macs.push_back(Bytes(row->text(kDiscoveryKeyColumn)));
+    if (double_click && macs.size() != 1)
         return;
-
-    DeviceTable& found_in = state_.discovery;
-    DeviceTable& monitor = state_.monitor;
-    const int discovery_rows = found_in.count();
-    for (const QString& key : keys) {
-        const FindResult d = FindDiscoveryRecord(found_in, Bytes(key), KeyKind::Mac);
-        if (!d.found)
-            continue;
-        DeviceRecord& agent = found_in.records[d.index];
-
-        bool duplicate = FindMonitorRecord(monitor, FieldText(agent.ip_text), KeyKind::Ip).found;
-        for (int j = 0; j < discovery_rows && !duplicate; ++j) {
-            const DeviceRecord& other = found_in.records[j];
-            // Records already moved by this command are cleared; they are no agents.
-            duplicate = j != d.index && !FieldText(other.mac_text).empty() && other.ip == agent.ip;
-        }
-        if (duplicate) {
-            notifier_.Show(kMoveDuplicateIp);
-            continue;
-        }
-        if (monitor.full()) {
-            // The monitor table holds 256 agents; the rest stay where they are.
-            notifier_.Show(kMoveMonitorFull);
-            break;
-        }
-
-        DeviceRecord moved = agent;
-        moved.status_image = kImageNone;
-        moved.row_state = kRowNew;
-        monitor.Append(moved);
-        RefreshMonitorRow(monitor.count() - 1);
-
-        const QString mac12 = Text(FieldText(agent.mac_text)).left(12);
-        for (int row = 0; row < discovery_->topLevelItemCount(); ++row) {
-            QTreeWidgetItem* item = discovery_->topLevelItem(row);
-            if (item->text(kDiscoveryKeyColumn).left(12) == mac12) {
-                TakeRow(*discovery_, item);
-                break;
-            }
-        }
-        ClearRecord(agent);
-    }
-    CloseDiscoveryGaps(found_in);
+    commands_.MoveToMonitor(macs);
 }
 
 void CDeviceLists::AddItem() {
-    DeviceTable& monitor = state_.monitor;
-    const auto full = [&monitor, this] {
-        if (!monitor.full())
-            return false;
-        notifier_.Show(kAddMonitorFull);
-        return true;
-    };
-    if (full())
+    if (!commands_.MonitorHasRoom())
         return;
     // The dialog fills a record of its own: the table changes only once the
     // address has passed every check, whatever ran while the dialog was open.
     DeviceRecord added = ZeroRecord();
     CAdd_remoteIP dialog(added, notifier_, monitor_->window());
-    if (dialog.exec() != QDialog::Accepted || full())
-        return;
-
-    const std::string_view ip_text = FieldText(added.ip_text);
-    if (FindMonitorRecord(monitor, ip_text, KeyKind::Ip).found ||
-        FindDiscoveryRecord(state_.discovery, ip_text, KeyKind::Ip).found) {
-        notifier_.Show(kAddDuplicateIp);
-        return;
-    }
-    if (monitor.Append(added))
-        RefreshMonitorRow(monitor.count() - 1);
+    if (dialog.exec() == QDialog::Accepted)
+        commands_.AddByAddress(added);
 }
 
 void CDeviceLists::DeleteItem() {
     // Keys, not rows: replies that arrive while the question is open
     // rebuild rows, and the rows collected before it would be gone.
-    struct RowKey {
-        QString ip;
-        QString mac;
-    };
     std::vector<RowKey> keys;
     for (QTreeWidgetItem* row : SelectedRowsTopDown(*monitor_))
-        keys.push_back({row->text(kMonitorKeyColumn), row->text(kMonitorMacColumn)});
-    if (keys.empty())
-        return;
-    if (!notifier_.Ask(kDeleteQuestion))
-        return;
-
-    DeviceTable& monitor = state_.monitor;
-    for (const RowKey& key : keys) {
-        FindResult r = FindMonitorRecord(monitor, Bytes(key.ip), KeyKind::Ip);
-        // A row found through its MAC text shows the record under that MAC.
-        if (!r.found && !key.mac.isEmpty())
-            r = FindMonitorRecord(monitor, Bytes(key.mac), KeyKind::Mac);
-        if (r.found)
-            ClearRecord(monitor.records[r.index]);
-    }
-    CloseMonitorGaps(monitor);
-    for (const RowKey& key : keys) {
-        QTreeWidgetItem* row = FindRow(*monitor_, kMonitorKeyColumn, key.ip);
-        if (!row && !key.mac.isEmpty())
-            row = FindRow(*monitor_, kMonitorMacColumn, key.mac);
-        if (row)
-            TakeRow(*monitor_, row);
-    }
+        keys.push_back(MonitorRowKey(Bytes(row->text(kMonitorKeyColumn)),
+                                     Bytes(row->text(kMonitorMacColumn))));
+    commands_.DeleteMonitored(keys);
 }
 
 void CDeviceLists::OnRowClicked(QTreeWidget* list) {

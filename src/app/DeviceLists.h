@@ -1,14 +1,15 @@
 #pragma once
 // The discovery and monitor lists of the main window: mirrors the two tables
-// into the widgets, and carries the list commands (move to the monitor list,
-// add by address, delete), the selection coupling, the "DHCP Refresh" button
-// state and sorting by column.
+// into the widgets, forwards the list commands (move to the monitor list,
+// add by address, delete) to ListCommands, and carries the selection
+// coupling, the "DHCP Refresh" button state and sorting by column.
 //
 // Rows and records are matched by key text, never by position: MAC text in
 // column 0 of the discovery list, IP text in column 1 of the monitor list.
 // Sorting reorders rows only; the tables keep their order.
 
 #include "app/StatusImages.h"
+#include "protocol/ListCommands.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
@@ -31,6 +32,8 @@ public:
     void RefreshDiscoveryRow(int i) override;
     void RefreshMonitorRow(int i) override;
     void ClearDiscoveryRows() override;
+    void RemoveDiscoveryRow(std::string_view mac_text) override;
+    void RemoveMonitorRow(std::string_view ip_text, std::string_view mac_text) override;
     kestrel::SelectionMemo RememberSelection() override;
     void RestoreSelection(const kestrel::SelectionMemo& memo) override;
 
@@ -55,6 +58,7 @@ private:
     void MoveRows(bool double_click);
     void OnRowClicked(QTreeWidget* list);
     void InsertMonitorRow(int position, kestrel::DeviceRecord& record);
+    QTreeWidgetItem* FindMonitorRow(const kestrel::RowKey& key) const;
 
     QTreeWidget* discovery_;
     QTreeWidget* monitor_;
@@ -62,6 +66,7 @@ private:
     kestrel::ProgramState& state_;
     kestrel::Notifier& notifier_;
     const kestrel::StatusImageList& images_;
+    kestrel::ListCommands commands_;
 
     bool ascending_ = true; // shared by both lists; the first click sorts descending
     int sort_column_ = 0;

@@ -75,10 +75,7 @@ void ListCommands::DeleteMonitored(std::span<const RowKey> rows) {
     // it was open may have moved records, so each is looked up again.
     DeviceTable& monitor = state_.monitor;
     for (const RowKey& row : rows) {
-        FindResult r = FindMonitorRecord(monitor, row.key, KeyKind::Ip);
-        // A row found through its MAC text shows the record under that MAC.
-        if (!r.found && !row.fallback.empty())
-            r = FindMonitorRecord(monitor, row.fallback, KeyKind::Mac);
+        const FindResult r = FindRecordOfRow(monitor, row);
         if (r.found)
             ClearRecord(monitor.records[static_cast<std::size_t>(r.index)]);
     }

@@ -27,7 +27,17 @@ RowUpdate MonitorRowUpdate(const DeviceTable& table, int i) {
     const DeviceRecord& r = table.records[static_cast<std::size_t>(i)];
     if (r.row_state == kRowNew)
         return {RowUpdate::Kind::Insert, i, {}};
-    return {RowUpdate::Kind::Rewrite, i, MonitorRowKey(FieldText(r.ip_text), FieldText(r.mac_text))};
+    return {RowUpdate::Kind::Rewrite, i,
+            MonitorRowKey(FieldText(r.ip_text), FieldText(r.mac_text))};
+}
+
+FindResult FindRecordOfRow(const DeviceTable& table, const RowKey& row) {
+    if (row.kind == KeyKind::Mac)
+        return FindDiscoveryRecord(table, row.key, KeyKind::Mac);
+    FindResult r = FindMonitorRecord(table, row.key, KeyKind::Ip);
+    if (!r.found && !row.fallback.empty())
+        r = FindMonitorRecord(table, row.fallback, KeyKind::Mac);
+    return r;
 }
 
 bool SameDiscoveryMac(std::string_view row_text, std::string_view mac_text) {

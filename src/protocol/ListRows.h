@@ -34,6 +34,11 @@ RowUpdate MonitorRowUpdate(const DeviceTable& table, int i);
 RowKey DiscoveryRowKey(std::string_view mac_text);
 RowKey MonitorRowKey(std::string_view ip_text, std::string_view mac_text);
 
+// The record a row shows: by MAC in the discovery table; by IP, else by MAC,
+// in the monitor table (a row found through its MAC text shows the record
+// under that MAC).
+FindResult FindRecordOfRow(const DeviceTable& table, const RowKey& row);
+
 // A discovery row's MAC text against an agent's: the first 12 characters.
 bool SameDiscoveryMac(std::string_view row_text, std::string_view mac_text);
 

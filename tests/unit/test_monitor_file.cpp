@@ -109,6 +109,10 @@ public:
     }
     void RefreshDiscoveryRow(int) override { ADD_FAILURE() << "discovery list touched"; }
     void ClearDiscoveryRows() override { ADD_FAILURE() << "discovery list touched"; }
+    void RemoveDiscoveryRow(std::string_view) override { ADD_FAILURE() << "row removed"; }
+    void RemoveMonitorRow(std::string_view, std::string_view) override {
+        ADD_FAILURE() << "row removed";
+    }
     SelectionMemo RememberSelection() override { return {}; }
     void RestoreSelection(const SelectionMemo&) override {}
 };
