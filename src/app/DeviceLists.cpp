@@ -79,7 +79,7 @@ std::unique_ptr<QTreeWidgetItem> TakeRow(QTreeWidget& list, QTreeWidgetItem* ite
     return std::unique_ptr<QTreeWidgetItem>(list.takeTopLevelItem(list.indexOfTopLevelItem(item)));
 }
 
-std::vector<QTreeWidgetItem*> SelectedRowsTopDown(QTreeWidget& list) {
+std::vector<QTreeWidgetItem*> SelectedRowsTopDown(const QTreeWidget& list) {
     std::vector<QTreeWidgetItem*> rows;
     for (int row = 0; row < list.topLevelItemCount(); ++row)
         if (list.topLevelItem(row)->isSelected())
@@ -251,6 +251,29 @@ void CDeviceLists::DeleteItem() {
         keys.push_back(MonitorRowKey(Bytes(row->text(kMonitorKeyColumn)),
                                      Bytes(row->text(kMonitorMacColumn))));
     commands_.DeleteMonitored(keys);
+}
+
+CDeviceLists::SelectedAgent CDeviceLists::selectedAgent() const {
+    const std::vector<QTreeWidgetItem*> in_discovery = SelectedRowsTopDown(*discovery_);
+    const std::vector<QTreeWidgetItem*> in_monitor = SelectedRowsTopDown(*monitor_);
+    SelectedAgent agent;
+    agent.discovery_rows = static_cast<int>(in_discovery.size());
+    agent.monitor_rows = static_cast<int>(in_monitor.size());
+    FindResult r;
+    if (!in_discovery.empty()) {
+        agent.list = List::Discovery;
+        const QTreeWidgetItem& row = *in_discovery.front();
+        r = FindRecordOfRow(state_.discovery,
+                            DiscoveryRowKey(Bytes(row.text(kDiscoveryKeyColumn))));
+    } else if (!in_monitor.empty()) {
+        agent.list = List::Monitor;
+        const QTreeWidgetItem& row = *in_monitor.front();
+        r = FindRecordOfRow(state_.monitor, MonitorRowKey(Bytes(row.text(kMonitorKeyColumn)),
+                                                          Bytes(row.text(kMonitorMacColumn))));
+    }
+    if (r.found)
+        agent.index = r.index;
+    return agent;
 }
 
 void CDeviceLists::OnRowClicked(QTreeWidget* list) {

@@ -16,6 +16,8 @@
 
 #include <QObject>
 
+#include <optional>
+
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -45,6 +47,20 @@ public:
     void AddItem();
     // "Delete item": the selected monitor rows, after one question.
     void DeleteItem();
+
+    // What the set dialogs and the firmware upgrade check before they open.
+    enum class List { Discovery, Monitor };
+    struct SelectedAgent {
+        int discovery_rows = 0; // selected rows in each list
+        int monitor_rows = 0;
+        // The list meant: the discovery list when it has a selection, else
+        // the monitor list when it has one.
+        std::optional<List> list;
+        // The record of that list's first selected row, found by the row's
+        // key text; none when no record has it.
+        std::optional<int> index;
+    };
+    SelectedAgent selectedAgent() const;
 
     // A header click: flips the shared direction, sorts when the column allows.
     void SortByColumn(QTreeWidget* list, int column);

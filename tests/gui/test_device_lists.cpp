@@ -454,3 +454,62 @@ TEST_F(DeviceListsTest, SelectionSurvivesARefreshThroughRememberAndRestore) {
     lists_->RestoreSelection(second);
     EXPECT_EQ(discovery().topLevelItemCount(), 0);
 }
+
+TEST_F(DeviceListsTest, SelectedAgentNamesItsListAndRecordByKeyText) {
+    using List = CDeviceLists::List;
+    for (int i = 1; i <= 3; ++i)
+        Discovered(Agent(Mac(i), "10.0.0." + std::to_string(i)));
+    Monitored(Agent(Mac(4), "10.0.0.4"));
+    Monitored(Agent(Mac(5), "10.0.0.5"));
+    ClickHeader(discovery(), 0); // descending: rows no longer stand at their record's index
+
+    struct Expected {
+        int discovery_rows;
+        int monitor_rows;
+        std::optional<List> list;
+        std::optional<int> index;
+    };
+    const auto expect = [this](const Expected& e) {
+        const CDeviceLists::SelectedAgent got = lists_->selectedAgent();
+        EXPECT_EQ(got.discovery_rows, e.discovery_rows);
+        EXPECT_EQ(got.monitor_rows, e.monitor_rows);
+        EXPECT_EQ(got.list, e.list);
+        EXPECT_EQ(got.index, e.index);
+    };
+
+    {
+        SCOPED_TRACE("nothing selected");
+        expect({0, 0, std::nullopt, std::nullopt});
+    }
+    {
+        SCOPED_TRACE("one discovery row");
+        ClickRow(discovery(), 0); // Mac(3), record 2
+        expect({1, 0, List::Discovery, 2});
+    }
+    {
+        SCOPED_TRACE("two discovery rows: the first from the top is meant");
+        ClickRow(discovery(), 2, Qt::ControlModifier);
+        expect({2, 0, List::Discovery, 2});
+    }
+    {
+        SCOPED_TRACE("a monitor row");
+        ClickRow(monitor(), 1);
+        expect({0, 1, List::Monitor, 1});
+    }
+    {
+        SCOPED_TRACE("a monitor row found through its MAC text");
+        SetFieldText(state_.monitor.records[1].ip_text, "10.0.0.55"); // the row still shows .5
+        expect({0, 1, List::Monitor, 1});
+    }
+    {
+        SCOPED_TRACE("both lists: the discovery list is meant");
+        const QSignalBlocker no_coupling(discovery().selectionModel());
+        discovery().topLevelItem(1)->setSelected(true); // Mac(2), record 1
+        expect({1, 1, List::Discovery, 1});
+    }
+    {
+        SCOPED_TRACE("a row whose record is gone");
+        state_.discovery.Clear();
+        expect({1, 1, List::Discovery, std::nullopt});
+    }
+}
