@@ -87,11 +87,13 @@ std::vector<QTreeWidgetItem*> SelectedRowsTopDown(const QTreeWidget& list) {
     return rows;
 }
 
-std::optional<int> FirstSelectedRow(QTreeWidget& list) {
-    for (int row = 0; row < list.topLevelItemCount(); ++row)
-        if (list.topLevelItem(row)->isSelected())
-            return row;
-    return std::nullopt;
+// Asked around every reply: the selection's ranges, not a walk over all rows.
+std::optional<int> FirstSelectedRow(const QTreeWidget& list) {
+    std::optional<int> first;
+    for (const QItemSelectionRange& range : list.selectionModel()->selection())
+        if (!range.parent().isValid() && (!first || range.top() < *first))
+            first = range.top();
+    return first;
 }
 
 void SelectRow(QTreeWidget& list, const std::optional<int>& row) {
@@ -129,6 +131,25 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
 
     // Also on empty space, as the double-click rule looks only at the selection.
     discovery_->viewport()->installEventFilter(this);
+
+    IndexDiscoveryRows();
+}
+
+void CDeviceLists::IndexDiscoveryRows() {
+    QAbstractItemModel* model = discovery_->model();
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                if (parent.isValid())
+                    return;
+                for (int row = first; row <= last; ++row) {
+                    QTreeWidgetItem* item = discovery_->topLevelItem(row);
+                    const auto at = discovery_rows_.constFind(item->text(kDiscoveryKeyColumn));
+                    if (at != discovery_rows_.cend() && at.value() == item)
+                        discovery_rows_.erase(at);
+                }
+            });
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { discovery_rows_.clear(); });
 }
 
 void CDeviceLists::RefreshDiscoveryRow(int i) {
@@ -140,14 +161,15 @@ void CDeviceLists::RefreshDiscoveryRow(int i) {
     if (update.kind == RowUpdate::Kind::Nothing)
         return;
     if (update.kind == RowUpdate::Kind::Rewrite) {
-        if (QTreeWidgetItem* row =
-                FindRow(*discovery_, kDiscoveryKeyColumn, Text(update.row.key))) {
+        if (QTreeWidgetItem* row = discovery_rows_.value(Text(update.row.key))) {
             SetTexts(*row, texts);
             return;
         }
     }
     auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
     SetTexts(*row, texts);
+    // MAC texts are unique in the discovery table, so in its rows too.
+    discovery_rows_.insert(row->text(kDiscoveryKeyColumn), row.get());
     InsertRow(*discovery_, update.position, std::move(row));
 }
 

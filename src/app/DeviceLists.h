@@ -14,7 +14,9 @@
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
 
+#include <QHash>
 #include <QObject>
+#include <QString>
 
 #include <optional>
 
@@ -75,6 +77,7 @@ private:
     void OnRowClicked(QTreeWidget* list);
     void InsertMonitorRow(int position, kestrel::DeviceRecord& record);
     QTreeWidgetItem* FindMonitorRow(const kestrel::RowKey& key) const;
+    void IndexDiscoveryRows();
 
     QTreeWidget* discovery_;
     QTreeWidget* monitor_;
@@ -83,6 +86,10 @@ private:
     kestrel::Notifier& notifier_;
     const kestrel::StatusImageList& images_;
     kestrel::ListCommands commands_;
+    // Discovery rows by their MAC text: every reply of a discovery rewrites
+    // or adds one, and a walk over all rows per reply made a discovery of
+    // 256 agents quadratic. Follows every removal through the model.
+    QHash<QString, QTreeWidgetItem*> discovery_rows_;
 
     bool ascending_ = true; // shared by both lists; the first click sorts descending
     int sort_column_ = 0;
