@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -30,6 +31,10 @@ constexpr int kMonitorGroupIntervalColumn = 11;
 constexpr int kStatusRole = Qt::UserRole; // status_image, for sorting
 constexpr int kMonitorRowType = QTreeWidgetItem::UserType + 1;
 constexpr int kDiscoveryRowType = QTreeWidgetItem::UserType + 2;
+// A discovery brings up to 512 replies within milliseconds, and painting the
+// list costs more than many replies: it is painted at most this often while
+// rows come in.
+constexpr int kDiscoveryPaintMs = 50;
 
 // Record texts are 8-bit; Latin-1 keeps one character per byte, so comparing
 // the strings compares the bytes as unsigned values.
@@ -67,8 +72,15 @@ QTreeWidgetItem* FindRow(const QTreeWidget& list, int column, const QString& key
 
 template <std::size_t N>
 void SetTexts(QTreeWidgetItem& item, const std::array<std::string, N>& texts) {
-    for (std::size_t column = 0; column < N; ++column)
-        item.setText(static_cast<int>(column), Text(texts[column]));
+    // Each agent answers twice, mostly with the same texts; an unchanged
+    // cell is left alone rather than reported changed to the view.
+    for (std::size_t column = 0; column < N; ++column) {
+        const int c = static_cast<int>(column);
+        const QLatin1StringView text(texts[column].data(),
+                                     static_cast<qsizetype>(texts[column].size()));
+        if (item.text(c) != text)
+            item.setText(c, text);
+    }
 }
 
 void InsertRow(QTreeWidget& list, int position, std::unique_ptr<QTreeWidgetItem> item) {
@@ -152,6 +164,17 @@ void CDeviceLists::IndexDiscoveryRows() {
             [this] { discovery_rows_.clear(); });
 }
 
+void CDeviceLists::HoldDiscoveryPaint() {
+    if (discovery_paint_held_)
+        return;
+    discovery_paint_held_ = true;
+    discovery_->setUpdatesEnabled(false);
+    QTimer::singleShot(kDiscoveryPaintMs, this, [this] {
+        discovery_paint_held_ = false;
+        discovery_->setUpdatesEnabled(true);
+    });
+}
+
 void CDeviceLists::RefreshDiscoveryRow(int i) {
     if (!state_.discovery.InUse(i))
         return;
@@ -160,6 +183,7 @@ void CDeviceLists::RefreshDiscoveryRow(int i) {
     const RowUpdate update = DiscoveryRowUpdate(state_.discovery, i);
     if (update.kind == RowUpdate::Kind::Nothing)
         return;
+    HoldDiscoveryPaint();
     if (update.kind == RowUpdate::Kind::Rewrite) {
         if (QTreeWidgetItem* row = discovery_rows_.value(Text(update.row.key))) {
             SetTexts(*row, texts);

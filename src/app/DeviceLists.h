@@ -78,6 +78,7 @@ private:
     void InsertMonitorRow(int position, kestrel::DeviceRecord& record);
     QTreeWidgetItem* FindMonitorRow(const kestrel::RowKey& key) const;
     void IndexDiscoveryRows();
+    void HoldDiscoveryPaint();
 
     QTreeWidget* discovery_;
     QTreeWidget* monitor_;
@@ -90,6 +91,7 @@ private:
     // or adds one, and a walk over all rows per reply made a discovery of
     // 256 agents quadratic. Follows every removal through the model.
     QHash<QString, QTreeWidgetItem*> discovery_rows_;
+    bool discovery_paint_held_ = false;
 
     bool ascending_ = true; // shared by both lists; the first click sorts descending
     int sort_column_ = 0;

@@ -1,6 +1,7 @@
 #include "DeviceTables.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kestrel {
 
@@ -24,15 +25,21 @@ void DeviceTable::ZeroFrom(int i) {
 }
 
 namespace {
+// FieldText(field) == text without measuring the field first: every reply
+// looks its agent up, and most records differ in their first bytes.
+template <std::size_t N> bool FieldEquals(const char (&field)[N], std::string_view text) {
+    return text.size() <= N && std::memcmp(field, text.data(), text.size()) == 0 &&
+           (text.size() == N || field[text.size()] == '\0');
+}
+
 FindResult Find(const DeviceTable& table, std::string_view text, KeyKind kind, bool skip_empty) {
+    // A field's text never holds a NUL, so such a text matches nothing.
+    if (text.find('\0') != std::string_view::npos || (skip_empty && text.empty()))
+        return {table.count(), false};
     const auto in_use = table.InUse();
     for (std::size_t i = 0; i < in_use.size(); ++i) {
         const DeviceRecord& r = in_use[i];
-        const std::string_view key =
-            kind == KeyKind::Mac ? FieldText(r.mac_text) : FieldText(r.ip_text);
-        if (skip_empty && key.empty())
-            continue;
-        if (key == text)
+        if (kind == KeyKind::Mac ? FieldEquals(r.mac_text, text) : FieldEquals(r.ip_text, text))
             return {static_cast<int>(i), true};
     }
     return {table.count(), false};
