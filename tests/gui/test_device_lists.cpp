@@ -513,3 +513,26 @@ TEST_F(DeviceListsTest, SelectedAgentNamesItsListAndRecordByKeyText) {
         expect({1, 1, List::Discovery, std::nullopt});
     }
 }
+
+TEST_F(DeviceListsTest, RowsAreFoundByKeyAfterTheListWasClearedOrEmptied) {
+    Discovered(Agent(Mac(1), "10.0.0.1"));
+    Discovered(Agent(Mac(2), "10.0.0.2"));
+    DeviceRecord& r = state_.discovery.records[0];
+
+    // A new discovery: the same agent comes back with a new row.
+    lists_->ClearDiscoveryRows();
+    state_.discovery.Clear();
+    Discovered(Agent(Mac(2), "10.0.0.2"));
+    r.row_state = kRowKnown;
+    SetFieldText(r.system_name, "again");
+    lists_->RefreshDiscoveryRow(0);
+    EXPECT_EQ(Column(discovery(), 0), Texts({Mac(2)}));
+    EXPECT_EQ(Column(discovery(), 4), Texts({"again"}));
+
+    // Rows taken by the widget itself are not found either: the row is shown again.
+    discovery().clear();
+    SetFieldText(r.system_name, "shown");
+    lists_->RefreshDiscoveryRow(0);
+    EXPECT_EQ(Column(discovery(), 0), Texts({Mac(2)}));
+    EXPECT_EQ(Column(discovery(), 4), Texts({"shown"}));
+}
