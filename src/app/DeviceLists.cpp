@@ -145,6 +145,9 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
     discovery_->viewport()->installEventFilter(this);
 
     IndexDiscoveryRows();
+    // One line of text and no icon in every discovery row: the layout after
+    // each burst of new rows need not measure them one by one.
+    discovery_->setUniformRowHeights(true);
 }
 
 void CDeviceLists::IndexDiscoveryRows() {
