@@ -1,12 +1,13 @@
 #include "app/DeviceLists.h"
 
 #include "app/Add_remoteIP.h"
-#include "protocol/ListMessages.h"
+#include "protocol/ListRows.h"
 #include "protocol/RowTexts.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -30,6 +31,10 @@ constexpr int kMonitorGroupIntervalColumn = 11;
 constexpr int kStatusRole = Qt::UserRole; // status_image, for sorting
 constexpr int kMonitorRowType = QTreeWidgetItem::UserType + 1;
 constexpr int kDiscoveryRowType = QTreeWidgetItem::UserType + 2;
+// A discovery brings up to 512 replies within milliseconds, and painting the
+// list costs more than many replies: it is painted at most this often while
+// rows come in.
+constexpr int kDiscoveryPaintMs = 50;
 
 // Record texts are 8-bit; Latin-1 keeps one character per byte, so comparing
 // the strings compares the bytes as unsigned values.
@@ -56,7 +61,7 @@ public:
     }
 };
 
-QTreeWidgetItem* FindRow(QTreeWidget& list, int column, const QString& key) {
+QTreeWidgetItem* FindRow(const QTreeWidget& list, int column, const QString& key) {
     for (int row = 0; row < list.topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = list.topLevelItem(row);
         if (item->text(column) == key)
@@ -67,8 +72,15 @@ QTreeWidgetItem* FindRow(QTreeWidget& list, int column, const QString& key) {
 
 template <std::size_t N>
 void SetTexts(QTreeWidgetItem& item, const std::array<std::string, N>& texts) {
-    for (std::size_t column = 0; column < N; ++column)
-        item.setText(static_cast<int>(column), Text(texts[column]));
+    // Each agent answers twice, mostly with the same texts; an unchanged
+    // cell is left alone rather than reported changed to the view.
+    for (std::size_t column = 0; column < N; ++column) {
+        const int c = static_cast<int>(column);
+        const QLatin1StringView text(texts[column].data(),
+                                     static_cast<qsizetype>(texts[column].size()));
+        if (item.text(c) != text)
+            item.setText(c, text);
+    }
 }
 
 void InsertRow(QTreeWidget& list, int position, std::unique_ptr<QTreeWidgetItem> item) {
@@ -79,7 +91,7 @@ std::unique_ptr<QTreeWidgetItem> TakeRow(QTreeWidget& list, QTreeWidgetItem* ite
     return std::unique_ptr<QTreeWidgetItem>(list.takeTopLevelItem(list.indexOfTopLevelItem(item)));
 }
 
-std::vector<QTreeWidgetItem*> SelectedRowsTopDown(QTreeWidget& list) {
+std::vector<QTreeWidgetItem*> SelectedRowsTopDown(const QTreeWidget& list) {
     std::vector<QTreeWidgetItem*> rows;
     for (int row = 0; row < list.topLevelItemCount(); ++row)
         if (list.topLevelItem(row)->isSelected())
@@ -87,20 +99,18 @@ std::vector<QTreeWidgetItem*> SelectedRowsTopDown(QTreeWidget& list) {
     return rows;
 }
 
-std::optional<int> FirstSelectedRow(QTreeWidget& list) {
-    for (int row = 0; row < list.topLevelItemCount(); ++row)
-        if (list.topLevelItem(row)->isSelected())
-            return row;
-    return std::nullopt;
+// Asked around every reply: the selection's ranges, not a walk over all rows.
+std::optional<int> FirstSelectedRow(const QTreeWidget& list) {
+    std::optional<int> first;
+    for (const QItemSelectionRange& range : list.selectionModel()->selection())
+        if (!range.parent().isValid() && (!first || range.top() < *first))
+            first = range.top();
+    return first;
 }
 
 void SelectRow(QTreeWidget& list, const std::optional<int>& row) {
     if (row && *row >= 0 && *row < list.topLevelItemCount())
         list.topLevelItem(*row)->setSelected(true);
-}
-
-bool InUse(const DeviceTable& table, int i) {
-    return i >= 0 && i < table.count;
 }
 
 } // namespace
@@ -109,7 +119,7 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
                            ProgramState& state, Notifier& notifier, const StatusImageList& images,
                            QObject* parent)
     : QObject(parent), discovery_(discovery), monitor_(monitor), dhcp_refresh_(dhcp_refresh),
-      state_(state), notifier_(notifier), images_(images) {
+      state_(state), notifier_(notifier), images_(images), commands_(state, *this, notifier) {
     // Selecting rows in one list clears the selection of the other.
     connect(discovery_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected) {
@@ -133,43 +143,79 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
 
     // Also on empty space, as the double-click rule looks only at the selection.
     discovery_->viewport()->installEventFilter(this);
+
+    IndexDiscoveryRows();
+    // One line of text and no icon in every discovery row: the layout after
+    // each burst of new rows need not measure them one by one.
+    discovery_->setUniformRowHeights(true);
+}
+
+void CDeviceLists::IndexDiscoveryRows() {
+    QAbstractItemModel* model = discovery_->model();
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                if (parent.isValid())
+                    return;
+                for (int row = first; row <= last; ++row) {
+                    QTreeWidgetItem* item = discovery_->topLevelItem(row);
+                    const auto at = discovery_rows_.constFind(item->text(kDiscoveryKeyColumn));
+                    if (at != discovery_rows_.cend() && at.value() == item)
+                        discovery_rows_.erase(at);
+                }
+            });
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { discovery_rows_.clear(); });
+}
+
+void CDeviceLists::HoldDiscoveryPaint() {
+    if (discovery_paint_held_)
+        return;
+    discovery_paint_held_ = true;
+    discovery_->setUpdatesEnabled(false);
+    QTimer::singleShot(kDiscoveryPaintMs, this, [this] {
+        discovery_paint_held_ = false;
+        discovery_->setUpdatesEnabled(true);
+    });
 }
 
 void CDeviceLists::RefreshDiscoveryRow(int i) {
-    if (!InUse(state_.discovery, i))
+    if (!state_.discovery.InUse(i))
         return;
-    DeviceRecord& record = state_.discovery.records[i];
-    const auto texts = DiscoveryRowTexts(record);
-    if (record.row_state == kRowNew) {
-        auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
-        SetTexts(*row, texts);
-        InsertRow(*discovery_, i, std::move(row));
-    } else if (record.row_state == kRowKnown) {
-        if (QTreeWidgetItem* row = FindRow(*discovery_, kDiscoveryKeyColumn, Text(texts[0]))) {
+    // Made first: making them also stores the group interval text.
+    const auto texts = DiscoveryRowTexts(state_.discovery.records[static_cast<std::size_t>(i)]);
+    const RowUpdate update = DiscoveryRowUpdate(state_.discovery, i);
+    if (update.kind == RowUpdate::Kind::Nothing)
+        return;
+    HoldDiscoveryPaint();
+    if (update.kind == RowUpdate::Kind::Rewrite) {
+        if (QTreeWidgetItem* row = discovery_rows_.value(Text(update.row.key))) {
             SetTexts(*row, texts);
-        } else {
-            // A known record always has its row; should it not, show it
-            // rather than lose it.
-            auto added = std::make_unique<DeviceRow>(kDiscoveryRowType);
-            SetTexts(*added, texts);
-            InsertRow(*discovery_, i, std::move(added));
+            return;
         }
     }
+    auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
+    SetTexts(*row, texts);
+    // MAC texts are unique in the discovery table, so in its rows too.
+    discovery_rows_.insert(row->text(kDiscoveryKeyColumn), row.get());
+    InsertRow(*discovery_, update.position, std::move(row));
+}
+
+QTreeWidgetItem* CDeviceLists::FindMonitorRow(const RowKey& key) const {
+    QTreeWidgetItem* row = FindRow(*monitor_, kMonitorKeyColumn, Text(key.key));
+    if (!row && !key.fallback.empty())
+        row = FindRow(*monitor_, kMonitorMacColumn, Text(key.fallback));
+    return row;
 }
 
 void CDeviceLists::RefreshMonitorRow(int i) {
-    if (!InUse(state_.monitor, i))
+    const RowUpdate update = MonitorRowUpdate(state_.monitor, i);
+    if (update.kind == RowUpdate::Kind::Nothing)
         return;
-    DeviceRecord& record = state_.monitor.records[i];
-    QTreeWidgetItem* row = nullptr;
-    if (record.row_state != kRowNew) {
-        row = FindRow(*monitor_, kMonitorKeyColumn, Text(FieldText(record.ip_text)));
-        if (!row && !FieldText(record.mac_text).empty())
-            row = FindRow(*monitor_, kMonitorMacColumn, Text(FieldText(record.mac_text)));
-    }
+    DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(i)];
+    QTreeWidgetItem* row =
+        update.kind == RowUpdate::Kind::Rewrite ? FindMonitorRow(update.row) : nullptr;
     if (!row) {
-        // A new record, or (should one ever lack it) a known record's row.
-        InsertMonitorRow(i, record);
+        InsertMonitorRow(update.position, record);
         return;
     }
     // The row is rebuilt at its place and comes back unselected; callers
@@ -193,6 +239,21 @@ void CDeviceLists::ClearDiscoveryRows() {
     discovery_->clear();
 }
 
+void CDeviceLists::RemoveDiscoveryRow(std::string_view mac_text) {
+    for (int row = 0; row < discovery_->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = discovery_->topLevelItem(row);
+        if (SameDiscoveryMac(Bytes(item->text(kDiscoveryKeyColumn)), mac_text)) {
+            TakeRow(*discovery_, item);
+            return;
+        }
+    }
+}
+
+void CDeviceLists::RemoveMonitorRow(std::string_view ip_text, std::string_view mac_text) {
+    if (QTreeWidgetItem* row = FindMonitorRow(MonitorRowKey(ip_text, mac_text)))
+        TakeRow(*monitor_, row);
+}
+
 SelectionMemo CDeviceLists::RememberSelection() {
     return {FirstSelectedRow(*monitor_), FirstSelectedRow(*discovery_)};
 }
@@ -212,118 +273,56 @@ void CDeviceLists::MoveDoubleClicked() {
 
 void CDeviceLists::MoveRows(bool double_click) {
     // Keys first: rows go away while the move runs.
-    std::vector<QString> keys;
+    std::vector<std::string> macs;
     for (QTreeWidgetItem* row : SelectedRowsTopDown(*discovery_))
-        keys.push_back(row->text(kDiscoveryKeyColumn));
-    if (double_click && keys.size() != 1)
+        macs.push_back(Bytes(row->text(kDiscoveryKeyColumn)));
+    if (double_click && macs.size() != 1)
         return;
-
-    DeviceTable& found_in = state_.discovery;
-    DeviceTable& monitor = state_.monitor;
-    const int discovery_rows = found_in.count;
-    for (const QString& key : keys) {
-        const FindResult d = FindDiscoveryRecord(found_in, Bytes(key), KeyKind::Mac);
-        if (!d.found)
-            continue;
-        DeviceRecord& agent = found_in.records[d.index];
-
-        bool duplicate = FindMonitorRecord(monitor, FieldText(agent.ip_text), KeyKind::Ip).found;
-        for (int j = 0; j < discovery_rows && !duplicate; ++j) {
-            const DeviceRecord& other = found_in.records[j];
-            // Records already moved by this command are cleared; they are no agents.
-            duplicate = j != d.index && !FieldText(other.mac_text).empty() && other.ip == agent.ip;
-        }
-        if (duplicate) {
-            notifier_.Show(kMoveDuplicateIp);
-            continue;
-        }
-        if (monitor.count >= kTableCapacity) {
-            // The monitor table holds 256 agents; the rest stay where they are.
-            notifier_.Show(kMoveMonitorFull);
-            break;
-        }
-
-        const int m = monitor.count;
-        monitor.records[m] = agent;
-        monitor.records[m].status_image = kImageNone;
-        monitor.records[m].row_state = kRowNew;
-        monitor.count = m + 1;
-        RefreshMonitorRow(m);
-
-        const QString mac12 = Text(FieldText(agent.mac_text)).left(12);
-        for (int row = 0; row < discovery_->topLevelItemCount(); ++row) {
-            QTreeWidgetItem* item = discovery_->topLevelItem(row);
-            if (item->text(kDiscoveryKeyColumn).left(12) == mac12) {
-                TakeRow(*discovery_, item);
-                break;
-            }
-        }
-        ClearRecord(agent);
-    }
-    CloseDiscoveryGaps(found_in);
+    commands_.MoveToMonitor(macs);
 }
 
 void CDeviceLists::AddItem() {
-    DeviceTable& monitor = state_.monitor;
-    const auto full = [&monitor, this] {
-        if (monitor.count < kTableCapacity)
-            return false;
-        notifier_.Show(kAddMonitorFull);
-        return true;
-    };
-    if (full())
+    if (!commands_.MonitorHasRoom())
         return;
     // The dialog fills a record of its own: the table changes only once the
     // address has passed every check, whatever ran while the dialog was open.
     DeviceRecord added = ZeroRecord();
     CAdd_remoteIP dialog(added, notifier_, monitor_->window());
-    if (dialog.exec() != QDialog::Accepted || full())
-        return;
-
-    const std::string_view ip_text = FieldText(added.ip_text);
-    if (FindMonitorRecord(monitor, ip_text, KeyKind::Ip).found ||
-        FindDiscoveryRecord(state_.discovery, ip_text, KeyKind::Ip).found) {
-        notifier_.Show(kAddDuplicateIp);
-        return;
-    }
-    const int n = monitor.count;
-    monitor.records[n] = added;
-    monitor.count = n + 1;
-    RefreshMonitorRow(n);
+    if (dialog.exec() == QDialog::Accepted)
+        commands_.AddByAddress(added);
 }
 
 void CDeviceLists::DeleteItem() {
     // Keys, not rows: replies that arrive while the question is open
     // rebuild rows, and the rows collected before it would be gone.
-    struct RowKey {
-        QString ip;
-        QString mac;
-    };
     std::vector<RowKey> keys;
     for (QTreeWidgetItem* row : SelectedRowsTopDown(*monitor_))
-        keys.push_back({row->text(kMonitorKeyColumn), row->text(kMonitorMacColumn)});
-    if (keys.empty())
-        return;
-    if (!notifier_.Ask(kDeleteQuestion))
-        return;
+        keys.push_back(MonitorRowKey(Bytes(row->text(kMonitorKeyColumn)),
+                                     Bytes(row->text(kMonitorMacColumn))));
+    commands_.DeleteMonitored(keys);
+}
 
-    DeviceTable& monitor = state_.monitor;
-    for (const RowKey& key : keys) {
-        FindResult r = FindMonitorRecord(monitor, Bytes(key.ip), KeyKind::Ip);
-        // A row found through its MAC text shows the record under that MAC.
-        if (!r.found && !key.mac.isEmpty())
-            r = FindMonitorRecord(monitor, Bytes(key.mac), KeyKind::Mac);
-        if (r.found)
-            ClearRecord(monitor.records[r.index]);
+CDeviceLists::SelectedAgent CDeviceLists::selectedAgent() const {
+    const std::vector<QTreeWidgetItem*> in_discovery = SelectedRowsTopDown(*discovery_);
+    const std::vector<QTreeWidgetItem*> in_monitor = SelectedRowsTopDown(*monitor_);
+    SelectedAgent agent;
+    agent.discovery_rows = static_cast<int>(in_discovery.size());
+    agent.monitor_rows = static_cast<int>(in_monitor.size());
+    FindResult r;
+    if (!in_discovery.empty()) {
+        agent.list = List::Discovery;
+        const QTreeWidgetItem& row = *in_discovery.front();
+        r = FindRecordOfRow(state_.discovery,
+                            DiscoveryRowKey(Bytes(row.text(kDiscoveryKeyColumn))));
+    } else if (!in_monitor.empty()) {
+        agent.list = List::Monitor;
+        const QTreeWidgetItem& row = *in_monitor.front();
+        r = FindRecordOfRow(state_.monitor, MonitorRowKey(Bytes(row.text(kMonitorKeyColumn)),
+                                                          Bytes(row.text(kMonitorMacColumn))));
     }
-    CloseMonitorGaps(monitor);
-    for (const RowKey& key : keys) {
-        QTreeWidgetItem* row = FindRow(*monitor_, kMonitorKeyColumn, key.ip);
-        if (!row && !key.mac.isEmpty())
-            row = FindRow(*monitor_, kMonitorMacColumn, key.mac);
-        if (row)
-            TakeRow(*monitor_, row);
-    }
+    if (r.found)
+        agent.index = r.index;
+    return agent;
 }
 
 void CDeviceLists::OnRowClicked(QTreeWidget* list) {

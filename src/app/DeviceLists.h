@@ -1,19 +1,24 @@
 #pragma once
 // The discovery and monitor lists of the main window: mirrors the two tables
-// into the widgets, and carries the list commands (move to the monitor list,
-// add by address, delete), the selection coupling, the "DHCP Refresh" button
-// state and sorting by column.
+// into the widgets, forwards the list commands (move to the monitor list,
+// add by address, delete) to ListCommands, and carries the selection
+// coupling, the "DHCP Refresh" button state and sorting by column.
 //
 // Rows and records are matched by key text, never by position: MAC text in
 // column 0 of the discovery list, IP text in column 1 of the monitor list.
 // Sorting reorders rows only; the tables keep their order.
 
 #include "app/StatusImages.h"
+#include "protocol/ListCommands.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
 
+#include <QHash>
 #include <QObject>
+#include <QString>
+
+#include <optional>
 
 class QPushButton;
 class QTreeWidget;
@@ -31,6 +36,8 @@ public:
     void RefreshDiscoveryRow(int i) override;
     void RefreshMonitorRow(int i) override;
     void ClearDiscoveryRows() override;
+    void RemoveDiscoveryRow(std::string_view mac_text) override;
+    void RemoveMonitorRow(std::string_view ip_text, std::string_view mac_text) override;
     kestrel::SelectionMemo RememberSelection() override;
     void RestoreSelection(const kestrel::SelectionMemo& memo) override;
 
@@ -42,6 +49,20 @@ public:
     void AddItem();
     // "Delete item": the selected monitor rows, after one question.
     void DeleteItem();
+
+    // What the set dialogs and the firmware upgrade check before they open.
+    enum class List { Discovery, Monitor };
+    struct SelectedAgent {
+        int discovery_rows = 0; // selected rows in each list
+        int monitor_rows = 0;
+        // The list meant: the discovery list when it has a selection, else
+        // the monitor list when it has one.
+        std::optional<List> list;
+        // The record of that list's first selected row, found by the row's
+        // key text; none when no record has it.
+        std::optional<int> index;
+    };
+    SelectedAgent selectedAgent() const;
 
     // A header click: flips the shared direction, sorts when the column allows.
     void SortByColumn(QTreeWidget* list, int column);
@@ -55,6 +76,9 @@ private:
     void MoveRows(bool double_click);
     void OnRowClicked(QTreeWidget* list);
     void InsertMonitorRow(int position, kestrel::DeviceRecord& record);
+    QTreeWidgetItem* FindMonitorRow(const kestrel::RowKey& key) const;
+    void IndexDiscoveryRows();
+    void HoldDiscoveryPaint();
 
     QTreeWidget* discovery_;
     QTreeWidget* monitor_;
@@ -62,6 +86,12 @@ private:
     kestrel::ProgramState& state_;
     kestrel::Notifier& notifier_;
     const kestrel::StatusImageList& images_;
+    kestrel::ListCommands commands_;
+    // Discovery rows by their MAC text: every reply of a discovery rewrites
+    // or adds one, and a walk over all rows per reply made a discovery of
+    // 256 agents quadratic. Follows every removal through the model.
+    QHash<QString, QTreeWidgetItem*> discovery_rows_;
+    bool discovery_paint_held_ = false;
 
     bool ascending_ = true; // shared by both lists; the first click sorts descending
     int sort_column_ = 0;

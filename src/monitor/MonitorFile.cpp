@@ -58,18 +58,15 @@ DeviceRecord LoadedRecord(const std::vector<uint8_t>& bytes, std::size_t index) 
 }
 
 void Append(DeviceTable& monitor, const DeviceRecord& r, ListHooks& hooks) {
-    const int i = monitor.count;
-    monitor.records[static_cast<std::size_t>(i)] = r;
-    monitor.count = i + 1;
-    hooks.RefreshMonitorRow(i);
+    if (monitor.Append(r))
+        hooks.RefreshMonitorRow(monitor.count() - 1);
 }
 
 std::vector<uint8_t> RecordsImage(const DeviceTable& monitor) {
-    const int n = std::clamp(monitor.count, 0, kTableCapacity);
     std::vector<uint8_t> image;
-    image.reserve(static_cast<std::size_t>(n) * kRecordSize);
-    for (int i = 0; i < n; ++i) {
-        const auto bytes = RecordBytes(monitor.records[static_cast<std::size_t>(i)]);
+    image.reserve(monitor.InUse().size() * kRecordSize);
+    for (const DeviceRecord& r : monitor.InUse()) {
+        const auto bytes = RecordBytes(r);
         image.insert(image.end(), bytes.begin(), bytes.end());
     }
     return image;
@@ -116,7 +113,7 @@ void AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, Lis
             notifier.Show(kLoadDuplicateDevice);
             continue;
         }
-        if (monitor.count >= kTableCapacity) {
+        if (monitor.full()) {
             notifier.Show(kLoadMonitorFull);
             return;
         }

@@ -1,35 +1,48 @@
 #include "DeviceTables.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kestrel {
 
-namespace {
-FindResult Find(const DeviceTable& table, std::string_view text, KeyKind kind, bool skip_empty) {
-    for (int i = 0; i < table.count; ++i) {
-        const DeviceRecord& r = table.records[i];
-        const std::string_view key =
-            kind == KeyKind::Mac ? FieldText(r.mac_text) : FieldText(r.ip_text);
-        if (skip_empty && key.empty())
-            continue;
-        if (key == text)
-            return {i, true};
-    }
-    return {table.count, false};
+bool DeviceTable::Append(const DeviceRecord& r) {
+    if (full())
+        return false;
+    records[static_cast<std::size_t>(count_)] = r;
+    ++count_;
+    full_reported = false;
+    return true;
 }
 
-template <typename Keep> void CloseGaps(DeviceTable& table, Keep keep) {
-    const int in_use = std::clamp(table.count, 0, kTableCapacity);
-    int next = 0;
-    for (int i = 0; i < in_use; ++i) {
-        if (!keep(table.records[i]))
-            continue;
-        if (next != i)
-            table.records[next] = table.records[i];
-        ++next;
+void DeviceTable::Clear() {
+    ZeroFrom(0);
+    count_ = 0;
+    full_reported = false;
+}
+
+void DeviceTable::ZeroFrom(int i) {
+    std::fill(records.begin() + i, records.end(), ZeroRecord());
+}
+
+namespace {
+// FieldText(field) == text without measuring the field first: every reply
+// looks its agent up, and most records differ in their first bytes.
+template <std::size_t N> bool FieldEquals(const char (&field)[N], std::string_view text) {
+    return text.size() <= N && std::memcmp(field, text.data(), text.size()) == 0 &&
+           (text.size() == N || field[text.size()] == '\0');
+}
+
+FindResult Find(const DeviceTable& table, std::string_view text, KeyKind kind, bool skip_empty) {
+    // A field's text never holds a NUL, so such a text matches nothing.
+    if (text.find('\0') != std::string_view::npos || (skip_empty && text.empty()))
+        return {table.count(), false};
+    const auto in_use = table.InUse();
+    for (std::size_t i = 0; i < in_use.size(); ++i) {
+        const DeviceRecord& r = in_use[i];
+        if (kind == KeyKind::Mac ? FieldEquals(r.mac_text, text) : FieldEquals(r.ip_text, text))
+            return {static_cast<int>(i), true};
     }
-    std::fill(table.records.begin() + next, table.records.end(), ZeroRecord());
-    table.count = next;
+    return {table.count(), false};
 }
 
 bool IsCleared(const DeviceRecord& r) {
@@ -47,11 +60,11 @@ FindResult FindMonitorRecord(const DeviceTable& table, std::string_view text, Ke
 }
 
 void CloseDiscoveryGaps(DeviceTable& table) {
-    CloseGaps(table, [](const DeviceRecord& r) { return !FieldText(r.mac_text).empty(); });
+    table.KeepOnly([](const DeviceRecord& r) { return !FieldText(r.mac_text).empty(); });
 }
 
 void CloseMonitorGaps(DeviceTable& table) {
-    CloseGaps(table, [](const DeviceRecord& r) { return !IsCleared(r); });
+    table.KeepOnly([](const DeviceRecord& r) { return !IsCleared(r); });
 }
 
 } // namespace kestrel

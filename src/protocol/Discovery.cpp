@@ -31,7 +31,7 @@ void SendDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists
     BuildRequestHeader(request, CMD_DISCOVERY, settings.utility_id);
     // Replies to an earlier request may have come in during the re-join:
     // rows and records go together.
-    if (state.discovery.count > 0)
+    if (state.discovery.count() > 0)
         ClearDiscovery(state, lists);
     else
         state.discovery.Clear();

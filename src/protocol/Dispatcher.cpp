@@ -30,20 +30,17 @@ void PresetFieldMask(DeviceRecord& staging) {
         staging.field_mask[0] = 0x3FF;
 }
 
-// Places the record at index i of the table. i == count appends, and count
+// Places the record at index i of the table. i == count() appends, and count
 // grows before the row is shown, so the list hook always sees it in use.
 // A new slot has no DHCP state worth keeping (its zero would read as
 // "disabled"), so only a record already in use is merged into.
 void PutRecord(DeviceTable& table, int i, const DeviceRecord& staging, bool merge) {
-    const bool appended = i == table.count;
-    if (merge && !appended)
+    if (i == table.count())
+        table.Append(staging);
+    else if (merge)
         MergeReplyRecord(table.records[i], staging);
     else
         table.records[i] = staging;
-    if (appended) {
-        table.count = i + 1;
-        table.full_reported = false;
-    }
 }
 
 bool IsSetReply(uint16_t command) {

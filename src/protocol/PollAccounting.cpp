@@ -18,10 +18,8 @@ void AccountPoll(DeviceRecord& record) {
 }
 
 void AccountAllPolls(DeviceTable& table) {
-    // count comes from list bookkeeping; never trust it past the table.
-    const int in_use = std::clamp(table.count, 0, kTableCapacity);
-    for (int i = 0; i < in_use; ++i)
-        AccountPoll(table.records[static_cast<std::size_t>(i)]);
+    for (DeviceRecord& record : table.InUse())
+        AccountPoll(record);
 }
 
 } // namespace kestrel

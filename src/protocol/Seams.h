@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace kestrel {
 
@@ -46,6 +47,11 @@ public:
     virtual void RefreshDiscoveryRow(int i) = 0;
     virtual void RefreshMonitorRow(int i) = 0;
     virtual void ClearDiscoveryRows() = 0;
+    // The discovery row of the agent with this MAC text.
+    virtual void RemoveDiscoveryRow(std::string_view mac_text) = 0;
+    // The monitor row with this IP text, else (when mac_text is not empty)
+    // the one with this MAC text.
+    virtual void RemoveMonitorRow(std::string_view ip_text, std::string_view mac_text) = 0;
     virtual SelectionMemo RememberSelection() = 0;
     virtual void RestoreSelection(const SelectionMemo& memo) = 0;
 };

@@ -136,22 +136,24 @@ struct Rig {
 
     void CheckInvariants() const {
         Check(lists.faults.empty());
-        Check(state.discovery.count >= 0 && state.discovery.count <= kTableCapacity);
-        Check(state.monitor.count == monitored);
-        Check(lists.discovery_rows.size() == static_cast<std::size_t>(state.discovery.count));
+        Check(state.discovery.count() >= 0 && state.discovery.count() <= kTableCapacity);
+        Check(state.monitor.count() == monitored);
+        Check(lists.discovery_rows.size() == static_cast<std::size_t>(state.discovery.count()));
         Check(lists.monitor_rows.size() == static_cast<std::size_t>(monitored));
         Check(state.pending_set_mac.empty() == (state.pending_set_ip == 0));
     }
 
     void AddMonitored(const char* ip, uint32_t address, const char* mac, int32_t image) {
-        DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(state.monitor.count++)];
+        state.monitor.Append(ZeroRecord());
+        DeviceRecord& r =
+            state.monitor.records[static_cast<std::size_t>(state.monitor.count() - 1)];
         SetFieldText(r.ip_text, ip);
         r.ip = address;
         SetFieldText(r.mac_text, mac);
         r.row_state = kRowKnown;
         r.status_image = image;
         lists.monitor_rows.push_back({ip, mac, image});
-        monitored = state.monitor.count;
+        monitored = state.monitor.count();
     }
 
     Feeder feeder;

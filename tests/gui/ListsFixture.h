@@ -73,15 +73,13 @@ protected:
     // As the dispatcher stores a new agent: count first, then the row.
     void Discovered(kestrel::DeviceRecord r) {
         r.row_state = kestrel::kRowNew;
-        const int i = state_.discovery.count++;
-        state_.discovery.records[i] = r;
-        lists_->RefreshDiscoveryRow(i);
+        ASSERT_TRUE(state_.discovery.Append(r));
+        lists_->RefreshDiscoveryRow(state_.discovery.count() - 1);
     }
     void Monitored(kestrel::DeviceRecord r) {
         r.row_state = kestrel::kRowNew;
-        const int i = state_.monitor.count++;
-        state_.monitor.records[i] = r;
-        lists_->RefreshMonitorRow(i);
+        ASSERT_TRUE(state_.monitor.Append(r));
+        lists_->RefreshMonitorRow(state_.monitor.count() - 1);
     }
 
     static Texts Column(QTreeWidget& list, int column) {
@@ -92,8 +90,8 @@ protected:
     }
     static Texts Ips(const kestrel::DeviceTable& table) {
         Texts texts;
-        for (int i = 0; i < table.count; ++i)
-            texts.emplace_back(kestrel::FieldText(table.records[i].ip_text));
+        for (const kestrel::DeviceRecord& r : table.InUse())
+            texts.emplace_back(kestrel::FieldText(r.ip_text));
         return texts;
     }
     static QList<int> SelectedRows(QTreeWidget& list) {

@@ -121,7 +121,7 @@ TEST_F(DeviceListsTest, MoveSkipsADuplicateAndLeavesNoGaps) {
     EXPECT_EQ(state_.monitor.records[0].row_state, kRowNew);
     EXPECT_EQ(state_.monitor.records[1].status_image, kImageNone);
     EXPECT_EQ(Column(discovery(), 0), Texts({Mac(2), Mac(4)}));
-    ASSERT_EQ(state_.discovery.count, 2);
+    ASSERT_EQ(state_.discovery.count(), 2);
     EXPECT_EQ(FieldText(state_.discovery.records[0].mac_text), Mac(2));
     EXPECT_EQ(FieldText(state_.discovery.records[1].mac_text), Mac(4));
     EXPECT_EQ(FieldText(state_.discovery.records[2].mac_text), "");
@@ -159,11 +159,11 @@ TEST_F(DeviceListsTest, MoveIntoAFullMonitorListIsRefused) {
     // One fits; the others stay, with one message for them.
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>({{"out of 256 device in monitor list",
                                                            "Add fail", MessageIcon::Error}}));
-    EXPECT_EQ(state_.monitor.count, kTableCapacity);
+    EXPECT_EQ(state_.monitor.count(), kTableCapacity);
     EXPECT_EQ(monitor().topLevelItemCount(), kTableCapacity);
     EXPECT_EQ(FieldText(state_.monitor.records[255].ip_text), "10.9.0.1");
     EXPECT_EQ(Column(discovery(), 1), Texts({"10.9.0.2", "10.9.0.3"}));
-    ASSERT_EQ(state_.discovery.count, 2);
+    ASSERT_EQ(state_.discovery.count(), 2);
     EXPECT_EQ(FieldText(state_.discovery.records[0].ip_text), "10.9.0.2");
     EXPECT_EQ(std::memcmp(&state_.discovery.records[1], &before.records[2], kRecordSize), 0);
 
@@ -173,7 +173,7 @@ TEST_F(DeviceListsTest, MoveIntoAFullMonitorListIsRefused) {
     const ProgramState full = state_;
     lists_->MoveToMonitorList();
     EXPECT_EQ(notifier_.shown.size(), 1u);
-    EXPECT_EQ(state_.monitor.count, kTableCapacity);
+    EXPECT_EQ(state_.monitor.count(), kTableCapacity);
     EXPECT_EQ(
         std::memcmp(&state_.monitor.records, &full.monitor.records, sizeof full.monitor.records),
         0);
@@ -190,7 +190,7 @@ TEST_F(DeviceListsTest, DoubleClickMovesOnlyASingleSelectedRow) {
     DoubleClickRow(discovery(), 1, Qt::ShiftModifier);
     ASSERT_EQ(SelectedRows(discovery()), QList<int>({0, 1}));
     EXPECT_EQ(monitor().topLevelItemCount(), 0);
-    EXPECT_EQ(state_.discovery.count, 3);
+    EXPECT_EQ(state_.discovery.count(), 3);
     EXPECT_TRUE(notifier_.shown.empty());
 
     // A plain double-click selects the row it hits and moves it; the row
@@ -198,7 +198,7 @@ TEST_F(DeviceListsTest, DoubleClickMovesOnlyASingleSelectedRow) {
     DoubleClickRow(discovery(), 0);
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1"}));
     EXPECT_EQ(Column(discovery(), 1), Texts({"10.0.0.2", "10.0.0.3"}));
-    EXPECT_EQ(state_.discovery.count, 2);
+    EXPECT_EQ(state_.discovery.count(), 2);
     EXPECT_TRUE(SelectedRows(discovery()).isEmpty());
 }
 
@@ -211,7 +211,7 @@ TEST_F(DeviceListsTest, DeleteRemovesTheSelectedRowsAndTheirRecords) {
     notifier_.answers = {false}; // Cancel
     lists_->DeleteItem();
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>{kDeleteQuestion});
-    EXPECT_EQ(state_.monitor.count, 5);
+    EXPECT_EQ(state_.monitor.count(), 5);
     EXPECT_EQ(monitor().topLevelItemCount(), 5);
 
     notifier_.shown.clear();
@@ -453,4 +453,86 @@ TEST_F(DeviceListsTest, SelectionSurvivesARefreshThroughRememberAndRestore) {
     lists_->ClearDiscoveryRows();
     lists_->RestoreSelection(second);
     EXPECT_EQ(discovery().topLevelItemCount(), 0);
+}
+
+TEST_F(DeviceListsTest, SelectedAgentNamesItsListAndRecordByKeyText) {
+    using List = CDeviceLists::List;
+    for (int i = 1; i <= 3; ++i)
+        Discovered(Agent(Mac(i), "10.0.0." + std::to_string(i)));
+    Monitored(Agent(Mac(4), "10.0.0.4"));
+    Monitored(Agent(Mac(5), "10.0.0.5"));
+    ClickHeader(discovery(), 0); // descending: rows no longer stand at their record's index
+
+    struct Expected {
+        int discovery_rows;
+        int monitor_rows;
+        std::optional<List> list;
+        std::optional<int> index;
+    };
+    const auto expect = [this](const Expected& e) {
+        const CDeviceLists::SelectedAgent got = lists_->selectedAgent();
+        EXPECT_EQ(got.discovery_rows, e.discovery_rows);
+        EXPECT_EQ(got.monitor_rows, e.monitor_rows);
+        EXPECT_EQ(got.list, e.list);
+        EXPECT_EQ(got.index, e.index);
+    };
+
+    {
+        SCOPED_TRACE("nothing selected");
+        expect({0, 0, std::nullopt, std::nullopt});
+    }
+    {
+        SCOPED_TRACE("one discovery row");
+        ClickRow(discovery(), 0); // Mac(3), record 2
+        expect({1, 0, List::Discovery, 2});
+    }
+    {
+        SCOPED_TRACE("two discovery rows: the first from the top is meant");
+        ClickRow(discovery(), 2, Qt::ControlModifier);
+        expect({2, 0, List::Discovery, 2});
+    }
+    {
+        SCOPED_TRACE("a monitor row");
+        ClickRow(monitor(), 1);
+        expect({0, 1, List::Monitor, 1});
+    }
+    {
+        SCOPED_TRACE("a monitor row found through its MAC text");
+        SetFieldText(state_.monitor.records[1].ip_text, "10.0.0.55"); // the row still shows .5
+        expect({0, 1, List::Monitor, 1});
+    }
+    {
+        SCOPED_TRACE("both lists: the discovery list is meant");
+        const QSignalBlocker no_coupling(discovery().selectionModel());
+        discovery().topLevelItem(1)->setSelected(true); // Mac(2), record 1
+        expect({1, 1, List::Discovery, 1});
+    }
+    {
+        SCOPED_TRACE("a row whose record is gone");
+        state_.discovery.Clear();
+        expect({1, 1, List::Discovery, std::nullopt});
+    }
+}
+
+TEST_F(DeviceListsTest, RowsAreFoundByKeyAfterTheListWasClearedOrEmptied) {
+    Discovered(Agent(Mac(1), "10.0.0.1"));
+    Discovered(Agent(Mac(2), "10.0.0.2"));
+    DeviceRecord& r = state_.discovery.records[0];
+
+    // A new discovery: the same agent comes back with a new row.
+    lists_->ClearDiscoveryRows();
+    state_.discovery.Clear();
+    Discovered(Agent(Mac(2), "10.0.0.2"));
+    r.row_state = kRowKnown;
+    SetFieldText(r.system_name, "again");
+    lists_->RefreshDiscoveryRow(0);
+    EXPECT_EQ(Column(discovery(), 0), Texts({Mac(2)}));
+    EXPECT_EQ(Column(discovery(), 4), Texts({"again"}));
+
+    // Rows taken by the widget itself are not found either: the row is shown again.
+    discovery().clear();
+    SetFieldText(r.system_name, "shown");
+    lists_->RefreshDiscoveryRow(0);
+    EXPECT_EQ(Column(discovery(), 0), Texts({Mac(2)}));
+    EXPECT_EQ(Column(discovery(), 4), Texts({"shown"}));
 }

@@ -42,13 +42,12 @@ protected:
     std::filesystem::path CfgFile(const char* name) const { return LocalPath(cfg.path()) / name; }
 
     void Monitor(const char* ip, const char* mac) {
-        DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(state.monitor.count)];
-        r = ZeroRecord();
+        DeviceRecord r = ZeroRecord();
         SetFieldText(r.ip_text, ip);
         SetFieldText(r.mac_text, mac);
         r.status_image = kImageNone;
-        ++state.monitor.count;
-        hooks.RefreshMonitorRow(state.monitor.count - 1);
+        ASSERT_TRUE(state.monitor.Append(r));
+        hooks.RefreshMonitorRow(state.monitor.count() - 1);
     }
 
     QTemporaryDir cfg;
@@ -116,13 +115,13 @@ TEST_F(FileCommandsTest, LoadAddsTheChosenFilesAgentsAfterTheMonitoredOnes) {
     // Loading it again only warns.
     commands.Load();
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>(2, "Duplicate ip in monitor list"));
-    EXPECT_EQ(state.monitor.count, 3);
+    EXPECT_EQ(state.monitor.count(), 3);
 
     // Cancel touches nothing.
     answer.clear();
     notifier.shown.clear();
     commands.Load();
-    EXPECT_EQ(state.monitor.count, 3);
+    EXPECT_EQ(state.monitor.count(), 3);
     EXPECT_TRUE(notifier.shown.empty());
     EXPECT_EQ(asked.back(), MonitorFileDialog::Load);
 }

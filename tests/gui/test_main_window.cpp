@@ -314,8 +314,8 @@ TEST_F(MainWindow, ListsAreReportViewsWithSeveralFullRowSelections) {
 }
 
 TEST_F(MainWindow, StartsWithEmptyTablesAndNoPendingRequest) {
-    EXPECT_EQ(window->state().discovery.count, 0);
-    EXPECT_EQ(window->state().monitor.count, 0);
+    EXPECT_EQ(window->state().discovery.count(), 0);
+    EXPECT_EQ(window->state().monitor.count(), 0);
     EXPECT_EQ(window->discoveryList().topLevelItemCount(), 0);
     EXPECT_EQ(window->monitorList().topLevelItemCount(), 0);
     EXPECT_TRUE(window->state().pending_set_mac.empty());

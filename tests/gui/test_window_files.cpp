@@ -115,7 +115,7 @@ TEST_F(WindowFilesTest, StartUpShowsTheSavedAgentsWithTheirImages) {
     Open(&file);
     EXPECT_TRUE(notifier.shown.empty());
     EXPECT_EQ(RowIps(), (std::vector<std::string>{"10.0.0.2", "10.0.0.10", "10.0.0.1"}));
-    ASSERT_EQ(window->state().monitor.count, 3);
+    ASSERT_EQ(window->state().monitor.count(), 3);
     EXPECT_EQ(window->state().monitor.records[0].status_image, kImageNone);
     EXPECT_EQ(window->state().monitor.records[1].status_image, kImageNotAlive);
     QTreeWidget& list = window->monitorList();
@@ -130,7 +130,7 @@ TEST_F(WindowFilesTest, StartUpLengthErrorLeavesAnEmptyList) {
     EXPECT_EQ(notifier.shown,
               (std::vector<ShownMessage>{{"Config File Error", "Error", MessageIcon::Error}}));
     EXPECT_EQ(window->monitorList().topLevelItemCount(), 0);
-    EXPECT_EQ(window->state().monitor.count, 0);
+    EXPECT_EQ(window->state().monitor.count(), 0);
 }
 
 TEST_F(WindowFilesTest, StartUpWithoutMonitorCfgIsQuiet) {

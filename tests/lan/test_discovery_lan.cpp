@@ -113,7 +113,7 @@ TEST_F(DiscoveryLanTest, EveryAgentGetsOneRowAlthoughItAnswersBothCopies) {
     Settle();
 
     EXPECT_EQ(DiscoveryRows(), 256);
-    EXPECT_EQ(window->state().discovery.count, 256);
+    EXPECT_EQ(window->state().discovery.count(), 256);
     EXPECT_EQ(ColumnSet(discovery(), kDiscMac).size(), 256u);
     EXPECT_EQ(ColumnSet(discovery(), kDiscIp), GeneratedAddresses(256));
     EXPECT_EQ(sim.Count(kReply), 512);
@@ -130,7 +130,7 @@ TEST_F(DiscoveryLanTest, The257thAgentIsReportedOncePerDiscovery) {
     ASSERT_TRUE(WaitForReplies(kReply, 514)) << sim.Count(kReply) << " replies";
     Settle();
     EXPECT_EQ(DiscoveryRows(), 256);
-    EXPECT_EQ(window->state().discovery.count, 256);
+    EXPECT_EQ(window->state().discovery.count(), 256);
     EXPECT_EQ(ColumnSet(discovery(), kDiscMac).size(), 256u);
     // Both copies of the last agent's answer find the table full: one box.
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>({add_fail}));
@@ -182,7 +182,7 @@ TEST_F(DiscoveryLanTest, AgentOfAnotherUtilityAddsNothing) {
     Settle();
 
     EXPECT_EQ(Column(discovery(), kDiscIp), Texts({"198.18.1.1", "198.18.1.3"}));
-    EXPECT_EQ(window->state().discovery.count, 2);
+    EXPECT_EQ(window->state().discovery.count(), 2);
     EXPECT_TRUE(notifier.shown.empty());
 }
 
@@ -233,8 +233,7 @@ TEST_F(DiscoveryLanTest, AgentMonitoredByAddressIsFilledInFromItsAnswer) {
     r.ip = kestrel::ParseIpv4("198.18.1.2").value_or(0);
     r.row_state = kestrel::kRowNew;
     r.status_image = kestrel::kImageNone;
-    window->state().monitor.records[0] = r;
-    window->state().monitor.count = 1;
+    ASSERT_TRUE(window->state().monitor.Append(r));
     window->lists().RefreshMonitorRow(0);
     ASSERT_EQ(Column(monitor(), kMonMac), Texts({""}));
 
@@ -247,7 +246,7 @@ TEST_F(DiscoveryLanTest, AgentMonitoredByAddressIsFilledInFromItsAnswer) {
     EXPECT_EQ(Column(monitor(), kMonIp), Texts({"198.18.1.2"}));
     EXPECT_EQ(Column(monitor(), kMonMac), Texts({"024b53aabbcc"}));
     EXPECT_EQ(Column(monitor(), kMonProduct), Texts({"Core B"}));
-    EXPECT_EQ(window->state().monitor.count, 1);
+    EXPECT_EQ(window->state().monitor.count(), 1);
     EXPECT_TRUE(notifier.shown.empty());
 }
 
@@ -263,7 +262,7 @@ TEST_F(DiscoveryLanTest, RowsComeBackAfterTheListWasEmptied) {
     // Nothing is waited for: the press returns with an empty list and the
     // rows arrive afterwards, one by one.
     EXPECT_EQ(DiscoveryRows(), 0);
-    EXPECT_EQ(window->state().discovery.count, 0);
+    EXPECT_EQ(window->state().discovery.count(), 0);
     ASSERT_TRUE(WaitForRows(3));
     ASSERT_TRUE(WaitForReplies(kReply, 14));
     Settle();

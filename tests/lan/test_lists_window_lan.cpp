@@ -61,15 +61,13 @@ protected:
 
     void Discovered(DeviceRecord r) {
         r.row_state = kRowNew;
-        const int i = state().discovery.count++;
-        state().discovery.records[i] = r;
-        window_->lists().RefreshDiscoveryRow(i);
+        ASSERT_TRUE(state().discovery.Append(r));
+        window_->lists().RefreshDiscoveryRow(state().discovery.count() - 1);
     }
     void Monitored(DeviceRecord r) {
         r.row_state = kRowNew;
-        const int i = state().monitor.count++;
-        state().monitor.records[i] = r;
-        window_->lists().RefreshMonitorRow(i);
+        ASSERT_TRUE(state().monitor.Append(r));
+        window_->lists().RefreshMonitorRow(state().monitor.count() - 1);
     }
     static Texts Column(QTreeWidget& list, int column) {
         Texts texts;
@@ -112,7 +110,7 @@ TEST_F(ListsWindowTest, AddToMonitorListButtonAndDoubleClickMoveRows) {
     QTest::mouseClick(discovery().viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(discovery().viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(Column(monitor(), 1), Texts({"198.18.1.1", "198.18.1.3", "198.18.1.2"}));
-    EXPECT_EQ(state().discovery.count, 0);
+    EXPECT_EQ(state().discovery.count(), 0);
     EXPECT_TRUE(notifier_.shown.empty());
 }
 
@@ -129,7 +127,7 @@ TEST_F(ListsWindowTest, AddItemButtonRunsTheRemoteIpDialog) {
     QTest::mouseClick(&button("ctl1005"), Qt::LeftButton);
     EXPECT_TRUE(opened);
     EXPECT_EQ(Column(monitor(), 1), Texts({"198.18.9.9"}));
-    EXPECT_EQ(state().monitor.count, 1);
+    EXPECT_EQ(state().monitor.count(), 1);
 }
 
 TEST_F(ListsWindowTest, DeleteItemButtonAsksAndDeletes) {
@@ -140,7 +138,7 @@ TEST_F(ListsWindowTest, DeleteItemButtonAsksAndDeletes) {
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>({{"Are you sure to delete this item ?",
                                                            "Warning", MessageIcon::Warning}}));
     EXPECT_EQ(Column(monitor(), 1), Texts({"198.18.1.2"}));
-    EXPECT_EQ(state().monitor.count, 1);
+    EXPECT_EQ(state().monitor.count(), 1);
 }
 
 TEST_F(ListsWindowTest, HeaderAndRowClicksReachTheLists) {

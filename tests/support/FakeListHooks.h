@@ -1,9 +1,10 @@
 #pragma once
-// Mirrors the two tables into plain row lists the way the real lists do
-// (insert for a new record, rewrite the row found by key text otherwise),
-// logs every call, and notes any call that breaks the row/record contract.
-// No test framework here, so the fuzz targets can use it too.
+// Mirrors the two tables into plain row lists by the same row rule as the
+// real lists (protocol/ListRows.h), logs every call, and notes any call that
+// breaks the row/record contract. No test framework here, so the fuzz
+// targets can use it too.
 
+#include "protocol/ListRows.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
 
@@ -29,61 +30,39 @@ public:
 
     void RefreshDiscoveryRow(int i) override {
         calls.push_back("discovery " + std::to_string(i));
-        const kestrel::DeviceRecord* r = RecordInUse(state_.discovery, i, "discovery");
-        if (!r)
-            return;
-        const Row row{std::string(kestrel::FieldText(r->ip_text)),
-                      std::string(kestrel::FieldText(r->mac_text)), r->status_image};
-        if (r->row_state == kestrel::kRowNew) {
-            if (static_cast<std::size_t>(i) > discovery_rows.size())
-                return Fault("discovery insert past the end at " + std::to_string(i));
-            discovery_rows.insert(discovery_rows.begin() + i, row);
-            return;
-        }
-        if (r->row_state != kestrel::kRowKnown)
-            return;
-        for (Row& existing : discovery_rows) {
-            if (existing.mac_text == row.mac_text) {
-                existing = row;
-                return;
-            }
-        }
-        Fault("discovery rewrite without a row for " + row.mac_text);
+        Refresh(kestrel::DiscoveryRowUpdate(state_.discovery, i), state_.discovery, i,
+                discovery_rows, "discovery");
     }
 
     void RefreshMonitorRow(int i) override {
         calls.push_back("monitor " + std::to_string(i));
-        const kestrel::DeviceRecord* r = RecordInUse(state_.monitor, i, "monitor");
-        if (!r)
-            return;
-        const Row row{std::string(kestrel::FieldText(r->ip_text)),
-                      std::string(kestrel::FieldText(r->mac_text)), r->status_image};
-        if (r->row_state == kestrel::kRowNew) {
-            if (static_cast<std::size_t>(i) > monitor_rows.size())
-                return Fault("monitor insert past the end at " + std::to_string(i));
-            monitor_rows.insert(monitor_rows.begin() + i, row);
-            return;
-        }
-        for (Row& existing : monitor_rows) {
-            if (existing.ip_text == row.ip_text) {
-                existing = row;
-                return;
-            }
-        }
-        if (!row.mac_text.empty()) {
-            for (Row& existing : monitor_rows) {
-                if (existing.mac_text == row.mac_text) {
-                    existing = row;
-                    return;
-                }
-            }
-        }
-        Fault("monitor rewrite without a row for " + row.ip_text);
+        Refresh(kestrel::MonitorRowUpdate(state_.monitor, i), state_.monitor, i, monitor_rows,
+                "monitor");
     }
 
     void ClearDiscoveryRows() override {
         calls.push_back("clear discovery");
         discovery_rows.clear();
+    }
+
+    void RemoveDiscoveryRow(std::string_view mac_text) override {
+        calls.push_back("remove discovery " + std::string(mac_text));
+        for (auto row = discovery_rows.begin(); row != discovery_rows.end(); ++row) {
+            if (kestrel::SameDiscoveryMac(row->mac_text, mac_text)) {
+                discovery_rows.erase(row);
+                return;
+            }
+        }
+        Fault("discovery removal without a row for " + std::string(mac_text));
+    }
+
+    void RemoveMonitorRow(std::string_view ip_text, std::string_view mac_text) override {
+        calls.push_back("remove monitor " + std::string(ip_text));
+        if (Row* row = Find(monitor_rows, kestrel::MonitorRowKey(ip_text, mac_text))) {
+            monitor_rows.erase(monitor_rows.begin() + (row - monitor_rows.data()));
+            return;
+        }
+        Fault("monitor removal without a row for " + std::string(ip_text));
     }
 
     kestrel::SelectionMemo RememberSelection() override {
@@ -97,14 +76,41 @@ public:
     }
 
 private:
-    const kestrel::DeviceRecord* RecordInUse(const kestrel::DeviceTable& table, int i,
-                                             const std::string& list) {
-        if (i < 0 || i >= table.count || i >= kestrel::kTableCapacity) {
-            Fault(list + " refresh of record " + std::to_string(i) + " not in use");
-            return nullptr;
-        }
-        return &table.records[static_cast<std::size_t>(i)];
+    static Row* Find(std::vector<Row>& rows, const kestrel::RowKey& key) {
+        for (Row& row : rows)
+            if ((key.kind == kestrel::KeyKind::Ip ? row.ip_text : row.mac_text) == key.key)
+                return &row;
+        if (!key.fallback.empty())
+            for (Row& row : rows)
+                if (row.mac_text == key.fallback)
+                    return &row;
+        return nullptr;
     }
+
+    void Refresh(const kestrel::RowUpdate& update, const kestrel::DeviceTable& table, int i,
+                 std::vector<Row>& rows, const std::string& list) {
+        if (!table.InUse(i))
+            return Fault(list + " refresh of record " + std::to_string(i) + " not in use");
+        const kestrel::DeviceRecord& r = table.records[static_cast<std::size_t>(i)];
+        const Row row{std::string(kestrel::FieldText(r.ip_text)),
+                      std::string(kestrel::FieldText(r.mac_text)), r.status_image};
+        switch (update.kind) {
+        case kestrel::RowUpdate::Kind::Nothing:
+            return;
+        case kestrel::RowUpdate::Kind::Insert:
+            if (static_cast<std::size_t>(update.position) > rows.size())
+                return Fault(list + " insert past the end at " + std::to_string(update.position));
+            rows.insert(rows.begin() + update.position, row);
+            return;
+        case kestrel::RowUpdate::Kind::Rewrite:
+            if (Row* existing = Find(rows, update.row)) {
+                *existing = row;
+                return;
+            }
+            Fault(list + " rewrite without a row for " + update.row.key);
+        }
+    }
+
     void Fault(std::string what) { faults.push_back(std::move(what)); }
 
     const kestrel::ProgramState& state_;

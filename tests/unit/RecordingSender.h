@@ -35,7 +35,8 @@ public:
     bool SendDatagram(kestrel::SocketKind from, std::span<const uint8_t> bytes, uint32_t address,
                       uint16_t port) override {
         const std::size_t number = sent.size();
-        sent.push_back({from, {bytes.begin(), bytes.end()}, address, port, state_.discovery.count});
+        sent.push_back(
+            {from, {bytes.begin(), bytes.end()}, address, port, state_.discovery.count()});
         log_.push_back(from == kestrel::SocketKind::Broadcast   ? "send broadcast"
                        : from == kestrel::SocketKind::Multicast ? "send multicast"
                                                                 : "send unicast");
@@ -75,10 +76,16 @@ public:
     void ClearDiscoveryRows() override {
         ++clears;
         std::vector<int> missed;
-        for (int i = 0; i < state_.monitor.count; ++i)
+        for (int i = 0; i < state_.monitor.count(); ++i)
             missed.push_back(state_.monitor.records[static_cast<std::size_t>(i)].missed_polls);
         missed_at_clear.push_back(missed);
         log_.push_back("clear rows");
+    }
+    void RemoveDiscoveryRow(std::string_view mac_text) override {
+        log_.push_back("remove discovery " + std::string(mac_text));
+    }
+    void RemoveMonitorRow(std::string_view ip_text, std::string_view) override {
+        log_.push_back("remove monitor " + std::string(ip_text));
     }
     kestrel::SelectionMemo RememberSelection() override { return {}; }
     void RestoreSelection(const kestrel::SelectionMemo&) override {}

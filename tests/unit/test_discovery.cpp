@@ -48,20 +48,19 @@ struct Rig {
         state.settings.utility_id = 0x1234ABCD;
         state.settings.base_port = 500;
         state.settings.multicast_group = "239.255.255.250";
-        state.monitor.records[0] = Monitored("10.0.0.1", 1, 4); // answered since last time
-        state.monitor.records[1] = Monitored("10.0.0.2", 0, 2); // silent
-        state.monitor.records[2] = Monitored("10.0.0.3", 0, 9); // beyond count: not in use
-        state.monitor.count = 2;
+        state.monitor.Append(Monitored("10.0.0.1", 1, 4));      // answered since last time
+        state.monitor.Append(Monitored("10.0.0.2", 0, 2));      // silent
+        state.monitor.records[2] = Monitored("10.0.0.3", 0, 9); // beyond count(): not in use
         for (int i = 0; i < 3; ++i) {
-            SetFieldText(state.discovery.records[static_cast<std::size_t>(i)].mac_text,
-                         "0011223344a" + std::to_string(i));
-            state.discovery.records[static_cast<std::size_t>(i)].row_state = kRowKnown;
+            DeviceRecord r = ZeroRecord();
+            SetFieldText(r.mac_text, "0011223344a" + std::to_string(i));
+            r.row_state = kRowKnown;
+            state.discovery.Append(r);
         }
-        state.discovery.count = 3;
     }
 
     void ExpectDiscoveryEmpty() {
-        EXPECT_EQ(state.discovery.count, 0);
+        EXPECT_EQ(state.discovery.count(), 0);
         for (const DeviceRecord& r : state.discovery.records)
             ASSERT_EQ(FieldText(r.mac_text), "");
     }
@@ -80,7 +79,7 @@ TEST(Discovery, SendsBroadcastThenMulticastAfterAccountingRowsAndRejoin) {
     EXPECT_EQ(t.state.monitor.records[0].missed_polls, 0);
     EXPECT_EQ(t.state.monitor.records[1].missed_polls, 3);
     EXPECT_EQ(t.state.monitor.records[2].missed_polls, 9);
-    EXPECT_EQ(t.state.monitor.count, 2);
+    EXPECT_EQ(t.state.monitor.count(), 2);
 
     EXPECT_EQ(t.sender.sent,
               (std::vector<SentDatagram>{

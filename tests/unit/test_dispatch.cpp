@@ -102,17 +102,17 @@ protected:
     void Dispatch(const Bytes& datagram, uint32_t sender = kSender) {
         dispatcher.DispatchDatagram(datagram, sender);
         EXPECT_TRUE(hooks.faults.empty()) << hooks.faults.front();
-        EXPECT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count));
-        EXPECT_EQ(hooks.monitor_rows.size(), static_cast<std::size_t>(state.monitor.count));
+        EXPECT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count()));
+        EXPECT_EQ(hooks.monitor_rows.size(), static_cast<std::size_t>(state.monitor.count()));
     }
 
     // A monitored agent, as the Remote IP dialog or a move would leave it,
     // with its row already shown.
     DeviceRecord& AddMonitored(const std::string& ip_text, const std::string& mac_text,
                                int32_t status_image = kImageNone) {
-        const int i = state.monitor.count++;
-        DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(i)];
-        ClearRecord(r);
+        state.monitor.Append(ZeroRecord());
+        DeviceRecord& r =
+            state.monitor.records[static_cast<std::size_t>(state.monitor.count() - 1)];
         SetFieldText(r.ip_text, ip_text);
         r.ip = ParseIpv4(ip_text).value_or(0);
         SetFieldText(r.mac_text, mac_text);
@@ -147,7 +147,7 @@ TEST_F(DispatchTest, DiscoveryReplyFromLiteralBytesAddsOneDiscoveryRow) {
     };
     Dispatch(datagram);
 
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     const DeviceRecord& r = state.discovery.records[0];
     EXPECT_EQ(FieldText(r.mac_text), kMacText);
     EXPECT_EQ(FieldText(r.product_name), "KS-8");
@@ -166,7 +166,7 @@ TEST_F(DispatchTest, DiscoveryReplyFromLiteralBytesAddsOneDiscoveryRow) {
               "2.001.002");
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"remember", "discovery 0", "restore"}));
     EXPECT_TRUE(notifier.shown.empty());
-    EXPECT_EQ(state.monitor.count, 0);
+    EXPECT_EQ(state.monitor.count(), 0);
 }
 
 TEST_F(DispatchTest, HeaderPresetsFieldMaskAndSenderAddress) {
@@ -181,7 +181,7 @@ TEST_F(DispatchTest, HeaderPresetsFieldMaskAndSenderAddress) {
         Reply reply;
         reply.interface_version = c.interface_version;
         Dispatch(reply.Build());
-        ASSERT_EQ(state.discovery.count, 1);
+        ASSERT_EQ(state.discovery.count(), 1);
         const DeviceRecord& r = state.discovery.records[0];
         EXPECT_EQ(r.field_mask[0], c.mask);
         EXPECT_EQ(FieldText(r.ip_text), "198.18.0.10");
@@ -236,7 +236,7 @@ TEST_F(DispatchTest, DatagramsFailingTheHeaderChecksAreDroppedSilently) {
         Dispatch(c.reply.Build());
         EXPECT_TRUE(notifier.shown.empty());
         EXPECT_TRUE(hooks.calls.empty());
-        EXPECT_EQ(state.discovery.count, 0);
+        EXPECT_EQ(state.discovery.count(), 0);
         EXPECT_EQ(state.set_sequence, 5);
         EXPECT_EQ(state.upgrade_rediscovered, 0);
         EXPECT_EQ(state.upgrade_trigger_acked, 0);
@@ -250,7 +250,7 @@ TEST_F(DispatchTest, OtherProtocolVersionIsListedWithoutItsFields) {
     reply.fields = Join({TextTlv(TLV_PRODUCT_NAME, "Hidden"), Tlv(TLV_IP_ADDRESS, {10, 0, 0, 1})});
     Dispatch(reply.Build());
 
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     const DeviceRecord& r = state.discovery.records[0];
     EXPECT_EQ(FormatVersionText(r.protocol_version, r.sub_version, r.interface_version),
               "3.001.002");
@@ -272,7 +272,7 @@ TEST_F(DispatchTest, SetReplySequenceIsCheckedAndAdvanced) {
     reply.sequence = 7;
     Dispatch(reply.Build());
     EXPECT_EQ(state.set_sequence, 8);
-    EXPECT_EQ(state.discovery.count, 1);
+    EXPECT_EQ(state.discovery.count(), 1);
 
     // The same reply again (the copy of a request sent twice) is stale now.
     hooks.calls.clear();
@@ -305,7 +305,7 @@ TEST_F(DispatchTest, UnicastSetReplyIsProcessedWhateverItsSequence) {
     reply.fields = TextTlv(TLV_SYSTEM_NAME, "core-sw");
     Dispatch(reply.Build());
     EXPECT_EQ(state.set_sequence, 3);
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     EXPECT_EQ(FieldText(state.discovery.records[0].system_name), "core-sw");
     EXPECT_EQ(state.discovery.records[0].reply_command, CMD_UNICAST_SET_REPLY);
 }
@@ -339,10 +339,10 @@ TEST_F(DispatchTest, ReplyStatusesShowTheirMessageAndChangeNothing) {
             EXPECT_EQ(notifier.shown,
                       (std::vector<ShownMessage>{{c.message, "Error", MessageIcon::Error}}));
             EXPECT_TRUE(hooks.calls.empty());
-            EXPECT_EQ(state.discovery.count, 0);
+            EXPECT_EQ(state.discovery.count(), 0);
         } else {
             EXPECT_TRUE(notifier.shown.empty());
-            EXPECT_EQ(state.discovery.count, 1);
+            EXPECT_EQ(state.discovery.count(), 1);
         }
     }
 }
@@ -363,7 +363,7 @@ TEST_F(DispatchTest, DhcpRefreshFailureIsShownThenStoredAsAPlainCopy) {
 
     EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"Device return : dhcp refresh fail",
                                                           "Error", MessageIcon::Error}}));
-    ASSERT_EQ(state.monitor.count, 1);
+    ASSERT_EQ(state.monitor.count(), 1);
     const DeviceRecord& r = state.monitor.records[0];
     EXPECT_EQ(FieldText(r.system_name), "edge");
     EXPECT_EQ(r.dhcp_state, kDhcpNotReported) << "a plain copy keeps no DHCP state";
@@ -372,7 +372,7 @@ TEST_F(DispatchTest, DhcpRefreshFailureIsShownThenStoredAsAPlainCopy) {
     EXPECT_EQ(state.pending_set_mac, kMacText);
     EXPECT_EQ(state.pending_set_ip, kSender);
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"remember", "monitor 0", "restore"}));
-    EXPECT_EQ(state.discovery.count, 0);
+    EXPECT_EQ(state.discovery.count(), 0);
 }
 
 TEST_F(DispatchTest, LoaderReplyEmptiesNamesAndMarksLoaderMode) {
@@ -380,7 +380,7 @@ TEST_F(DispatchTest, LoaderReplyEmptiesNamesAndMarksLoaderMode) {
     discovery.fields = Join({TextTlv(TLV_PRODUCT_NAME, "KS-8"), TextTlv(TLV_SYSTEM_NAME, "lab"),
                              Tlv(TLV_GATEWAY, {198, 18, 0, 1}), Tlv(TLV_DHCP, {0, 1})});
     Dispatch(discovery.Build());
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     ASSERT_EQ(FieldText(state.discovery.records[0].system_name), "lab");
 
     Reply loader;
@@ -390,7 +390,7 @@ TEST_F(DispatchTest, LoaderReplyEmptiesNamesAndMarksLoaderMode) {
     hooks.calls.clear();
     Dispatch(loader.Build(), 0xC6120063);
 
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     const DeviceRecord& r = state.discovery.records[0];
     EXPECT_EQ(r.agent_mode, AGENT_MODE_LOADER);
     EXPECT_EQ(FieldText(r.product_name), "");
@@ -409,7 +409,7 @@ TEST_F(DispatchTest, LoaderReplyFromAMonitoredAddressRefreshesTheMonitorRow) {
     Reply loader;
     loader.command = CMD_LOADER_REPLY;
     Dispatch(loader.Build());
-    EXPECT_EQ(state.discovery.count, 0);
+    EXPECT_EQ(state.discovery.count(), 0);
     const DeviceRecord& r = state.monitor.records[0];
     EXPECT_EQ(r.agent_mode, AGENT_MODE_LOADER);
     EXPECT_EQ(FieldText(r.mac_text), kMacText);
@@ -427,7 +427,7 @@ TEST_F(DispatchTest, ReplyReportingAMonitoredAddressRefreshesOnlyTheMonitorRow) 
     reply.fields = Tlv(TLV_IP_ADDRESS, {198, 18, 0, 33});
     Dispatch(reply.Build());
 
-    EXPECT_EQ(state.discovery.count, 0);
+    EXPECT_EQ(state.discovery.count(), 0);
     EXPECT_TRUE(hooks.discovery_rows.empty());
     const DeviceRecord& r = state.monitor.records[1];
     EXPECT_EQ(FieldText(r.mac_text), kMacText);
@@ -447,7 +447,7 @@ TEST_F(DispatchTest, MonitoredMacUnderANewAddressKeepsTheNotAliveImage) {
         AddMonitored("198.18.0.60", kMacText, image);
 
         Dispatch(Reply{}.Build()); // from .10
-        EXPECT_EQ(state.discovery.count, 0);
+        EXPECT_EQ(state.discovery.count(), 0);
         const DeviceRecord& r = state.monitor.records[1];
         EXPECT_EQ(FieldText(r.ip_text), "198.18.0.10");
         EXPECT_EQ(r.status_image, image);
@@ -486,7 +486,7 @@ TEST_F(DispatchTest, NewAgentWithoutADhcpFieldIsNotShownAsDisabled) {
     Reply reply;
     reply.interface_version = 3;
     Dispatch(reply.Build());
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     EXPECT_EQ(state.discovery.records[0].dhcp_state, kDhcpNotReported);
 }
 
@@ -513,7 +513,7 @@ TEST_F(DispatchTest, TheAgentPast256GetsAddFail) {
         reply.mac = MacNo(n);
         Dispatch(reply.Build(), kSender + static_cast<uint32_t>(n));
     }
-    ASSERT_EQ(state.discovery.count, 256);
+    ASSERT_EQ(state.discovery.count(), 256);
     EXPECT_TRUE(notifier.shown.empty());
 
     // An agent already listed is still refreshed.
@@ -533,7 +533,7 @@ TEST_F(DispatchTest, TheAgentPast256GetsAddFail) {
         extra.command = command;
         Dispatch(extra.Build());
         EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kAddFail});
-        EXPECT_EQ(state.discovery.count, 256);
+        EXPECT_EQ(state.discovery.count(), 256);
         for (const std::string& call : hooks.calls)
             EXPECT_EQ(call.rfind("discovery", 0), std::string::npos) << call;
     }
@@ -559,8 +559,8 @@ TEST_F(DispatchTest, AFullTableIsReportedOnceUntilARecordFitsAgain) {
 
     // A record leaves (moved to the monitor list), a new agent fits, and
     // the next one past the limit is reported again.
-    state.discovery.records[255] = ZeroRecord();
-    state.discovery.count = 255;
+    ClearRecord(state.discovery.records[255]);
+    CloseDiscoveryGaps(state.discovery);
     hooks.discovery_rows.pop_back();
     notifier.shown.clear();
     Reply fits;
@@ -637,7 +637,7 @@ TEST_F(DispatchTest, TrapsGoToTheTrapHandlerUnlessTheyCarryAnErrorStatus) {
     EXPECT_EQ(FieldText(traps.traps[0].staging.ip_text), "198.18.0.10");
     EXPECT_EQ(traps.traps[0].staging.reply_command, CMD_TRAP);
     EXPECT_TRUE(hooks.calls.empty());
-    EXPECT_EQ(state.discovery.count, 0);
+    EXPECT_EQ(state.discovery.count(), 0);
 
     // A header-only trap hands over no bytes.
     trap.fields.clear();
@@ -669,7 +669,7 @@ TEST_F(DispatchTest, UpgradeRepliesFromTheTargetSetTheFlags) {
     Dispatch(trigger.Build());
     EXPECT_EQ(state.upgrade_trigger_acked, 1);
     EXPECT_EQ(state.set_sequence, 1);
-    EXPECT_EQ(state.discovery.count, 0);
+    EXPECT_EQ(state.discovery.count(), 0);
     EXPECT_TRUE(hooks.calls.empty());
 
     // From another agent it is stored like any success reply.
@@ -678,13 +678,13 @@ TEST_F(DispatchTest, UpgradeRepliesFromTheTargetSetTheFlags) {
     trigger.sequence = 1;
     Dispatch(trigger.Build());
     EXPECT_EQ(state.upgrade_trigger_acked, 0);
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     EXPECT_EQ(state.discovery.records[0].reply_command, CMD_UPGRADE_TRIGGER_REPLY);
 
     EXPECT_EQ(state.upgrade_rediscovered, 0);
     Dispatch(Reply{}.Build());
     EXPECT_EQ(state.upgrade_rediscovered, 1);
-    EXPECT_EQ(state.discovery.count, 2);
+    EXPECT_EQ(state.discovery.count(), 2);
 }
 
 TEST_F(DispatchTest, DiscoveryReplyFromAnotherAgentLeavesRediscoveredAlone) {
@@ -709,7 +709,7 @@ TEST_F(DispatchTest, BothCopiesOfADiscoveryReplyGiveOneRow) {
     Dispatch(reply.Build());
     reply.fields = TextTlv(TLV_LOCATION, "rack 2");
     Dispatch(reply.Build());
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     EXPECT_EQ(state.discovery.records[0].row_state, kRowKnown);
     EXPECT_EQ(FieldText(state.discovery.records[0].location), "rack 2");
     EXPECT_EQ(hooks.discovery_rows.size(), 1u);
@@ -722,7 +722,7 @@ TEST_F(DispatchTest, BytesPast1500AreNotRead) {
     const Bytes filler(1500 - 40 - 4, 'x');
     reply.fields = Join({Tlv(TLV_NEW_PASSWORD, filler), TextTlv(TLV_SYSTEM_NAME, "beyond")});
     Dispatch(reply.Build());
-    ASSERT_EQ(state.discovery.count, 1);
+    ASSERT_EQ(state.discovery.count(), 1);
     EXPECT_EQ(FieldText(state.discovery.records[0].system_name), "");
 
     // The same name inside the buffer is read.
@@ -760,7 +760,7 @@ TEST(DispatchTruncation, EveryLengthIsSafe) {
         Dispatcher dispatcher(state, hooks, notifier);
         dispatcher.DispatchDatagram(datagram, kSender);
         EXPECT_TRUE(hooks.faults.empty());
-        EXPECT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count));
+        EXPECT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count()));
         return Outcome{state.discovery, state.set_sequence, notifier.shown, hooks.calls};
     };
 
@@ -775,14 +775,14 @@ TEST(DispatchTruncation, EveryLengthIsSafe) {
             EXPECT_EQ(std::memcmp(&got.discovery.records, &want.discovery.records,
                                   sizeof got.discovery.records),
                       0);
-            EXPECT_EQ(got.discovery.count, want.discovery.count);
+            EXPECT_EQ(got.discovery.count(), want.discovery.count());
             EXPECT_EQ(got.set_sequence, want.set_sequence);
             EXPECT_EQ(got.shown, want.shown);
             EXPECT_EQ(got.calls, want.calls);
         } else {
             // A whole header: the reply is stored, and the confirmation
             // comes only once the reported address has been read.
-            ASSERT_EQ(got.discovery.count, 1);
+            ASSERT_EQ(got.discovery.count(), 1);
             const DeviceRecord& r = got.discovery.records[0];
             EXPECT_EQ(FieldText(r.mac_text), kMacText);
             EXPECT_LT(FieldText(r.product_name).size(), sizeof r.product_name);
@@ -810,7 +810,9 @@ TEST(DispatchSmoke, RandomDatagramsLeaveTheProgramSound) {
     FakeTrapHandler traps;
     Dispatcher dispatcher(state, hooks, notifier, &traps);
     for (int n = 1; n <= 3; ++n) {
-        DeviceRecord& r = state.monitor.records[static_cast<std::size_t>(state.monitor.count++)];
+        state.monitor.Append(ZeroRecord());
+        DeviceRecord& r =
+            state.monitor.records[static_cast<std::size_t>(state.monitor.count() - 1)];
         const std::string ip = "198.18.0." + std::to_string(n);
         SetFieldText(r.ip_text, ip);
         SetFieldText(r.mac_text, FormatMacText(MacNo(n)));
@@ -842,15 +844,15 @@ TEST(DispatchSmoke, RandomDatagramsLeaveTheProgramSound) {
         const uint32_t sender = 0xC6120000 | below(600);
         dispatcher.DispatchDatagram(datagram, sender);
         ASSERT_TRUE(hooks.faults.empty()) << hooks.faults.front();
-        ASSERT_LE(state.discovery.count, kTableCapacity);
-        ASSERT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count));
-        ASSERT_EQ(hooks.monitor_rows.size(), static_cast<std::size_t>(state.monitor.count));
+        ASSERT_LE(state.discovery.count(), kTableCapacity);
+        ASSERT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count()));
+        ASSERT_EQ(hooks.monitor_rows.size(), static_cast<std::size_t>(state.monitor.count()));
         if (round % 5000 == 2499) {
             state.discovery.Clear();
             hooks.ClearDiscoveryRows();
         }
     }
-    EXPECT_GT(state.discovery.count, 0);
+    EXPECT_GT(state.discovery.count(), 0);
     EXPECT_FALSE(traps.traps.empty());
     EXPECT_FALSE(notifier.shown.empty());
 }

@@ -110,11 +110,15 @@ public:
 
     void RefreshMonitorRow(int i) override {
         monitor_refreshes.push_back(i);
-        if (i >= table.count)
+        if (i >= table.count())
             count_ahead_of_every_refresh = false;
     }
     void RefreshDiscoveryRow(int) override { ADD_FAILURE() << "discovery list touched"; }
     void ClearDiscoveryRows() override { ADD_FAILURE() << "discovery list touched"; }
+    void RemoveDiscoveryRow(std::string_view) override { ADD_FAILURE() << "row removed"; }
+    void RemoveMonitorRow(std::string_view, std::string_view) override {
+        ADD_FAILURE() << "row removed";
+    }
     SelectionMemo RememberSelection() override { return {}; }
     void RestoreSelection(const SelectionMemo&) override {}
 };
@@ -144,12 +148,12 @@ protected:
         SetFieldText(r.mac_text, a.mac);
         r.status_image = a.status_image;
         r.row_state = kRowKnown;
-        monitor.records[static_cast<std::size_t>(monitor.count++)] = r;
+        monitor.Append(r);
     }
 
     std::vector<std::string> MonitoredIps() const {
         std::vector<std::string> ips;
-        for (int i = 0; i < monitor.count; ++i)
+        for (int i = 0; i < monitor.count(); ++i)
             ips.emplace_back(FieldText(monitor.records[static_cast<std::size_t>(i)].ip_text));
         return ips;
     }
@@ -189,7 +193,7 @@ TEST_F(MonitorFileTest, StartUpLengthRules) {
 
         StartUp();
 
-        EXPECT_EQ(monitor.count, c.records);
+        EXPECT_EQ(monitor.count(), c.records);
         EXPECT_EQ(hooks.monitor_refreshes, Range(0, c.records));
         EXPECT_EQ(notifier.shown,
                   c.error ? std::vector<ShownMessage>{kConfigError} : std::vector<ShownMessage>{});
@@ -217,11 +221,11 @@ TEST_F(MonitorFileTest, WhatIsNotARegularFileIsAConfigFileError) {
         monitor.Clear();
         notifier.shown.clear();
         StartUp();
-        EXPECT_EQ(monitor.count, 0);
+        EXPECT_EQ(monitor.count(), 0);
         EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
         notifier.shown.clear();
         AddMonitorFile(Cfg(), monitor, hooks, notifier);
-        EXPECT_EQ(monitor.count, 0);
+        EXPECT_EQ(monitor.count(), 0);
         EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
     }
 }
@@ -253,7 +257,7 @@ TEST_F(MonitorFileTest, SaveRemovesTemporariesLeftByAnInterruptedSaveOnly) {
 
 TEST_F(MonitorFileTest, StartUpWithoutFileIsSilent) {
     StartUp();
-    EXPECT_EQ(monitor.count, 0);
+    EXPECT_EQ(monitor.count(), 0);
     EXPECT_TRUE(hooks.monitor_refreshes.empty());
     EXPECT_TRUE(notifier.shown.empty());
 }
@@ -261,7 +265,7 @@ TEST_F(MonitorFileTest, StartUpWithoutFileIsSilent) {
 TEST_F(MonitorFileTest, StartUpLoadsAtMost256Records) {
     WriteAll(Cfg(), FileOf(NumberedAgents(0, 257)));
     StartUp();
-    EXPECT_EQ(monitor.count, 256);
+    EXPECT_EQ(monitor.count(), 256);
     EXPECT_EQ(hooks.monitor_refreshes, Range(0, 256));
     EXPECT_TRUE(hooks.count_ahead_of_every_refresh);
     EXPECT_TRUE(notifier.shown.empty());
@@ -277,7 +281,7 @@ TEST_F(MonitorFileTest, StartUpResetsPollingStateAndKeepsEverythingElse) {
     WriteAll(Cfg(), file);
     StartUp();
 
-    ASSERT_EQ(monitor.count, 4);
+    ASSERT_EQ(monitor.count(), 4);
     EXPECT_TRUE(hooks.count_ahead_of_every_refresh);
     const int32_t expected_image[] = {1, -1, -1, -1};
     for (std::size_t i = 0; i < agents.size(); ++i) {
@@ -302,7 +306,7 @@ TEST_F(MonitorFileTest, UnterminatedTextsAreCutInsideTheirFields) {
     std::memset(record.data() + kOffProduct, 'P', 41);
     WriteAll(Cfg(), record);
     StartUp();
-    ASSERT_EQ(monitor.count, 1);
+    ASSERT_EQ(monitor.count(), 1);
     EXPECT_EQ(FieldText(monitor.records[0].ip_text), std::string(19, '7'));
     EXPECT_EQ(FieldText(monitor.records[0].product_name), std::string(40, 'P'));
 }
@@ -315,7 +319,7 @@ TEST_F(MonitorFileTest, NotAliveImageSurvivesARestart) {
     DeviceTable restarted;
     RecordingHooks restarted_hooks(restarted);
     LoadMonitorAtStartUp(Cfg(), restarted, restarted_hooks, notifier);
-    ASSERT_EQ(restarted.count, 2);
+    ASSERT_EQ(restarted.count(), 2);
     EXPECT_EQ(restarted.records[0].status_image, kImageNotAlive);
     EXPECT_EQ(restarted.records[1].status_image, kImageNone);
     EXPECT_TRUE(notifier.shown.empty());
@@ -386,7 +390,7 @@ TEST_F(MonitorFileTest, LoadOfTheFileJustSavedAddsNothing) {
     AddMonitorFile(Cfg(), monitor, hooks, notifier);
 
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>(3, kDuplicateIp));
-    EXPECT_EQ(monitor.count, 3);
+    EXPECT_EQ(monitor.count(), 3);
     EXPECT_TRUE(hooks.monitor_refreshes.empty());
     EXPECT_EQ(BytesOf(monitor.records[0]), before);
 }
@@ -425,7 +429,7 @@ TEST_F(MonitorFileTest, LoadOfBadLengthLeavesTheListAsItWas) {
     WriteAll(Cfg(), file);
     AddMonitorFile(Cfg(), monitor, hooks, notifier);
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
-    EXPECT_EQ(monitor.count, 1);
+    EXPECT_EQ(monitor.count(), 1);
     EXPECT_TRUE(hooks.monitor_refreshes.empty());
 }
 
@@ -433,7 +437,7 @@ TEST_F(MonitorFileTest, LoadOfUnreadableFileIsReported) {
     AddMonitorFile(dir.path() / "missing.cfg", monitor, hooks, notifier);
     AddMonitorFile(dir.path(), monitor, hooks, notifier); // a directory
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>(2, kConfigError));
-    EXPECT_EQ(monitor.count, 0);
+    EXPECT_EQ(monitor.count(), 0);
 }
 
 TEST_F(MonitorFileTest, LoadPast256StopsWithItsMessage) {
@@ -443,12 +447,12 @@ TEST_F(MonitorFileTest, LoadPast256StopsWithItsMessage) {
     std::vector<Agent> file = NumberedAgents(250, 10);
     file.push_back(NumberedAgent(3));
     WriteAll(Cfg(), FileOf(file));
-    const int32_t count_before = monitor.count;
+    const int32_t count_before = monitor.count();
 
     AddMonitorFile(Cfg(), monitor, hooks, notifier);
 
     EXPECT_EQ(count_before, 250);
-    EXPECT_EQ(monitor.count, 256);
+    EXPECT_EQ(monitor.count(), 256);
     EXPECT_EQ(hooks.monitor_refreshes, Range(250, 6));
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kFull});
     EXPECT_EQ(FieldText(monitor.records[255].ip_text), NumberedAgent(255).ip);
@@ -457,14 +461,14 @@ TEST_F(MonitorFileTest, LoadPast256StopsWithItsMessage) {
     notifier.shown.clear();
     WriteAll(Cfg(), FileOf({NumberedAgent(0), NumberedAgent(400)}));
     AddMonitorFile(Cfg(), monitor, hooks, notifier);
-    EXPECT_EQ(monitor.count, 256);
+    EXPECT_EQ(monitor.count(), 256);
     EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{kDuplicateIp, kFull}));
 }
 
 TEST_F(MonitorFileTest, LoadReadsAtMost256RecordsOfAFile) {
     WriteAll(Cfg(), FileOf(NumberedAgents(0, 300)));
     AddMonitorFile(Cfg(), monitor, hooks, notifier);
-    EXPECT_EQ(monitor.count, 256);
+    EXPECT_EQ(monitor.count(), 256);
     EXPECT_TRUE(notifier.shown.empty()); // the rest of the file is never read
 }
 

@@ -35,10 +35,10 @@ struct Rig {
 
     // A reply stored by the dispatcher between two ticks.
     void StoreReply(bool from_upgraded_device) {
-        DeviceRecord& r = state.discovery.records[static_cast<std::size_t>(state.discovery.count)];
+        DeviceRecord r = ZeroRecord();
         SetFieldText(r.mac_text, "00aabbccddee");
         r.row_state = kRowKnown;
-        ++state.discovery.count;
+        state.discovery.Append(r);
         if (from_upgraded_device)
             state.upgrade_rediscovered = 1;
     }
@@ -56,7 +56,7 @@ TEST(Rediscovery, AnswerInPassFiveEndsAfterPassFiveWithSuccess) {
         EXPECT_EQ(t.run.passes(), pass);
         // Every pass starts from an empty list and table and a cleared flag.
         EXPECT_EQ(t.lists.clears, pass);
-        EXPECT_EQ(t.state.discovery.count, 0);
+        EXPECT_EQ(t.state.discovery.count(), 0);
         EXPECT_EQ(t.state.upgrade_rediscovered, 0);
         ASSERT_EQ(t.sender.sent.size(), static_cast<std::size_t>(2 * pass));
         EXPECT_TRUE(t.notifier.shown.empty());
@@ -163,14 +163,14 @@ TEST(Rediscovery, FailedSendEndsTheRunWithoutVerdict) {
 TEST(Rediscovery, RefusedBroadcastEndsBeforeAnyPass) {
     Rig t;
     t.sender.broadcast_allowed = false;
-    t.state.discovery.count = 1;
+    t.state.discovery.Append(ZeroRecord());
     EXPECT_EQ(t.run.Start(), 12000);
     EXPECT_EQ(t.run.Tick(), -1);
     EXPECT_EQ(t.run.outcome(), Outcome::BroadcastRefused);
     EXPECT_EQ(t.run.passes(), 0);
     EXPECT_TRUE(t.sender.sent.empty());
     EXPECT_EQ(t.lists.clears, 0);
-    EXPECT_EQ(t.state.discovery.count, 1); // the list is left as it was
+    EXPECT_EQ(t.state.discovery.count(), 1); // the list is left as it was
     EXPECT_EQ(t.notifier.shown,
               (std::vector<ShownMessage>{{"Set socketopt error", "Error", MessageIcon::Error}}));
 }
