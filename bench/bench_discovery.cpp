@@ -274,7 +274,13 @@ int main(int argc, char** argv) {
         for (int i = 0; i < *repeats; ++i) {
             const std::optional<WindowRun> run = TimeWindowDiscovery(window, *button);
             if (!run)
-                return Fail("the window did not show 256 rows in time");
+                return Fail(("the window did not show 256 rows in time: " +
+                             std::to_string(window.discoveryList().topLevelItemCount()) +
+                             " rows, " + std::to_string(window.state().discovery.count()) +
+                             " records, " + std::to_string(sim.Count("RX DISCOVERY")) +
+                             " requests seen, " + std::to_string(sim.Count("REPLY")) +
+                             " replies sent")
+                                .c_str());
             from_click.push_back(run->from_click_ms);
             after_press.push_back(run->after_press_ms);
             Drain(300);
@@ -309,7 +315,7 @@ int main(int argc, char** argv) {
     Print("(a') window: end of button handler to 256 rows", after_press);
     Print("(a'') window: request sent to 256 rows", from_send);
     Print("(b) bare socket: request to 256 agents", bare);
-    Print("event loop: worst stall, send to settled", stalls);
+    Print("event loop: worst stall, press to settled", stalls);
     std::printf("ratio (a)/(b)  %.2f\n", Median(from_click) / Median(bare));
     std::printf("ratio (a')/(b) %.2f\n", Median(after_press) / Median(bare));
     std::printf("ratio (a'')/(b) %.2f\n", Median(from_send) / Median(bare));

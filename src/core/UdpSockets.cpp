@@ -9,6 +9,7 @@
 #include <QNetworkDatagram>
 #include <QVariant>
 
+#include <array>
 #include <string>
 
 #include <sys/socket.h>
@@ -122,11 +123,17 @@ int UdpSockets::ReceiveBufferSize(SocketKind kind) {
 void UdpSockets::ReadPending(std::initializer_list<SocketKind> kinds) {
     const bool pair = kinds.size() > 1;
     (pair ? pair_drain_posted_ : unicast_drain_posted_) = false;
-    // One datagram from each socket in turn, as long as any has one.
+    // One datagram from each socket in turn, as long as any has one. A
+    // socket found empty is left alone for the rest of this pass.
+    std::array<bool, 3> empty{};
     for (int n = 0; n < kMaxDatagramsPerWakeup; ++n) {
         bool any = false;
-        for (const SocketKind kind : kinds)
-            any = ReadOne(kind) || any;
+        for (const SocketKind kind : kinds) {
+            bool& none_left = empty[static_cast<std::size_t>(kind)];
+            if (!none_left)
+                none_left = !ReadOne(kind);
+            any = any || !none_left;
+        }
         if (!any)
             return;
     }
@@ -142,9 +149,13 @@ void UdpSockets::ReadPending(std::initializer_list<SocketKind> kinds) {
 
 bool UdpSockets::ReadOne(SocketKind kind) {
     QUdpSocket& socket = Socket(kind);
-    if (!socket.hasPendingDatagrams())
+    if (!IsOpen(kind))
         return false;
-    // A datagram longer than the receive buffer is cut to it.
+    // Always a read, also when nothing seems pending: the socket is woken
+    // together with its partner, and one that was signalled but found empty
+    // (its partner's read took the datagram, or nothing came) is signalled
+    // again only once it has been read from. A datagram longer than the
+    // receive buffer is cut to it.
     const QNetworkDatagram datagram = socket.receiveDatagram(kMaxDatagram);
     if (!datagram.isValid())
         return false;

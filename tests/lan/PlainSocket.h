@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -64,7 +65,7 @@ public:
     // Datagrams until `want` have come or timeout_ms has passed.
     std::vector<Received> Collect(std::size_t want, int timeout_ms) {
         std::vector<Received> out;
-        out.reserve(want);
+        out.reserve(std::min<std::size_t>(want, 4096));
         // One buffer for every read: the reader must be quick, also under
         // the sanitizers.
         std::vector<uint8_t> buffer(65535);

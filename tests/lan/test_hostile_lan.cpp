@@ -138,4 +138,22 @@ TEST_F(HostileLan, ABusyWindowLosesNoReplyOfAFullTable) {
     EXPECT_TRUE(notifier.shown.empty());
 }
 
+TEST_F(HostileLan, SocketsStayAwakeAcrossFloodsOfReplies) {
+    // Unpaced answers to both copies arrive on the two sockets of one
+    // notification faster than a wake-up reads them; a socket whose datagram
+    // its partner's read took must not fall asleep for the next discovery.
+    test::SimProcess sim;
+    ASSERT_TRUE(sim.Start({.agents = {}, .count = 256, .args = {"--pace-us", "0"}})) << sim.Error();
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        QTest::mouseClick(Find<QPushButton>("ctl1001"), Qt::LeftButton);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return sim.Count("DISCOVERY_REPLY") >= 512 * round; }, 10000));
+        const bool all = QTest::qWaitFor(
+            [&] { return window->discoveryList().topLevelItemCount() >= 256; }, 10000);
+        EXPECT_TRUE(all) << window->discoveryList().topLevelItemCount() << " of 256 listed";
+        QTest::qWait(300); // the second copies
+    }
+}
+
 } // namespace
