@@ -17,7 +17,15 @@ CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
       lists_(&form_.discoveryList(), &form_.monitorList(), form_.button(IDC_DHCP_REFRESH), state_,
              notifier_, status_images_),
       file_commands_(this, state_.monitor, lists_, notifier_), network_(state_, lists_, notifier_),
-      rediscovery_(state_, network_.sockets(), lists_, notifier_) {
+      rediscovery_(state_, network_.sockets(), lists_, notifier_),
+      polling_({.state = state_,
+                .sender = network_.sockets(),
+                .lists = lists_,
+                .pass_boxes = notifier_,
+                .tick_boxes = network_.networkBoxes(),
+                .log = EventLogPath(QFile::encodeName(GetCfgDirectory()).toStdString())},
+               this),
+      timer1_(this) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Kestrel Utility"));
     // An application window of its own: minimise box, no maximise box.
@@ -123,10 +131,15 @@ void CSwitchyardDlg::OpenUnicastSocket() {
         network_.OpenUnicastSocket();
 }
 
-void CSwitchyardDlg::StartPolling() {}
+void CSwitchyardDlg::StartPolling() {
+    // Without define.ecf there is no socket, port or identifier to poll with.
+    if (settings_loaded_)
+        polling_.Start();
+}
 
 void CSwitchyardDlg::StartTimer1() {
-    timer1_.setInterval(5000);
+    timer1_.setObjectName(QStringLiteral("timer1"));
+    timer1_.setInterval(kAliveCheckIntervalMs);
     timer1_.start();
 }
 
@@ -269,7 +282,9 @@ void CSwitchyardDlg::OnAbout() {
     about.exec();
 }
 
-void CSwitchyardDlg::OnTimer1() {}
+void CSwitchyardDlg::OnTimer1() {
+    polling_.CheckAlive();
+}
 
 void CSwitchyardDlg::keyPressEvent(QKeyEvent* event) {
     // Enter and Escape reach the focused control first; what it leaves

@@ -11,6 +11,7 @@
 #include "MainMenu.h"
 #include "StatusImages.h"
 #include "core/NetworkSession.h"
+#include "monitor/PollingTimer.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "upgrade/RediscoveryTimer.h"
@@ -38,6 +39,8 @@ public:
     // The two lists behind the widgets; also what dispatch refreshes rows through.
     CDeviceLists& lists() { return lists_; }
     kestrel::NetworkSession& network() { return network_; }
+    // Polling passes and the alive check that timer 1 runs.
+    kestrel::PollingTimer& polling() { return polling_; }
     // The monitor-list and log commands, with their file-dialog and viewer seams.
     CFileCommands& fileCommands() { return file_commands_; }
 
@@ -122,6 +125,7 @@ private:
     CFileCommands file_commands_;
     kestrel::NetworkSession network_;
     kestrel::RediscoveryTimer rediscovery_;
+    kestrel::PollingTimer polling_;
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <array>
+#include <cerrno>
 #include <string>
 
 #include <sys/socket.h>
@@ -171,11 +172,18 @@ bool UdpSockets::ReadOne(SocketKind kind) {
 
 bool UdpSockets::SendDatagram(SocketKind from, std::span<const uint8_t> bytes, uint32_t address,
                               uint16_t port) {
-    if (!IsOpen(from))
+    if (!IsOpen(from)) {
+        last_send_error_ = EBADF;
         return false;
+    }
     const auto size = static_cast<qint64>(bytes.size());
-    return Socket(from).writeDatagram(reinterpret_cast<const char*>(bytes.data()), size,
-                                      QHostAddress(address), port) == size;
+    errno = 0;
+    if (Socket(from).writeDatagram(reinterpret_cast<const char*>(bytes.data()), size,
+                                   QHostAddress(address), port) == size)
+        return true;
+    // errno still holds the failed sendmsg's code; Qt's own code otherwise.
+    last_send_error_ = errno != 0 ? errno : static_cast<int>(Socket(from).error());
+    return false;
 }
 
 bool UdpSockets::EnableBroadcast() {

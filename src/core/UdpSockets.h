@@ -54,6 +54,7 @@ public:
 
     bool SendDatagram(SocketKind from, std::span<const uint8_t> bytes, uint32_t address,
                       uint16_t port) override;
+    int LastSendError() const override { return last_send_error_; }
     bool EnableBroadcast() override;
     // Leave, 200 ms, join, 300 ms, then `then`; timers, not sleeps, so the
     // window keeps painting and receiving. Failures are ignored.
@@ -86,6 +87,7 @@ private:
     Notifier& notifier_;
     ReceiveCallback receive_;
     bool closed_ = false;
+    int last_send_error_ = 0;
     bool buffer_cap_reported_ = false;
     bool pair_drain_posted_ = false;
     bool unicast_drain_posted_ = false;

@@ -155,6 +155,10 @@ bool EventLog::LogNotAlive(std::string_view ip) {
     return AppendEventLog(log_, NotAliveLine(FormatTimeStamp(clock_), ip), notifier_);
 }
 
+bool EventLog::LogNotAlive(std::string_view time_stamp, std::string_view ip) {
+    return AppendEventLog(log_, NotAliveLine(time_stamp, ip), notifier_);
+}
+
 bool EventLog::LogTrap(std::string_view ip, std::string_view event_text) {
     return AppendEventLog(log_, TrapLine(FormatTimeStamp(clock_), ip, event_text), notifier_);
 }

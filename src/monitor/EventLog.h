@@ -58,6 +58,8 @@ public:
     const std::filesystem::path& Path() const { return log_; }
 
     bool LogNotAlive(std::string_view ip);
+    // With a stamp taken earlier: every line of one alive check has its time.
+    bool LogNotAlive(std::string_view time_stamp, std::string_view ip);
     bool LogTrap(std::string_view ip, std::string_view event_text);
     bool LogUpgradeFailure(std::string_view ip, std::string_view failure_text);
     bool Clear() { return ClearEventLog(log_); }

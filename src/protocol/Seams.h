@@ -25,6 +25,8 @@ public:
     // Sends one datagram from the given socket; false when the send failed.
     virtual bool SendDatagram(SocketKind from, std::span<const uint8_t> bytes, uint32_t address,
                               uint16_t port) = 0;
+    // The system's error code of the last failed send (errno); 0 when unknown.
+    virtual int LastSendError() const { return 0; }
     // SO_BROADCAST on the broadcast socket; false when refused.
     virtual bool EnableBroadcast() = 0;
     // Leave the multicast group, 200 ms, join it again, 300 ms, then `then`.

@@ -31,6 +31,7 @@ public:
     std::optional<std::size_t> fail_number; // this send (0-based, over all) fails
     std::vector<SentDatagram> sent;         // every attempt, failed ones too
     int rejoins = 0;
+    int error_code = 0; // what LastSendError reports
 
     bool SendDatagram(kestrel::SocketKind from, std::span<const uint8_t> bytes, uint32_t address,
                       uint16_t port) override {
@@ -42,6 +43,7 @@ public:
                                                                 : "send unicast");
         return !failing.contains(from) && fail_number != number;
     }
+    int LastSendError() const override { return error_code; }
     bool EnableBroadcast() override {
         log_.push_back("enable broadcast");
         return broadcast_allowed;
