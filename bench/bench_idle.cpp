@@ -111,8 +111,8 @@ int main(int argc, char** argv) {
     int marked = 0;
     for (const DeviceRecord& r : window->state().monitor.InUse())
         marked += r.status_image == kImageNotAlive ? 1 : 0;
-    std::printf("idle: %d monitored agents, %.1f s wall, %d polls reached the agents\n",
-                kAgents, elapsed, polls);
+    std::printf("idle: %d monitored agents, %.1f s wall, %d polls reached the agents\n", kAgents,
+                elapsed, polls);
     std::printf("cpu of the utility: %.3f s = %.3f %% of one core (aim: under 0.5 %%)\n", cpu,
                 100.0 * cpu / elapsed);
     std::printf("agents marked not alive: %d, boxes: %zu\n", marked, notifier.shown.size());
