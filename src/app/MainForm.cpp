@@ -160,6 +160,10 @@ QPushButton* MainForm::button(int id) {
 }
 
 void MainForm::SetTrapLamp(bool new_traps) {
+    // Every trap lights the lamp: draw it only when it changes.
+    if (lamp_red_ && *lamp_red_ == new_traps)
+        return;
+    lamp_red_ = new_traps;
     SetPicture(lamp_, new_traps ? Picture::RedLamp : Picture::GreenLamp);
     lamp_.setAccessibleDescription(new_traps ? QStringLiteral("New traps arrived")
                                              : QStringLiteral("No new traps"));

@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 namespace kestrel {
 
@@ -66,6 +67,7 @@ private:
     QLabel monitor_title_;
     ReportList monitor_list_;
     QLabel lamp_;
+    std::optional<bool> lamp_red_; // unset until first drawn
     QLabel setting_title_;
     std::array<QPushButton, kButtonCount> buttons_;
 };

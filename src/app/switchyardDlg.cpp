@@ -4,6 +4,7 @@
 #include "Pictures.h"
 #include "WindowMessages.h"
 #include "core/CfgDirectory.h"
+#include "monitor/ui/Trap_Info.h"
 #include "protocol/SettingsFile.h"
 
 #include <QCloseEvent>
@@ -16,7 +17,8 @@ CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
     : QDialog(parent), notifier_(notifier), menu_(this), form_(this),
       lists_(&form_.discoveryList(), &form_.monitorList(), form_.button(IDC_DHCP_REFRESH), state_,
              notifier_, status_images_),
-      file_commands_(this, state_.monitor, lists_, notifier_), network_(state_, lists_, notifier_),
+      file_commands_(this, state_.monitor, lists_, notifier_),
+      network_(state_, lists_, notifier_, &trap_receiver_),
       rediscovery_(state_, network_.sockets(), lists_, notifier_),
       polling_({.state = state_,
                 .sender = network_.sockets(),
@@ -25,6 +27,9 @@ CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
                 .tick_boxes = network_.networkBoxes(),
                 .log = EventLogPath(QFile::encodeName(GetCfgDirectory()).toStdString())},
                this),
+      event_log_(EventLogPath(QFile::encodeName(GetCfgDirectory()).toStdString()), clock_,
+                 network_.networkBoxes()),
+      trap_receiver_(state_, lists_, event_log_, trap_table_, [this] { form_.SetTrapLamp(true); }),
       timer1_(this) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Kestrel Utility"));
@@ -84,7 +89,9 @@ void CSwitchyardDlg::SetRefreshPeriod(int seconds) {
     state_.refresh_period_seconds = seconds;
 }
 
-void CSwitchyardDlg::ClearTrapTable() {}
+void CSwitchyardDlg::ClearTrapTable() {
+    trap_table_.Clear();
+}
 
 void CSwitchyardDlg::LoadSettings() {
     const std::filesystem::path file =
@@ -216,7 +223,11 @@ void CSwitchyardDlg::OnAddToMonitorList() {
     lists_.MoveToMonitorList();
 }
 
-void CSwitchyardDlg::OnViewTrap() {}
+void CSwitchyardDlg::OnViewTrap() {
+    form_.SetTrapLamp(false);
+    CTrap_Info traps(trap_table_, status_images_, trap_sort_direction_, this);
+    traps.exec();
+}
 
 void CSwitchyardDlg::OnAddItem() {
     lists_.AddItem();

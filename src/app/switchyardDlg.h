@@ -11,7 +11,10 @@
 #include "MainMenu.h"
 #include "StatusImages.h"
 #include "core/NetworkSession.h"
+#include "monitor/EventLog.h"
 #include "monitor/PollingTimer.h"
+#include "monitor/TrapReceiver.h"
+#include "monitor/TrapTable.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "upgrade/RediscoveryTimer.h"
@@ -43,6 +46,9 @@ public:
     kestrel::PollingTimer& polling() { return polling_; }
     // The monitor-list and log commands, with their file-dialog and viewer seams.
     CFileCommands& fileCommands() { return file_commands_; }
+
+    kestrel::TrapTable& trapTable() { return trap_table_; }
+    kestrel::EventLog& eventLog() { return event_log_; }
 
     // True once start-up asked for the window to end (a socket it cannot do
     // without failed to open).
@@ -126,6 +132,13 @@ private:
     kestrel::NetworkSession network_;
     kestrel::RediscoveryTimer rediscovery_;
     kestrel::PollingTimer polling_;
+    // Traps: the session holds a pointer to the receiver, used only once
+    // the sockets open, after every member is built.
+    kestrel::SystemClock clock_;
+    kestrel::EventLog event_log_;
+    kestrel::TrapTable trap_table_;
+    int trap_sort_direction_ = 1;
+    kestrel::TrapReceiver trap_receiver_;
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;

@@ -160,7 +160,12 @@ bool EventLog::LogNotAlive(std::string_view time_stamp, std::string_view ip) {
 }
 
 bool EventLog::LogTrap(std::string_view ip, std::string_view event_text) {
-    return AppendEventLog(log_, TrapLine(FormatTimeStamp(clock_), ip, event_text), notifier_);
+    return LogTrapAt(TimeStamp(), ip, event_text);
+}
+
+bool EventLog::LogTrapAt(std::string_view time_stamp, std::string_view ip,
+                         std::string_view event_text) {
+    return AppendEventLog(log_, TrapLine(time_stamp, ip, event_text), notifier_);
 }
 
 bool EventLog::LogUpgradeFailure(std::string_view ip, std::string_view failure_text) {

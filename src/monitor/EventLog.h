@@ -61,6 +61,9 @@ public:
     // With a stamp taken earlier: every line of one alive check has its time.
     bool LogNotAlive(std::string_view time_stamp, std::string_view ip);
     bool LogTrap(std::string_view ip, std::string_view event_text);
+    // The same line with a time stamp taken before, for a caller that keeps it.
+    bool LogTrapAt(std::string_view time_stamp, std::string_view ip, std::string_view event_text);
+    std::string TimeStamp() const { return FormatTimeStamp(clock_); }
     bool LogUpgradeFailure(std::string_view ip, std::string_view failure_text);
     bool Clear() { return ClearEventLog(log_); }
 

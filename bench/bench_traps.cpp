@@ -1,0 +1,170 @@
+// A flood of traps from 256 monitored agents into the real window, as fast
+// as the simulator sends them, for about 10 s. Prints the traps handled per
+// second, the longest stall of the window's event loop (a 5 ms probe timer),
+// and whether every trap that reached the socket was logged and counted: the
+// traps sent, less the socket's drops (/proc/net/udp), must equal the trap
+// count and the lines of syslog.log.
+//
+// It opens sockets: run it only inside the simulated LAN (scripts/bench-traps
+// does).
+//   bench_traps [SECONDS [BURST]]
+
+#include "SimProcess.h"
+#include "app/switchyardDlg.h"
+#include "protocol/Ipv4Text.h"
+#include "protocol/SettingsDefaults.h"
+#include "protocol/SettingsFile.h"
+#include "support/FakeNotifier.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+using namespace kestrel;
+
+namespace {
+
+constexpr int kAgents = 256;
+constexpr int kProbeMs = 5;
+
+// Receive-queue drops of the UDP sockets bound to port, from /proc/net/udp.
+long long SocketDrops(uint16_t port) {
+    std::ifstream in("/proc/net/udp");
+    std::string line;
+    std::getline(in, line); // header
+    long long drops = 0;
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, ":%04X", port);
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local;
+        fields >> slot >> local;
+        if (local.size() < 5 || local.substr(local.size() - 5) != wanted)
+            continue;
+        std::string last, word;
+        while (fields >> word)
+            last = word;
+        drops += std::stoll(last);
+    }
+    return drops;
+}
+
+void Wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+long long LogLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return file.readAll().count("\r\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int burst = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 10000) : 50;
+
+    QTemporaryDir cfg;
+    qputenv("KESTREL_CFG_DIR", cfg.path().toLocal8Bit());
+    const QString ecf = QDir(cfg.path()).filePath(QStringLiteral("define.ecf"));
+    if (!CreateSettingsFile(QFile::encodeName(ecf).toStdString(), DefaultSettings()))
+        return 2;
+    FakeNotifier notifier;
+    CSwitchyardDlg window(notifier);
+    window.show();
+    Wait(200);
+
+    // The simulator's generated agents: 198.18.1.1 to .254, then 198.18.2.x.
+    for (int n = 0; n < kAgents; ++n) {
+        DeviceRecord r = ZeroRecord();
+        const uint32_t ip =
+            0xC6120000u + static_cast<uint32_t>(((n / 254 + 1) << 8) | (n % 254 + 1));
+        SetFieldText(r.ip_text, FormatIpv4(ip));
+        r.ip = ip;
+        r.row_state = kRowNew;
+        r.status_image = kImageNone;
+        if (!window.state().monitor.Append(r))
+            return 2;
+        window.lists().RefreshMonitorRow(n);
+    }
+
+    test::SimProcess sim;
+    if (!sim.Start({.agents = "", .count = kAgents, .args = {}}) ||
+        !sim.Command("set all burst=" + std::to_string(burst))) {
+        std::fprintf(stderr, "simulator: %s\n", sim.Error().c_str());
+        return 2;
+    }
+
+    const uint16_t port = window.state().settings.UnicastPort();
+    const long long drops_before = SocketDrops(port);
+    const TrapTable& table = window.trapTable();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last_tick = -1, worst_stall = 0, first_trap = -1, last_change = 0;
+    long long last_count = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(kProbeMs);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (last_tick >= 0)
+            worst_stall = std::max(worst_stall, now - last_tick - kProbeMs * 1000000LL);
+        last_tick = now;
+        if (table.count() != last_count) {
+            if (first_trap < 0)
+                first_trap = now;
+            last_count = table.count();
+            last_change = now;
+        }
+    });
+    probe.start();
+
+    long long commands = 0;
+    while (clock.elapsed() < seconds * 1000LL) {
+        if (!sim.Command("trap all flood", 120000)) {
+            std::fprintf(stderr, "simulator: %s\n", sim.Error().c_str());
+            return 2;
+        }
+        ++commands;
+    }
+    const double sending_s = clock.elapsed() / 1000.0;
+    // Let the socket's queue run dry: done once the count stands for a second.
+    while (clock.nsecsElapsed() - last_change < 1000000000LL)
+        Wait(50);
+    probe.stop();
+
+    const long long sent = commands * kAgents * burst - sim.Count("SENDFAIL");
+    const long long drops = SocketDrops(port) - drops_before;
+    const long long counted = table.count();
+    const long long logged = LogLines(QDir(cfg.path()).filePath(QStringLiteral("syslog.log")));
+    const double handling_s = std::max<qint64>(last_change - first_trap, 1) / 1e9;
+
+    std::printf("traps sent by the simulator      %lld in %.1f s (%.0f/s)\n", sent, sending_s,
+                sent / sending_s);
+    std::printf("dropped at the socket            %lld\n", drops);
+    std::printf("counted / logged                 %lld / %lld\n", counted, logged);
+    std::printf("handled per second               %.0f\n", counted / handling_s);
+    std::printf("longest event-loop stall         %.1f ms\n", worst_stall / 1e6);
+    std::printf("boxes shown                      %zu\n", notifier.shown.size());
+    const bool whole = counted == logged && counted == sent - drops;
+    std::printf("every trap that reached the socket logged and counted: %s\n",
+                whole ? "yes" : "NO");
+    sim.Stop();
+    return whole ? 0 : 1;
+}

@@ -1,0 +1,61 @@
+#include "TrapReceiver.h"
+
+#include "protocol/ByteOrder.h"
+#include "protocol/DeviceTables.h"
+#include "protocol/Ipv4Text.h"
+
+#include <cstring>
+
+namespace kestrel {
+
+std::optional<TrapPayload> ParseTrapPayload(std::span<const uint8_t> payload) {
+    const ByteReader reader(payload);
+    const std::optional<uint32_t> address = reader.U32(0);
+    if (!address)
+        return std::nullopt;
+    const std::span<const uint8_t> rest = payload.subspan(4);
+    const void* nul = std::memchr(rest.data(), 0, rest.size());
+    const std::size_t length =
+        nul ? static_cast<std::size_t>(static_cast<const uint8_t*>(nul) - rest.data())
+            : rest.size();
+    return TrapPayload{*address, {reinterpret_cast<const char*>(rest.data()), length}};
+}
+
+TrapReceiver::TrapReceiver(ProgramState& state, ListHooks& lists, EventLog& log, TrapTable& table,
+                           std::function<void()> light_lamp)
+    : state_(state), lists_(lists), log_(log), table_(table), light_lamp_(std::move(light_lamp)) {}
+
+void TrapReceiver::HandleTrap(std::span<const uint8_t> fields, const DeviceRecord&) {
+    OnTrap(fields);
+}
+
+void TrapReceiver::OnTrap(std::span<const uint8_t> payload) {
+    const std::optional<TrapPayload> trap = ParseTrapPayload(payload);
+    if (!trap)
+        return;
+    // The address inside the trap names the agent, not the sender's.
+    const std::string ip = FormatIpv4(trap->address);
+    const FindResult found = FindMonitorRecord(state_.monitor, ip, KeyKind::Ip);
+    if (!found.found)
+        return;
+
+    if (light_lamp_)
+        light_lamp_();
+
+    DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(found.index)];
+    record.status_image = kImageNone;
+    record.row_state = kRowKnown;
+    record.reply_flag = 1;
+    record.missed_polls = 0;
+    const SelectionMemo selection = lists_.RememberSelection();
+    lists_.RefreshMonitorRow(found.index);
+    lists_.RestoreSelection(selection);
+
+    // One stamp for the log line and the table; a failed write is reported
+    // by the log and the trap is stored all the same.
+    const std::string stamp = log_.TimeStamp();
+    (void)log_.LogTrapAt(stamp, ip, trap->text);
+    table_.Add(stamp, ip, trap->text);
+}
+
+} // namespace kestrel
