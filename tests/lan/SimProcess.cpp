@@ -129,11 +129,11 @@ void SimProcess::ReadReport() {
     const QByteArray more = file.readAll();
     offset_ += more.size();
     partial_.append(more.constData(), static_cast<std::size_t>(more.size()));
-    std::size_t nl;
-    while ((nl = partial_.find('\n')) != std::string::npos) {
-        lines_.push_back(partial_.substr(0, nl));
-        partial_.erase(0, nl + 1);
-    }
+    // One pass over what came, then one erase: a flood writes many lines.
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1)
+        lines_.push_back(partial_.substr(start, nl - start));
+    partial_.erase(0, start);
 }
 
 void SimProcess::Stop(int timeout_ms) {
