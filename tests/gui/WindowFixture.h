@@ -30,15 +30,6 @@ protected:
         qunsetenv("KESTREL_CFG_DIR");
     }
 
-    // For tests that need the window on screen: shown, exposed, and with
-    // whatever start-up had to say forgotten.
-    void ShowWindow() {
-        ASSERT_FALSE(window->endedDuringStartUp());
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        notifier.shown.clear();
-    }
-
     template <class T> T* Find(const char* name) {
         return window->findChild<T*>(QString::fromLatin1(name));
     }
@@ -49,4 +40,18 @@ protected:
     QTemporaryDir cfg_dir;
     FakeNotifier notifier;
     std::unique_ptr<CSwitchyardDlg> window;
+};
+
+// For tests that need the window on screen: shown, exposed, and with
+// whatever start-up had to say forgotten.
+class ShownWindowFixture : public WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_FALSE(window->endedDuringStartUp());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        notifier.shown.clear();
+    }
 };

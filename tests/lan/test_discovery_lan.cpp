@@ -46,15 +46,8 @@ std::set<std::string> GeneratedAddresses(int n) {
     return out;
 }
 
-class DiscoveryLanTest : public WindowFixture {
+class DiscoveryLanTest : public ShownWindowFixture {
 protected:
-    void SetUp() override {
-        WindowFixture::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
-        ShowWindow();
-        ASSERT_FALSE(HasFatalFailure());
-    }
-
     void StartSim(const std::string& agents, int count = 0, std::vector<std::string> args = {}) {
         ASSERT_TRUE(sim.Start({.agents = agents, .count = count, .args = std::move(args)}))
             << sim.Error();

@@ -47,14 +47,8 @@ int Repeats(const std::string& text) {
     return at == std::string::npos ? 0 : std::stoi(text.substr(at + mark.size()));
 }
 
-class HostileLan : public WindowFixture {
+class HostileLan : public ShownWindowFixture {
 protected:
-    void SetUp() override {
-        WindowFixture::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
-        ShowWindow();
-        ASSERT_FALSE(HasFatalFailure());
-    }
     bool Listed(const QString& ip) {
         QTreeWidget& list = window->discoveryList();
         for (int row = 0; row < list.topLevelItemCount(); ++row)

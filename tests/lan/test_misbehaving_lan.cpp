@@ -108,12 +108,10 @@ std::vector<std::string> IpsOf(const std::map<std::string, std::vector<std::stri
     return it == rows.end() ? std::vector<std::string>{} : it->second;
 }
 
-class MisbehavingLanTest : public WindowFixture {
+class MisbehavingLanTest : public ShownWindowFixture {
 protected:
     void SetUp() override {
-        WindowFixture::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
-        ShowWindow();
+        ShownWindowFixture::SetUp();
         ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(sim.Start({.agents = AgentsFile(), .count = 0, .args = {}})) << sim.Error();
     }

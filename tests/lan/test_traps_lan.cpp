@@ -35,12 +35,10 @@ DeviceRecord Agent(const std::string& ip) {
     return r;
 }
 
-class TrapsLanTest : public WindowFixture {
+class TrapsLanTest : public ShownWindowFixture {
 protected:
     void SetUp() override {
-        WindowFixture::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
-        ShowWindow();
+        ShownWindowFixture::SetUp();
         ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(
             sim.Start({.agents = "ip=198.18.1.11\nip=198.18.1.12\n", .count = 0, .args = {}}))
