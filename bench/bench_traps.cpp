@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
@@ -72,10 +73,36 @@ long long LogLines(const QString& path) {
     return file.readAll().count("\r\n");
 }
 
+// Times every event delivery, to name what held the loop when it stalled.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        QElapsedTimer t;
+        t.start();
+        ++depth_;
+        const int type = event->type();
+        const bool result = QApplication::notify(receiver, event);
+        --depth_;
+        const qint64 ns = t.nsecsElapsed();
+        if (depth_ == 0 && ns > longest_ns) {
+            longest_ns = ns;
+            longest_what =
+                std::string(receiver->metaObject()->className()) + " event " + std::to_string(type);
+        }
+        return result;
+    }
+    qint64 longest_ns = 0;
+    std::string longest_what;
+
+private:
+    int depth_ = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int burst = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 10000) : 50;
 
@@ -116,15 +143,18 @@ int main(int argc, char** argv) {
 
     QElapsedTimer clock;
     clock.start();
-    qint64 last_tick = -1, worst_stall = 0, first_trap = -1, last_change = 0;
-    long long last_count = 0;
+    qint64 last_tick = -1, worst_stall = 0, worst_at = 0, first_trap = -1, last_change = 0;
+    long long last_count = 0, worst_count = 0;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     probe.setInterval(kProbeMs);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        if (last_tick >= 0)
-            worst_stall = std::max(worst_stall, now - last_tick - kProbeMs * 1000000LL);
+        if (last_tick >= 0 && now - last_tick - kProbeMs * 1000000LL > worst_stall) {
+            worst_stall = now - last_tick - kProbeMs * 1000000LL;
+            worst_at = now;
+            worst_count = table.count();
+        }
         last_tick = now;
         if (table.count() != last_count) {
             if (first_trap < 0)
@@ -160,7 +190,10 @@ int main(int argc, char** argv) {
     std::printf("dropped at the socket            %lld\n", drops);
     std::printf("counted / logged                 %lld / %lld\n", counted, logged);
     std::printf("handled per second               %.0f\n", counted / handling_s);
-    std::printf("longest event-loop stall         %.1f ms\n", worst_stall / 1e6);
+    std::printf("longest event-loop stall         %.1f ms (ended %.2f s in, %lld traps counted)\n",
+                worst_stall / 1e6, worst_at / 1e9, worst_count);
+    std::printf("longest single event             %.1f ms (%s)\n", app.longest_ns / 1e6,
+                app.longest_what.c_str());
     std::printf("boxes shown                      %zu\n", notifier.shown.size());
     const bool whole = counted == logged && counted == sent - drops;
     std::printf("every trap that reached the socket logged and counted: %s\n",

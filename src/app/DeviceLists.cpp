@@ -218,21 +218,27 @@ void CDeviceLists::RefreshMonitorRow(int i) {
         InsertMonitorRow(update.position, record);
         return;
     }
-    // The row is rebuilt at its place and comes back unselected; callers
-    // that keep the selection restore it.
-    const int position = monitor_->indexOfTopLevelItem(row);
-    TakeRow(*monitor_, row);
-    InsertMonitorRow(position, record);
+    // The row shows the record afresh at its place and comes back
+    // unselected; callers that keep the selection restore it. Rewritten in
+    // place rather than removed and inserted: a trap flood refreshes rows
+    // thousands of times a second.
+    ShowMonitorRecord(*row, record);
+    row->setSelected(false);
 }
 
 void CDeviceLists::InsertMonitorRow(int position, DeviceRecord& record) {
     auto row = std::make_unique<DeviceRow>(kMonitorRowType);
-    SetTexts(*row, MonitorRowTexts(record));
-    row->setIcon(kStatusColumn, images_.Icon(record.status_image));
-    row->setData(kStatusColumn, Qt::AccessibleTextRole,
-                 images_.AccessibleName(record.status_image));
-    row->setData(kStatusColumn, kStatusRole, record.status_image);
+    ShowMonitorRecord(*row, record);
     InsertRow(*monitor_, position, std::move(row));
+}
+
+void CDeviceLists::ShowMonitorRecord(QTreeWidgetItem& row, DeviceRecord& record) {
+    SetTexts(row, MonitorRowTexts(record));
+    if (row.data(kStatusColumn, kStatusRole) == QVariant(record.status_image))
+        return;
+    row.setIcon(kStatusColumn, images_.Icon(record.status_image));
+    row.setData(kStatusColumn, Qt::AccessibleTextRole, images_.AccessibleName(record.status_image));
+    row.setData(kStatusColumn, kStatusRole, record.status_image);
 }
 
 void CDeviceLists::ClearDiscoveryRows() {

@@ -76,6 +76,7 @@ private:
     void MoveRows(bool double_click);
     void OnRowClicked(QTreeWidget* list);
     void InsertMonitorRow(int position, kestrel::DeviceRecord& record);
+    void ShowMonitorRecord(QTreeWidgetItem& row, kestrel::DeviceRecord& record);
     QTreeWidgetItem* FindMonitorRow(const kestrel::RowKey& key) const;
     void IndexDiscoveryRows();
     void HoldDiscoveryPaint();

@@ -92,9 +92,11 @@ TEST_F(DeviceListsTest, MonitorRefreshFallsBackToTheMacText) {
     SetFieldText(r.ip_text, "10.0.0.22");
     r.row_state = kRowKnown;
     r.status_image = kImageNotAlive;
+    ClickRow(monitor(), 1);
     lists_->RefreshMonitorRow(1);
 
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1", "10.0.0.22"}));
+    EXPECT_TRUE(SelectedRows(monitor()).isEmpty()); // shown afresh, unselected
     EXPECT_EQ(S(monitor().topLevelItem(1)->data(0, Qt::AccessibleTextRole).toString()),
               "Not alive");
 
