@@ -113,4 +113,30 @@ TEST_F(TrapsLanTest, ATrapFromAnAgentOnlyInTheDiscoveryListIsIgnored) {
     EXPECT_TRUE(notifier.shown.empty());
 }
 
+TEST_F(TrapsLanTest, OverLongAndEmptyTextsReachTheLogWholeAndTheDialogStopsAtTheEmptyOne) {
+    const std::string long_text(300, 'x');
+    ASSERT_TRUE(sim.Command("trap 198.18.1.11 " + long_text));
+    ASSERT_TRUE(sim.Command("set 198.18.1.11 trap_text="));
+    ASSERT_TRUE(sim.Command("trap 198.18.1.11"));
+    ASSERT_TRUE(sim.Command("trap 198.18.1.11 after"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->trapTable().count() == 3; }, 10000));
+
+    const std::string log = Log();
+    EXPECT_NE(log.find(" 198.18.1.11 Trap :" + long_text + "\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" 198.18.1.11 Trap :\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" 198.18.1.11 Trap :after\r\n"), std::string::npos);
+    EXPECT_EQ(FieldText(window->trapTable().Entry(0).event_text), long_text.substr(0, 255));
+
+    std::vector<std::string> rows;
+    ModalAnswer answer([&](QWidget* modal) {
+        if (auto* dialog = qobject_cast<CTrap_Info*>(modal))
+            for (int i = 0; i < dialog->trapList().topLevelItemCount(); ++i)
+                rows.push_back(dialog->trapList().topLevelItem(i)->text(3).toStdString());
+        modal->close();
+    });
+    QTest::mouseClick(Find<QPushButton>("ctl1007"), Qt::LeftButton);
+    EXPECT_TRUE(answer.answered());
+    EXPECT_EQ(rows, std::vector<std::string>{long_text.substr(0, 255)});
+}
+
 } // namespace
