@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <optional>
 #include <set>
 
@@ -92,6 +94,11 @@ protected:
             if (l.find(text) != std::string::npos)
                 return true;
         return false;
+    }
+    int Count(const std::string& text) {
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {
+            return l.find(text) != std::string::npos;
+        }));
     }
 
     Millis now = 1000000;
@@ -379,7 +386,36 @@ TEST_F(Engine, TftpFaultsDropAnAckOnceAndEndWithAnError) {
         EXPECT_NE(ApplySetting(s, word).find("bad value"), std::string::npos);
     }
     ASSERT_TRUE(engine->OnControlLine("show 198.18.1.3", now));
-    EXPECT_TRUE(Logged("tftp_drop_ack=1 tftp_error_at=3 tftp_error_text=\"bad flash\""));
+    EXPECT_TRUE(Logged("tftp_drop_ack=1 tftp_error_at=3 tftp_silent_at=-1 "
+                       "tftp_error_text=\"bad flash\""));
+}
+
+TEST_F(Engine, TftpSilenceFromAGivenBlockOn) {
+    Make("ip=198.18.1.3 mac=020000000003 password=pw tftp_silent_at=2\n"
+         "ip=198.18.1.4 mac=020000000004 password=pw tftp_silent_at=0\n");
+    for (int n : {0, 1}) {
+        auto trigger = Targeted(CMD_UPGRADE_TRIGGER, At(n).mac, 1);
+        AddText(trigger, TLV_PASSWORD, "pw");
+        ASSERT_EQ(Send(trigger, At(n).ip).size(), 1u);
+    }
+    auto in = [&](int n, std::vector<uint8_t> packet) {
+        engine->OnTftpDatagram(packet, kWorkstation, 64517, At(n).ip, now);
+        return engine->TakeOutbox();
+    };
+    const std::vector<uint8_t> wrq = {0, 2, 'f', 0, 'o', 'c', 't', 'e', 't', 0};
+    std::vector<uint8_t> block1 = {0, 3, 0, 1};
+    block1.resize(516, 0x11);
+    EXPECT_EQ(in(0, wrq).size(), 1u);
+    EXPECT_EQ(in(0, block1).size(), 1u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(in(0, {0, 3, 0, 2, 0x22}).empty());
+    EXPECT_TRUE(in(0, {0, 3, 0, 3}).empty());
+    EXPECT_EQ(Count("TFTP 198.18.1.3 ignored reason=silent-at block=2"), 3);
+    EXPECT_EQ(Count("TFTP 198.18.1.3 ignored reason=silent-at block=3"), 1);
+
+    EXPECT_TRUE(in(1, wrq).empty());
+    EXPECT_TRUE(in(1, wrq).empty());
+    EXPECT_EQ(Count("TFTP 198.18.1.4 ignored reason=silent-at block=0"), 2);
 }
 
 TEST_F(Engine, TimersAndControlLines) {

@@ -57,8 +57,9 @@ struct AgentSettings {
     int flap_s = 0;         // alternates answering and silence every flap_s seconds
 
     // TFTP faults, each once per transfer: -1 off.
-    int tftp_drop_ack = -1; // the ACK of this block (0: of the write request) is not sent
-    int tftp_error_at = -1; // this block (0: the write request) is answered with an ERROR
+    int tftp_drop_ack = -1;  // the ACK of this block (0: of the write request) is not sent
+    int tftp_error_at = -1;  // this block (0: the write request) is answered with an ERROR
+    int tftp_silent_at = -1; // from this block (0: the write request) on, TFTP gets no answer
     std::string tftp_error_text = "Flash write error";
 };
 

@@ -282,6 +282,8 @@ std::string ApplySetting(AgentSettings& s, std::string_view word) {
         return bounded(s.tftp_drop_ack, -1, 65535);
     if (key == "tftp_error_at")
         return bounded(s.tftp_error_at, -1, 65535);
+    if (key == "tftp_silent_at")
+        return bounded(s.tftp_silent_at, -1, 65535);
     if (key == "tftp_error_text")
         return text(s.tftp_error_text, kMaxTftpErrorText);
     return "unknown key: " + std::string(key);
@@ -446,6 +448,7 @@ std::string DescribeAgent(const AgentSettings& s) {
     d += " flap=" + std::to_string(s.flap_s);
     d += " tftp_drop_ack=" + std::to_string(s.tftp_drop_ack);
     d += " tftp_error_at=" + std::to_string(s.tftp_error_at);
+    d += " tftp_silent_at=" + std::to_string(s.tftp_silent_at);
     d += " tftp_error_text=" + Quoted(s.tftp_error_text);
     return d;
 }

@@ -344,6 +344,15 @@ void SimEngine::OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uin
     }
     const ByteReader in(bytes);
     const auto opcode = in.U16(0);
+    const auto block = in.U16(2);
+    const int silent_at = a->s.tftp_silent_at;
+    if (silent_at >= 0 &&
+        ((opcode == kTftpWrq && silent_at == 0) ||
+         (opcode == kTftpData && block && *block >= silent_at && silent_at > 0))) {
+        Say(who +
+            " ignored reason=silent-at block=" + std::to_string(opcode == kTftpWrq ? 0 : *block));
+        return;
+    }
     if (opcode == kTftpWrq) {
         const auto wrq = ParseWriteRequest(bytes);
         if (!wrq) {
@@ -390,7 +399,6 @@ void SimEngine::OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uin
             return;
         }
         Transfer& tr = t->second;
-        const auto block = in.U16(2);
         if (block && a->s.tftp_error_at == *block && !tr.receiver.Complete() &&
             *block == static_cast<uint16_t>(tr.receiver.LastBlock() + 1)) {
             SendTftp(*a, src, src_port, TftpErrorPacket(0, a->s.tftp_error_text));
