@@ -1,0 +1,97 @@
+// Whole firmware images written by FirmwareTransfer to a simulated agent,
+// byte for byte, every packet to port 69. Runs inside scripts/lan.
+
+#include "TftpLanFixture.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+class TftpLanTest : public TftpLanFixture {};
+
+struct ImageCase {
+    std::size_t size;
+    std::string complete_text;
+};
+
+TEST_F(TftpLanTest, ImagesArriveByteForByteAndEndAfterTheWait) {
+    StartSim();
+    const std::vector<ImageCase> cases = {
+        {0, "Complete...0/0 bytes"},
+        {1000, "Complete...1000/1000 bytes"},
+        {1024, "Complete...1024/1024 bytes"},
+        {(1 << 20) + 123, "Complete...1048699/1048699 bytes"},
+    };
+    for (const ImageCase& c : cases) {
+        SCOPED_TRACE(c.size);
+        Trigger();
+        const std::string path = WriteImage(c.size);
+        states.clear();
+        const std::size_t from = sim.Lines().size();
+
+        // The window's thread keeps running: a 20 ms timer is never held up long.
+        QElapsedTimer gap_clock;
+        gap_clock.start();
+        qint64 longest_gap = 0;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout,
+                         [&] { longest_gap = std::max(longest_gap, gap_clock.restart()); });
+        probe.start(20);
+
+        ASSERT_TRUE(Open(path));
+        EXPECT_TRUE(transfer.IsOpen());
+        ASSERT_TRUE(WaitFinished(60000));
+        probe.stop();
+        EXPECT_EQ(outcome, TftpOutcome::Completed);
+        EXPECT_FALSE(transfer.IsOpen());
+        EXPECT_TRUE(notifier.shown.empty());
+        EXPECT_TRUE(logs.empty());
+
+        EXPECT_TRUE(
+            sim.WaitForLine("TFTP 198.18.1.2 wrq from=198.18.0.1:64517 name=" + path, 1000, from));
+        EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000, from));
+        ASSERT_FALSE(states.empty());
+        EXPECT_EQ(states.back(), c.complete_text);
+        if (c.size > 1024) {
+            EXPECT_EQ(states.front(), "Upgrade...1024/1048699 bytes");
+        }
+        // Finished only after the five seconds that follow the last ACK.
+        EXPECT_GE(finished_after_ms, 5000);
+        EXPECT_LT(longest_gap, 1000);
+        // The agent reboots after its image; wait until it is back.
+        ASSERT_TRUE(sim.WaitForLine("STATE 198.18.1.2 back", 10000, from));
+    }
+}
+
+TEST_F(TftpLanTest, ADroppedAckIsSurvived) {
+    StartSim("tftp_drop_ack=2");
+    Trigger();
+    const std::string path = WriteImage(2000);
+    ASSERT_TRUE(Open(path));
+    ASSERT_TRUE(WaitFinished(30000));
+    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_TRUE(sim.WaitForLine("TFTP 198.18.1.2 ack-dropped block=2", 1000));
+    // Block 2 went again after two ticks of timer 1, and was stored once.
+    EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
+    EXPECT_GE(finished_after_ms, 3000 + 5000);
+    EXPECT_EQ(states.back(), "Complete...2000/2000 bytes");
+    EXPECT_TRUE(notifier.shown.empty());
+}
+
+TEST_F(TftpLanTest, ALostWriteRequestAnswerIsSurvived) {
+    StartSim("tftp_drop_ack=0");
+    Trigger();
+    const std::string path = WriteImage(600);
+    ASSERT_TRUE(Open(path));
+    ASSERT_TRUE(WaitFinished(30000));
+    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_TRUE(sim.WaitForLine("TFTP 198.18.1.2 wrq repeated", 1000));
+    EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
+}
+
+} // namespace
