@@ -52,7 +52,15 @@ protected:
 
     void TearDown() override {
         // Every DATA and write request went to port 69.
-        EXPECT_EQ(sim.Count("TFTP BAD"), 0);
+        if (check_ports) {
+            EXPECT_EQ(sim.Count("TFTP BAD"), 0);
+        }
+        if (HasFailure()) {
+            // The simulator's side of it, for whoever reads the failure.
+            const auto& lines = sim.Lines();
+            for (std::size_t i = lines.size() > 40 ? lines.size() - 40 : 0; i < lines.size(); ++i)
+                std::fprintf(stderr, "sim: %s\n", lines[i].c_str());
+        }
     }
 
     // The upgrade trigger with the agent's password: it then takes a write.
@@ -101,6 +109,7 @@ protected:
                " name=" + path;
     }
 
+    bool check_ports = true;
     SimProcess sim;
     QTemporaryDir dir;
     FakeNotifier notifier;

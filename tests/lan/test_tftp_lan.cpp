@@ -94,4 +94,24 @@ TEST_F(TftpLanTest, ALostWriteRequestAnswerIsSurvived) {
     EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
 }
 
+// What the port check above rests on: the agent answers from its reply
+// port, and DATA sent there, as an RFC 1350 client would, is reported.
+TEST_F(TftpLanTest, DataToTheAcksPortWouldBeReported) {
+    StartSim();
+    Trigger();
+    check_ports = false;
+    PlainSocket client(0);
+    ASSERT_TRUE(client.Bound());
+    const std::vector<uint8_t> wrq = {0x00, 0x02, 'f', 0x00, 'o', 'c', 't', 'e', 't', 0x00};
+    ASSERT_TRUE(client.Send(wrq, kAgentIp, 69));
+    const auto answers = client.Collect(1, 3000);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].bytes, (std::vector<uint8_t>{0x00, 0x04, 0x00, 0x00}));
+    EXPECT_EQ(answers[0].src, kAgentIp);
+    ASSERT_EQ(answers[0].src_port, 50069);
+    ASSERT_TRUE(client.Send(std::vector<uint8_t>{0x00, 0x03, 0x00, 0x01}, kAgentIp, 50069));
+    EXPECT_TRUE(sim.WaitForLine("TFTP BAD to-reply-port from=198.18.0.1:", 3000));
+    EXPECT_EQ(sim.Count("stored"), 0);
+}
+
 } // namespace
