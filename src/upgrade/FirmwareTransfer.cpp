@@ -82,10 +82,15 @@ void FirmwareTransfer::CloseSocket() {
 void FirmwareTransfer::OnTftpReadable() {
     drain_posted_ = false;
     for (int n = 0; n < kMaxDatagramsPerWakeup; ++n) {
-        if (!IsOpen() || !socket_.hasPendingDatagrams())
+        // Always a read, never a look first: a socket signalled while its
+        // datagram was already taken is signalled again only after a read,
+        // even one that finds nothing, and would otherwise fall silent.
+        if (!IsOpen())
             return;
         const QNetworkDatagram datagram =
             socket_.receiveDatagram(static_cast<qint64>(kTftpReadLimit));
+        if (!datagram.isValid())
+            return;
         const QByteArray data = datagram.data();
         Apply(transfer_.OnDatagram(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
                                              static_cast<std::size_t>(data.size()))));
