@@ -3,6 +3,11 @@
 
 #include "TftpLanFixture.h"
 
+#include "core/NetworkSession.h"
+#include "protocol/SettingsDefaults.h"
+#include "support/FakeListHooks.h"
+#include "upgrade/RediscoveryTimer.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -92,6 +97,39 @@ TEST_F(TftpLanTest, ALostWriteRequestAnswerIsSurvived) {
     EXPECT_EQ(outcome, TftpOutcome::Completed);
     EXPECT_TRUE(sim.WaitForLine("TFTP 198.18.1.2 wrq repeated", 1000));
     EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
+}
+
+// The end of a transfer starts the rediscovery, which finds the agent back
+// after its reboot.
+TEST_F(TftpLanTest, ACompletedTransferIsFollowedByTheRediscoveryVerdict) {
+    StartSim("iface=3");
+    ProgramState state;
+    state.settings = DefaultSettings();
+    state.upgrade_target_mac = "020000000002";
+    FakeListHooks lists(state);
+    FakeNotifier session_boxes;
+    NetworkSession session(state, lists, session_boxes);
+    ASSERT_TRUE(session.OpenBroadcastSocket());
+    ASSERT_TRUE(session.OpenMulticastSocket());
+    ASSERT_TRUE(session.OpenUnicastSocket());
+    RediscoveryTimer rediscovery(state, session.sockets(), lists, notifier);
+    QObject::connect(&transfer, &FirmwareTransfer::Finished, [&](TftpOutcome o) {
+        if (o == TftpOutcome::Completed)
+            rediscovery.Start();
+    });
+    std::optional<Rediscovery::Outcome> verdict;
+    QObject::connect(&rediscovery, &RediscoveryTimer::Finished,
+                     [&](Rediscovery::Outcome o) { verdict = o; });
+
+    Trigger();
+    ASSERT_TRUE(Open(WriteImage(5000)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return verdict.has_value(); }, 60000));
+    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_EQ(verdict, Rediscovery::Outcome::Succeeded);
+    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"Upgrade successful", "information",
+                                                          MessageIcon::Information}}));
+    // The agent had rebooted before it was found again.
+    EXPECT_TRUE(sim.WaitForLine("STATE 198.18.1.2 back", 1000));
 }
 
 // What the port check above rests on: the agent answers from its reply
