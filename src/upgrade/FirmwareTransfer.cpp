@@ -37,6 +37,7 @@ FirmwareTransfer::~FirmwareTransfer() {
 }
 
 bool FirmwareTransfer::OpenTftpSocket(const TftpTransfer::Target& target) {
+    ++run_;
     if (IsOpen()) {
         // What a second socket on the port would meet.
         notifier_.Show(kBindTftpSocketError);
@@ -67,6 +68,7 @@ bool FirmwareTransfer::OpenTftpSocket(const TftpTransfer::Target& target) {
 }
 
 void FirmwareTransfer::Close() {
+    ++run_;
     data_timer_.stop();
     request_timer_.stop();
     finish_timer_.stop();
@@ -135,13 +137,16 @@ bool FirmwareTransfer::Apply(const TftpStep& step) {
     if (step.finish_after_ms > 0)
         finish_timer_.start(step.finish_after_ms);
     // Everything above is settled before any box, whose event loop may run
-    // the timers and the socket.
+    // the timers and the socket, or close the transfer.
+    const unsigned run = run_;
     if (step.log_failure)
         Q_EMIT LogFailure(QByteArray::fromStdString(*step.log_failure));
     if (!sent)
         notifier_.Show(step.send->on_failure);
-    if (step.box)
+    if (step.box && run == run_)
         notifier_.Show(step.box->AsMessage());
+    if (run != run_)
+        return sent;
     if (step.state_text)
         Q_EMIT StateText(QString::fromLatin1(step.state_text->data(),
                                              static_cast<qsizetype>(step.state_text->size())));

@@ -68,6 +68,9 @@ private:
     QTimer request_timer_;
     QTimer finish_timer_;
     bool drain_posted_ = false;
+    // Counts opens and closes, so a step whose box saw the transfer closed
+    // or started afresh says no more about it.
+    unsigned run_ = 0;
 };
 
 } // namespace kestrel

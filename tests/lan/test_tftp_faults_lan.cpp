@@ -38,6 +38,21 @@ TEST_F(TftpFaultsLanTest, AnErrorAtABlockIsShownLoggedAndEndsTheTransfer) {
     EXPECT_EQ(sim.Count("stored"), 0);
 }
 
+TEST_F(TftpFaultsLanTest, ClosedWhileTheErrorBoxIsOpenSaysNoMore) {
+    StartSim("tftp_error_at=1");
+    Trigger();
+    notifier.while_showing = [&] { transfer.Close(); };
+    ASSERT_TRUE(Open(WriteImage(4000)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notifier.shown.empty(); }, 10000));
+    QTest::qWait(100);
+    EXPECT_EQ(notifier.Texts(), (std::vector<std::string>{"Flash write error" + kHint}));
+    EXPECT_EQ(logs, (std::vector<std::string>{"Flash write error"}));
+    // The dialog went: no state text and no end reported after its box.
+    EXPECT_TRUE(states.empty());
+    EXPECT_FALSE(outcome.has_value());
+    EXPECT_FALSE(transfer.IsOpen());
+}
+
 TEST_F(TftpFaultsLanTest, ALongErrorToTheWriteRequestIsCut) {
     const std::string text(600, 'E');
     StartSim("tftp_error_at=0 tftp_error_text=" + text);
