@@ -96,7 +96,7 @@ ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const Progr
         if (!AllDigits(text))
             return fail(kGroupIntervalDigits);
         // The box holds four digits; a longer text is out of range anyway.
-        const int32_t value = text.empty() ? 0
+        const int32_t value = text.empty()      ? 0
                               : text.size() > 5 ? 99999
                                                 : static_cast<int32_t>(std::stol(text));
         if (value != 0 && (value < 120 || value > 1225))

@@ -5,8 +5,8 @@
 
 namespace kestrel {
 
-bool CheckDeviceSelection(ProgramState& state, const ListSelection& selection,
-                          SetCommandKind kind, Notifier& notifier) {
+bool CheckDeviceSelection(ProgramState& state, const ListSelection& selection, SetCommandKind kind,
+                          Notifier& notifier) {
     if (selection.discovery_rows > 1 || selection.monitor_rows > 1) {
         notifier.Show(kOnlyOneDevice);
         return false;

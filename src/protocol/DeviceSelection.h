@@ -27,8 +27,8 @@ struct ListSelection {
 // selection context (target_in_monitor, target_index) is written; on a
 // refusal after the version test it is written too, as the order of the
 // checks has it.
-bool CheckDeviceSelection(ProgramState& state, const ListSelection& selection,
-                          SetCommandKind kind, Notifier& notifier);
+bool CheckDeviceSelection(ProgramState& state, const ListSelection& selection, SetCommandKind kind,
+                          Notifier& notifier);
 
 // The record of the agent chosen by the last successful check.
 const DeviceRecord& TargetRecord(const ProgramState& state);

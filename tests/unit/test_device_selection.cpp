@@ -25,8 +25,7 @@ DeviceRecord Agent(uint16_t protocol, uint16_t iface, bool loader) {
 }
 
 constexpr SetCommandKind kAllKinds[] = {SetCommandKind::Configuration,
-                                        SetCommandKind::PasswordChange,
-                                        SetCommandKind::DhcpRefresh,
+                                        SetCommandKind::PasswordChange, SetCommandKind::DhcpRefresh,
                                         SetCommandKind::FirmwareUpgrade};
 
 bool TestsLoaderMode(SetCommandKind kind) {
@@ -64,8 +63,7 @@ const Case kCases[] = {
     {"protocol 1", 0, 1, 1, 3, false, true, kProtocolVersionNotSupported},
     {"protocol 3 before interface 4", 1, 0, 3, 4, false, true, kProtocolVersionNotSupported},
     {"loader from discovery", 1, 0, 2, 3, true, true, std::nullopt, kLoaderModeDiscovery},
-    {"loader from monitor", 0, 1, 2, 3, true, true, std::nullopt, kLoaderModeMonitor,
-     In::Monitor},
+    {"loader from monitor", 0, 1, 2, 3, true, true, std::nullopt, kLoaderModeMonitor, In::Monitor},
     {"loader with interface 4 fails the version first", 1, 0, 2, 4, true, true,
      kInterfaceVersionNotSupported},
     {"row without its record", 1, 0, 2, 3, false, false, kSelectedDeviceGone},
@@ -110,9 +108,9 @@ TEST(DeviceSelection, OrderOfTestsMessagesAndContextPerCommandKind) {
             if (go || versions_passed) {
                 EXPECT_EQ(state.target_in_monitor, c.expected_list == In::Monitor);
                 EXPECT_EQ(state.target_index, 1);
-                EXPECT_EQ(&TargetRecord(state),
-                          &(c.expected_list == In::Monitor ? state.monitor : state.discovery)
-                               .records[1]);
+                EXPECT_EQ(
+                    &TargetRecord(state),
+                    &(c.expected_list == In::Monitor ? state.monitor : state.discovery).records[1]);
             } else {
                 EXPECT_EQ(state.target_in_monitor, c.expected_list == In::Discovery);
                 EXPECT_EQ(state.target_index, 0);
@@ -130,6 +128,7 @@ TEST(DeviceSelection, IndexPastTheRecordsInUseIsRefused) {
         notifier.shown.clear();
         EXPECT_FALSE(
             CheckDeviceSelection(state, {0, 1, index}, SetCommandKind::DhcpRefresh, notifier));
-        EXPECT_EQ(notifier.Texts(), std::vector<std::string>{std::string(kSelectedDeviceGone.text)});
+        EXPECT_EQ(notifier.Texts(),
+                  std::vector<std::string>{std::string(kSelectedDeviceGone.text)});
     }
 }

@@ -27,16 +27,26 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 // to 0a:1b:2c:3d:4e:5f.
 Bytes Header(uint8_t command, bool dhcp_refresh = false) {
     return {
-        0x00, 0x02,                         // protocol_version 2
+        0x00, 0x02,                          // protocol_version 2
         0x00, uint8_t(dhcp_refresh ? 1 : 0), // sub_version
-        0x0a, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f, // mac
+        0x0a, 0x1b,
+        0x2c, 0x3d,
+        0x4e, 0x5f,                          // mac
         0x00, uint8_t(dhcp_refresh ? 3 : 0), // interface_version
-        0x00, command,                      // command
-        0x00, 0x00,                         // status
-        0x4B, 0x45, 0x53, 0x54,             // utility_id
-        0, 0, 0, 0, 0, 0,                   // reserved
-        0x12, 0x34,                         // sequence
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, // reserved
+        0x00, command,                       // command
+        0x00, 0x00,                          // status
+        0x4B, 0x45,
+        0x53, 0x54, // utility_id
+        0,    0,
+        0,    0,
+        0,    0,    // reserved
+        0x12, 0x34, // sequence
+        0,    0,
+        0,    0,
+        0,    0,
+        0,    0,
+        0,    0,
+        0,    0, // reserved
     };
 }
 
