@@ -81,14 +81,15 @@ DeviceRecord Target() {
 
 class ConfigurationSetTest : public ::testing::Test {
 protected:
-    // Monitor: 192.168.1.7, the target; discovery: 192.168.1.8, the target
-    // again (by MAC) - the context decides which one is meant.
+    // Monitor: 192.168.1.7 then the target (or 192.168.1.6); discovery:
+    // 192.168.1.8 then the target (or 192.168.1.6).
     void Open(bool in_monitor = true, std::optional<DeviceRecord> target = std::nullopt) {
         const DeviceRecord t = target.value_or(Target());
+        const DeviceRecord filler = Agent("020000000006", "192.168.1.6");
         ASSERT_TRUE(state.monitor.Append(Agent("020000000007", "192.168.1.7")));
-        ASSERT_TRUE(state.monitor.Append(t));
+        ASSERT_TRUE(state.monitor.Append(in_monitor ? t : filler));
         ASSERT_TRUE(state.discovery.Append(Agent("020000000008", "192.168.1.8")));
-        ASSERT_TRUE(state.discovery.Append(t));
+        ASSERT_TRUE(state.discovery.Append(in_monitor ? filler : t));
         state.settings.utility_id = 0x4B455354;
         state.settings.base_port = 5010;
         state.settings.multicast_group = "239.255.255.250";
