@@ -232,42 +232,35 @@ TEST_F(SetLanTest, RequestsWithoutAnswersCarryTheSameSequence) {
 }
 
 TEST_F(SetLanTest, WrongAnswersFromMisbehavingAgents) {
+    const ShownMessage parameter_error{"Device return : parameters Error", "Error",
+                                       kestrel::MessageIcon::Error};
+    const ShownMessage unknown_error{"Device return : unknow error", "Error",
+                                     kestrel::MessageIcon::Error};
+    // The agent is told to misbehave after the discovery, so that only its
+    // set answers are wrong. The monitor-list case comes last: the agent
+    // stays in that list.
     const struct {
         const char* name;
         const char* keys;
         bool from_monitor;
         std::vector<ShownMessage> shown;
-        const char* name_after;
-        int sequence_after;
+        bool row_changed;
+        int sequence_step;
     } cases[] = {
-        // A set reply with another sequence is not this request's answer.
-        {"wrong sequence by broadcast", "wrong_seq=1", false, {}, "before", 0},
-        // Unicast set replies carry no sequence check.
-        {"wrong sequence by unicast", "wrong_seq=1", true, {kSetSuccessful}, "renamed", 0},
-        {"parameter error",
-         "status=4",
-         false,
-         {{"Device return : parameters Error", "Error", kestrel::MessageIcon::Error}},
-         "before",
-         1},
-        {"unknown status",
-         "status=9",
-         true,
-         {{"Device return : unknow error", "Error", kestrel::MessageIcon::Error}},
-         "before",
-         0},
+        // A set reply with another sequence is no answer to this request.
+        {"wrong sequence by broadcast", "wrong_seq=1", false, {}, false, 0},
+        {"parameter error", "status=4", false, {parameter_error}, false, 1},
+        {"unknown status", "status=9", false, {unknown_error}, false, 1},
+        // Unicast set replies are not checked against the sequence.
+        {"wrong sequence by unicast", "wrong_seq=1", true, {kSetSuccessful}, true, 0},
     };
+    StartSim(kAgent);
+    int round = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sim.Stop();
-        notifier.shown.clear();
-        window = std::make_unique<CSwitchyardDlg>(notifier);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        notifier.shown.clear();
-        StartSim(
-            std::string(kAgent).insert(std::string(kAgent).size() - 1, std::string(" ") + c.keys));
+        ASSERT_TRUE(sim.Command("set 198.18.1.1 wrong_seq=0 status=-1"));
         Discover(1);
+        ASSERT_TRUE(sim.Command(std::string("set 198.18.1.1 ") + c.keys));
         SelectRow(discovery(), 0);
         QTreeWidget* list = &discovery();
         int column = kDiscSystemName;
@@ -278,13 +271,19 @@ TEST_F(SetLanTest, WrongAnswersFromMisbehavingAgents) {
             list = &monitor();
             column = kMonSystemName;
         }
+        const QString shown_before = list->topLevelItem(0)->text(column);
+        const int sequence_before = window->state().set_sequence;
+        const int replies_before = sim.Count("SET_REPLY");
+        const std::string new_name = "name" + std::to_string(++round);
+        notifier.shown.clear();
 
-        Configure({.system_name = "renamed"});
+        Configure({.system_name = new_name});
 
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Count("SET_REPLY") >= 1; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Count("SET_REPLY") > replies_before; }));
         QTest::qWait(500);
         EXPECT_EQ(notifier.shown, c.shown);
-        EXPECT_EQ(list->topLevelItem(0)->text(column).toStdString(), c.name_after);
-        EXPECT_EQ(window->state().set_sequence, c.sequence_after);
+        EXPECT_EQ(list->topLevelItem(0)->text(column),
+                  c.row_changed ? QString::fromStdString(new_name) : shown_before);
+        EXPECT_EQ(window->state().set_sequence, sequence_before + c.sequence_step);
     }
 }
