@@ -48,6 +48,10 @@ public:
     }
 };
 
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
 uint32_t Ip(const char* text) {
     return ParseIpv4(text).value();
 }
@@ -134,16 +138,16 @@ protected:
 
 TEST_F(ConfigurationSetTest, ShowsTheAgentsRecordWithItsLimitsAndNames) {
     Open();
-    EXPECT_EQ(dialog->windowTitle(), "Configuration setting");
-    EXPECT_EQ(Edit("ctl1024").text(), "KS-108");
+    EXPECT_EQ(S(dialog->windowTitle()), "Configuration setting");
+    EXPECT_EQ(S(Edit("ctl1024").text()), "KS-108");
     EXPECT_TRUE(Edit("ctl1024").isReadOnly());
-    EXPECT_EQ(Edit("ctl1028").text(), "0a1b2c3d4e5f");
+    EXPECT_EQ(S(Edit("ctl1028").text()), "0a1b2c3d4e5f");
     EXPECT_TRUE(Edit("ctl1028").isReadOnly());
-    EXPECT_EQ(Edit("ctl1027").text(), "core");
-    EXPECT_EQ(Edit("ctl1031").text(), "rack 2");
-    EXPECT_EQ(Edit("ctl1022").text(), "");
+    EXPECT_EQ(S(Edit("ctl1027").text()), "core");
+    EXPECT_EQ(S(Edit("ctl1031").text()), "rack 2");
+    EXPECT_EQ(S(Edit("ctl1022").text()), "");
     EXPECT_EQ(Edit("ctl1022").echoMode(), QLineEdit::Password);
-    EXPECT_EQ(Edit("ctl1032").text(), "120");
+    EXPECT_EQ(S(Edit("ctl1032").text()), "120");
     EXPECT_TRUE(Edit("ctl1032").isEnabled());
     EXPECT_EQ(Address("ctl1033").value(), Ip("192.168.1.5"));
     EXPECT_EQ(Address("ctl1036").value(), Ip("255.255.255.0"));
@@ -167,17 +171,19 @@ TEST_F(ConfigurationSetTest, ShowsTheAgentsRecordWithItsLimitsAndNames) {
         {"ctl1130", "Enable"},       {"ctl1131", "Disable"},
     };
     for (const auto& [name, label] : named)
-        EXPECT_EQ(Find<QWidget>(name).accessibleName(), label) << name;
+        EXPECT_EQ(S(Find<QWidget>(name).accessibleName()), label) << name;
     for (const auto& [name, label] :
          {std::pair{"ctl1033", "IP Address"}, std::pair{"ctl1036", "Subnet mask"},
           std::pair{"ctl1034", "Gateway"}, std::pair{"ctl1035", "Set trap to"}}) {
-        EXPECT_TRUE(Address(name).octetBox(0).accessibleName().startsWith(label)) << name;
+        EXPECT_TRUE(
+            Address(name).octetBox(0).accessibleName().startsWith(QString::fromLatin1(label)))
+            << name;
         bool labelled = false;
         for (QLabel* l : dialog->findChildren<QLabel*>())
-            labelled = labelled || (l->buddy() == &Address(name) && l->text() == label);
+            labelled = labelled || (l->buddy() == &Address(name) && S(l->text()) == label);
         EXPECT_TRUE(labelled) << name;
     }
-    EXPECT_EQ(Find<QLabel>("groupIntervalLabel").text(), "Group Interval");
+    EXPECT_EQ(S(Find<QLabel>("groupIntervalLabel").text()), "Group Interval");
 }
 
 TEST_F(ConfigurationSetTest, DhcpStateDecidesRadioButtonsAndAddressControls) {
@@ -204,7 +210,7 @@ TEST_F(ConfigurationSetTest, DhcpStateDecidesRadioButtonsAndAddressControls) {
             EXPECT_EQ(Address(name).isEnabled(), c.addresses_enabled) << name;
         EXPECT_TRUE(Address("ctl1035").isEnabled());
         EXPECT_FALSE(Edit("ctl1032").isEnabled());
-        EXPECT_EQ(Edit("ctl1032").text(), "");
+        EXPECT_EQ(S(Edit("ctl1032").text()), "");
     }
 }
 
@@ -346,10 +352,11 @@ TEST_F(ConfigurationSetTest, RefusedSetShowsTheFirstFailureKeepsInputAndSendsNot
         EXPECT_TRUE(sender.sent.empty());
         EXPECT_EQ(sender.rejoins, 1) << "the membership is renewed before the checks";
         EXPECT_TRUE(dialog->isVisible());
-        EXPECT_EQ(Edit("ctl1022").text(), QString::fromLatin1(c.password));
+        EXPECT_EQ(S(Edit("ctl1022").text()), c.password);
         EXPECT_EQ(Address("ctl1033").value(), ip_typed);
-        if (c.group)
-            EXPECT_EQ(Edit("ctl1032").text(), QString::fromLatin1(c.group));
+        if (c.group) {
+            EXPECT_EQ(S(Edit("ctl1032").text()), c.group);
+        }
         dialog.reset();
     }
 }
@@ -488,8 +495,9 @@ TEST_F(ConfigurationSetTest, DhcpChangeFollowsTheButtonsAgainstTheRecord) {
                                         bytes.end());
         EXPECT_EQ(tail, c.dhcp_field);
         // Without a change the datagram ends with the mask.
-        if (c.dhcp_field.empty())
+        if (c.dhcp_field.empty()) {
             EXPECT_EQ(bytes[bytes.size() - 7], TLV_SUBNET_MASK);
+        }
         dialog.reset();
     }
 }

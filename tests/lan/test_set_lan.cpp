@@ -160,7 +160,7 @@ TEST_F(SetLanTest, DiscoveryListAgentGetsTwoIdenticalDatagramsAndOneSetSuccesful
     EXPECT_EQ(Shown(kSetSuccessful), 1);
     EXPECT_EQ(notifier.shown.size(), 1u);
     EXPECT_EQ(window->state().set_sequence, 1);
-    EXPECT_EQ(discovery().topLevelItem(0)->text(kDiscSystemName), "renamed");
+    EXPECT_EQ(discovery().topLevelItem(0)->text(kDiscSystemName).toStdString(), "renamed");
 }
 
 TEST_F(SetLanTest, MonitorListAgentIsSentToItsOldAddressAndItsRowShowsTheNewOne) {
@@ -181,8 +181,8 @@ TEST_F(SetLanTest, MonitorListAgentIsSentToItsOldAddressAndItsRowShowsTheNewOne)
     EXPECT_EQ(sim.Count("SET 198.18.1.1 kind=config status=0"), 1);
     EXPECT_EQ(sim.Count("now=198.18.1.50"), 1);
     ASSERT_EQ(monitor().topLevelItemCount(), 1);
-    EXPECT_EQ(monitor().topLevelItem(0)->text(kMonIp), "198.18.1.50");
-    EXPECT_EQ(monitor().topLevelItem(0)->text(kMonSystemName), "moved");
+    EXPECT_EQ(monitor().topLevelItem(0)->text(kMonIp).toStdString(), "198.18.1.50");
+    EXPECT_EQ(monitor().topLevelItem(0)->text(kMonSystemName).toStdString(), "moved");
     EXPECT_EQ(Shown(kSetSuccessful), 1);
 }
 
@@ -199,7 +199,7 @@ TEST_F(SetLanTest, WrongPasswordIsReportedOnceAndChangesNothing) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Count("REPLY 198.18.1.1 SET_REPLY") >= 2; }));
     QTest::qWait(300);
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>({password_error}));
-    EXPECT_EQ(discovery().topLevelItem(0)->text(kDiscSystemName), "before");
+    EXPECT_EQ(discovery().topLevelItem(0)->text(kDiscSystemName).toStdString(), "before");
     EXPECT_EQ(sim.Count("SET 198.18.1.1 kind=config status=2"), 1);
 }
 
@@ -228,7 +228,7 @@ TEST_F(SetLanTest, RequestsWithoutAnswersCarryTheSameSequence) {
     ASSERT_EQ(requests.size(), 6u);
     EXPECT_EQ(Word(requests.back(), "seq"), "0");
     EXPECT_EQ(window->state().set_sequence, 1);
-    EXPECT_EQ(discovery().topLevelItem(0)->text(kDiscSystemName), "heard");
+    EXPECT_EQ(discovery().topLevelItem(0)->text(kDiscSystemName).toStdString(), "heard");
 }
 
 TEST_F(SetLanTest, WrongAnswersFromMisbehavingAgents) {
