@@ -35,8 +35,8 @@ const ShownMessage kSetSuccessful{"Set Succesful", "Information",
 // The form as the operator changes it; empty texts are left as loaded.
 struct Changes {
     std::string password = "admin";
-    std::string system_name;
-    std::string ip;
+    std::string system_name{};
+    std::string ip{};
 };
 
 void RunWhenModal(std::function<void(QWidget&)> action, int tries = 500) {
@@ -51,7 +51,7 @@ void RunWhenModal(std::function<void(QWidget&)> action, int tries = 500) {
 class SetLanTest : public ShownWindowFixture {
 protected:
     void StartSim(const std::string& agents) {
-        ASSERT_TRUE(sim.Start({.agents = agents})) << sim.Error();
+        ASSERT_TRUE(sim.Start({.agents = agents, .count = 0, .args = {}})) << sim.Error();
     }
 
     QTreeWidget& discovery() { return window->discoveryList(); }
