@@ -5,6 +5,7 @@
 
 #include "SimProcess.h"
 #include "config/ui/Configuration_Set.h"
+#include "gui/ModalAnswer.h"
 #include "gui/WindowFixture.h"
 
 #include <QApplication>
@@ -39,15 +40,6 @@ struct Changes {
     std::string ip{};
 };
 
-void RunWhenModal(std::function<void(QWidget&)> action, int tries = 500) {
-    QTimer::singleShot(10, [action = std::move(action), tries] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            action(*modal);
-        else if (tries > 0)
-            RunWhenModal(action, tries - 1);
-    });
-}
-
 class SetLanTest : public ShownWindowFixture {
 protected:
     void StartSim(const std::string& agents) {
@@ -79,10 +71,11 @@ protected:
     // "Configuration setting", the changes typed in, "Set".
     void Configure(const Changes& changes) {
         bool opened = false;
-        RunWhenModal([&](QWidget& modal) {
-            auto* dialog = qobject_cast<CConfiguration_Set*>(&modal);
+        // Lives until the dialog is over, so it never acts on a later one.
+        const ModalAnswer answer([&](QWidget* modal) {
+            auto* dialog = qobject_cast<CConfiguration_Set*>(modal);
             if (!dialog) {
-                modal.close();
+                modal->close();
                 return;
             }
             opened = true;
@@ -286,4 +279,42 @@ TEST_F(SetLanTest, WrongAnswersFromMisbehavingAgents) {
                   c.row_changed ? QString::fromStdString(new_name) : shown_before);
         EXPECT_EQ(window->state().set_sequence, sequence_before + c.sequence_step);
     }
+}
+
+TEST_F(SetLanTest, ButtonChecksTheSelectionBeforeTheDialogOpens) {
+    StartSim(kAgent + std::string("ip=198.18.1.2 mac=020000000002 iface=3 loader=1\n"));
+    Discover(2);
+    const struct {
+        const char* name;
+        std::vector<int> rows; // discovery rows selected
+        std::string message;
+    } cases[] = {
+        {"nothing selected", {}, "Please select one device"},
+        {"two selected", {0, 1}, "Only one device can be selected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        discovery().clearSelection();
+        for (const int row : c.rows)
+            discovery().topLevelItem(row)->setSelected(true);
+        notifier.shown.clear();
+        const ModalAnswer answer([](QWidget* modal) { modal->close(); });
+        Press("ctl1009");
+        QTest::qWait(100);
+        EXPECT_FALSE(answer.answered());
+        EXPECT_EQ(notifier.shown,
+                  std::vector<ShownMessage>({{c.message, "Error", kestrel::MessageIcon::Error}}));
+    }
+    // The loader agent, chosen in the discovery list.
+    discovery().clearSelection();
+    for (int row = 0; row < discovery().topLevelItemCount(); ++row)
+        if (discovery().topLevelItem(row)->text(0) == QStringLiteral("020000000002"))
+            SelectRow(discovery(), row);
+    notifier.shown.clear();
+    Press("ctl1009");
+    EXPECT_EQ(notifier.shown,
+              std::vector<ShownMessage>(
+                  {{"Agent is in loader mode, it can't set \n it needs firmware upgrade", "Error",
+                    kestrel::MessageIcon::Error}}));
+    EXPECT_TRUE(Requests("SET").empty());
 }
