@@ -290,6 +290,13 @@ int main(int argc, char** argv) {
                 worst_post / 1e6, worst_post_cpu / 1e6, worst_post_wall / 1e6);
     std::printf("longest single event             %.1f ms (%s)\n", app.longest_ns / 1e6,
                 app.longest_what.c_str());
+    {
+        // Time the window's thread ran and waited for a processor.
+        std::ifstream schedstat("/proc/thread-self/schedstat");
+        long long ran = 0, waited = 0;
+        schedstat >> ran >> waited;
+        std::printf("window's thread ran / waited     %.2f s / %.2f s\n", ran / 1e9, waited / 1e9);
+    }
     std::printf("boxes shown                      %zu\n", notifier.shown.size());
     const bool whole = counted == logged && counted == sent - drops;
     std::printf("every trap that reached the socket logged and counted: %s\n",
