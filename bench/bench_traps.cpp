@@ -16,6 +16,7 @@
 #include "protocol/SettingsFile.h"
 #include "support/FakeNotifier.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -91,13 +92,14 @@ public:
         t.start();
         ++depth_;
         const int type = event->type();
+        // Named now: the receiver may be gone once the event is handled.
+        const char* receiver_class = receiver->metaObject()->className();
         const bool result = QApplication::notify(receiver, event);
         --depth_;
         const qint64 ns = t.nsecsElapsed();
         if (depth_ == 0 && ns > longest_ns) {
             longest_ns = ns;
-            longest_what =
-                std::string(receiver->metaObject()->className()) + " event " + std::to_string(type);
+            longest_what = std::string(receiver_class) + " event " + std::to_string(type);
         }
         return result;
     }
@@ -224,6 +226,19 @@ int main(int argc, char** argv) {
         last_tick = now;
     });
     probe.start();
+    // The loop comes round once per pass; the longest time between two
+    // passes is how long input and painting could have waited.
+    qint64 last_pass = -1, worst_pass = 0, passes = 0;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     [&] {
+                         if (!flooding)
+                             return;
+                         const qint64 now = clock.nsecsElapsed();
+                         if (last_pass >= 0)
+                             worst_pass = std::max(worst_pass, now - last_pass);
+                         last_pass = now;
+                         ++passes;
+                     });
     std::atomic<bool> posting = true;
     std::thread poster([&] {
         while (posting) {
@@ -284,12 +299,21 @@ int main(int argc, char** argv) {
     std::printf("dropped at the socket            %lld\n", drops);
     std::printf("counted / logged                 %lld / %lld\n", counted, logged);
     std::printf("handled per second               %.0f\n", counted / handling_s);
+    std::printf("longest pass of the event loop   %.1f ms (%lld passes)\n", worst_pass / 1e6,
+                passes);
     std::printf("longest gap between timer ticks  %.1f ms (ended %.2f s in, %lld traps counted)\n",
                 worst_gap / 1e6, worst_at / 1e9, worst_count);
     std::printf("longest wait of a posted event   %.1f ms (thread CPU %.1f ms of %.1f ms)\n",
                 worst_post / 1e6, worst_post_cpu / 1e6, worst_post_wall / 1e6);
     std::printf("longest single event             %.1f ms (%s)\n", app.longest_ns / 1e6,
                 app.longest_what.c_str());
+    {
+        // Time the window's thread ran and waited for a processor.
+        std::ifstream schedstat("/proc/thread-self/schedstat");
+        long long ran = 0, waited = 0;
+        schedstat >> ran >> waited;
+        std::printf("window's thread ran / waited     %.2f s / %.2f s\n", ran / 1e9, waited / 1e9);
+    }
     std::printf("boxes shown                      %zu\n", notifier.shown.size());
     const bool whole = counted == logged && counted == sent - drops;
     std::printf("every trap that reached the socket logged and counted: %s\n",

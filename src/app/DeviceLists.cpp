@@ -331,6 +331,11 @@ CDeviceLists::SelectedAgent CDeviceLists::selectedAgent() const {
     return agent;
 }
 
+ListSelection CDeviceLists::listSelection() const {
+    const SelectedAgent agent = selectedAgent();
+    return {agent.discovery_rows, agent.monitor_rows, agent.index};
+}
+
 void CDeviceLists::OnRowClicked(QTreeWidget* list) {
     const QList<QTreeWidgetItem*> selected = list->selectedItems();
     if (selected.size() != 1)

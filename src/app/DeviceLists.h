@@ -9,6 +9,7 @@
 // Sorting reorders rows only; the tables keep their order.
 
 #include "app/StatusImages.h"
+#include "protocol/DeviceSelection.h"
 #include "protocol/ListCommands.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
@@ -63,6 +64,8 @@ public:
         std::optional<int> index;
     };
     SelectedAgent selectedAgent() const;
+    // The same, as the selection check reads it.
+    kestrel::ListSelection listSelection() const;
 
     // A header click: flips the shared direction, sorts when the column allows.
     void SortByColumn(QTreeWidget* list, int column);

@@ -3,8 +3,10 @@
 #include "AboutDlg.h"
 #include "Pictures.h"
 #include "WindowMessages.h"
+#include "config/ui/Configuration_Set.h"
 #include "core/CfgDirectory.h"
 #include "monitor/ui/Trap_Info.h"
+#include "protocol/DeviceSelection.h"
 #include "protocol/SettingsFile.h"
 
 #include <QCloseEvent>
@@ -237,7 +239,17 @@ void CSwitchyardDlg::OnDeleteItem() {
     lists_.DeleteItem();
 }
 
-void CSwitchyardDlg::OnConfigurationSetting() {}
+void CSwitchyardDlg::OnConfigurationSetting() {
+    // Taken before the selection check: the duplicate-address test of the
+    // dialog searches this many rows of each list.
+    const ListRowCounts rows{form_.discoveryList().topLevelItemCount(),
+                             form_.monitorList().topLevelItemCount()};
+    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::Configuration,
+                              notifier_))
+        return;
+    CConfiguration_Set dialog(state_, network_.sockets(), notifier_, rows, this);
+    dialog.exec();
+}
 
 void CSwitchyardDlg::OnPasswordChange() {}
 

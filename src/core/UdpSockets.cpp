@@ -32,6 +32,12 @@ UdpSockets::UdpSockets(const ProtocolSettings& settings, Notifier& notifier, QOb
     for (const SocketKind kind : {SocketKind::Broadcast, SocketKind::Multicast})
         connect(&Socket(kind), &QUdpSocket::readyRead, this, &UdpSockets::ReadPair);
     connect(&unicast_, &QUdpSocket::readyRead, this, &UdpSockets::ReadUnicast);
+    for (QTimer* drain : {&pair_drain_, &unicast_drain_}) {
+        drain->setSingleShot(true);
+        drain->setInterval(0);
+    }
+    connect(&pair_drain_, &QTimer::timeout, this, &UdpSockets::ReadPair);
+    connect(&unicast_drain_, &QTimer::timeout, this, &UdpSockets::ReadUnicast);
 
     rejoin_timer_.setObjectName(QStringLiteral("rejoinTimer"));
     rejoin_timer_.setSingleShot(true);
@@ -123,7 +129,8 @@ int UdpSockets::ReceiveBufferSize(SocketKind kind) {
 
 void UdpSockets::ReadPending(std::initializer_list<SocketKind> kinds) {
     const bool pair = kinds.size() > 1;
-    (pair ? pair_drain_posted_ : unicast_drain_posted_) = false;
+    QTimer& drain = pair ? pair_drain_ : unicast_drain_;
+    drain.stop();
     // One datagram from each socket in turn, as long as any has one. A
     // socket found empty is left alone for the rest of this pass.
     std::array<bool, 3> empty{};
@@ -139,13 +146,11 @@ void UdpSockets::ReadPending(std::initializer_list<SocketKind> kinds) {
             return;
     }
     // A socket whose datagrams are left unread need not be signalled again:
-    // the rest is read in a call of our own, after the events already queued.
-    bool& posted = pair ? pair_drain_posted_ : unicast_drain_posted_;
-    if (posted || closed_)
-        return;
-    posted = true;
-    QMetaObject::invokeMethod(this, pair ? &UdpSockets::ReadPair : &UdpSockets::ReadUnicast,
-                              Qt::QueuedConnection);
+    // the rest is read on a later pass of the event loop, from a zero timer
+    // rather than a posted call, so that painting, input and the program's
+    // own timers get their turn between the batches of a flood.
+    if (!closed_)
+        drain.start();
 }
 
 bool UdpSockets::ReadOne(SocketKind kind) {
@@ -233,6 +238,8 @@ void UdpSockets::CloseSockets() {
     closed_ = true;
     // Nothing waits for a re-join of a socket that is gone.
     rejoin_timer_.stop();
+    pair_drain_.stop();
+    unicast_drain_.stop();
     rejoin_step_ = RejoinStep::Idle;
     after_rejoin_.clear();
     broadcast_.close();

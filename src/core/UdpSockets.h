@@ -89,8 +89,9 @@ private:
     bool closed_ = false;
     int last_send_error_ = 0;
     bool buffer_cap_reported_ = false;
-    bool pair_drain_posted_ = false;
-    bool unicast_drain_posted_ = false;
+    // Drain what one wake-up left unread on the next pass of the event loop.
+    QTimer pair_drain_;
+    QTimer unicast_drain_;
     // The group, parsed once by the same rule as every send to it.
     std::optional<uint32_t> group_;
     RejoinStep rejoin_step_ = RejoinStep::Idle;

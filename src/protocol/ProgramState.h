@@ -30,6 +30,11 @@ struct ProgramState {
     std::string pending_set_mac; // empty when no set is pending
     uint32_t pending_set_ip = 0; // 0 when none
 
+    // The agent the last successful selection check chose: its list and
+    // the index of its record in that list's table.
+    bool target_in_monitor = false;
+    int target_index = 0;
+
     std::string upgrade_target_mac;
     uint16_t upgrade_trigger_acked = 0;
     uint16_t upgrade_rediscovered = 0;

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <sys/socket.h>
 
 #include <string>
@@ -154,6 +156,34 @@ TEST_F(SocketsLan, EveryPendingDatagramIsHandedOver) {
         EXPECT_EQ(unicast[static_cast<std::size_t>(i)], QByteArray::number(i));
     EXPECT_EQ(broadcast, 1);
     EXPECT_EQ(multicast, 1);
+}
+
+// A flood is read in batches, and the program's timers (polling, the alive
+// check, the keep-alive) and painting get their turn between two batches,
+// not only once the socket has run dry.
+TEST_F(SocketsLan, TimersRunBetweenTheBatchesOfAFlood) {
+    OpenAll();
+    QUdpSocket agent;
+    BindAgent(agent);
+    std::optional<std::size_t> read_when_timer_ran;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, [&] { read_when_timer_ran = received.size(); });
+    sockets.SetReceiveCallback([&](std::span<const uint8_t>, uint32_t sender, SocketKind kind) {
+        received.push_back({QByteArray(), sender, kind});
+        if (received.size() == 1)
+            timer.start();
+    });
+
+    const int total = 5 * UdpSockets::kMaxDatagramsPerWakeup;
+    for (int i = 0; i < total; ++i)
+        ASSERT_EQ(agent.writeDatagram("x", 1, QHostAddress(kWorkstation), kBasePort + 1), 1);
+
+    ASSERT_TRUE(WaitForReceived(static_cast<std::size_t>(total))) << received.size();
+    ASSERT_TRUE(read_when_timer_ran.has_value());
+    // The batch that started it, and at most the one its socket signalled.
+    EXPECT_LE(*read_when_timer_ran, 2u * UdpSockets::kMaxDatagramsPerWakeup);
 }
 
 // The broadcast and multicast sockets are read as a pair: when both hold a

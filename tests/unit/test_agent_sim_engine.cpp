@@ -204,6 +204,32 @@ TEST_F(Engine, SetIsAuthorisedValidatedAndLimitedByTheMask) {
     EXPECT_TRUE(Send(other, At(0).ip).empty());
 }
 
+TEST_F(Engine, SetSilentAgentIgnoresSetsButAnswersTheRest) {
+    Make("ip=198.18.1.1 mac=020000000001 iface=3 dhcp=1 password=pw name=before set_silent=1\n");
+    const MacBytes mac = At(0).mac;
+    for (const uint16_t command : {CMD_SET, CMD_UNICAST_SET}) {
+        SCOPED_TRACE(command);
+        auto request = Targeted(command, mac, 7);
+        AddText(request, TLV_PASSWORD, "pw");
+        AddText(request, TLV_SYSTEM_NAME, "after");
+        EXPECT_TRUE(Send(request, At(0).ip).empty());
+        EXPECT_EQ(At(0).system_name, "before");
+    }
+    EXPECT_TRUE(Logged("SILENT 198.18.1.1 UNICAST_SET"));
+    EXPECT_EQ(Send(Targeted(CMD_POLL, {}, 0), At(0).ip).size(), 1u);
+    auto refresh = Targeted(CMD_UNICAST_SET, mac, 8, true);
+    AddText(refresh, TLV_PASSWORD, "pw");
+    EXPECT_EQ(Send(refresh, At(0).ip).size(), 1u);
+
+    // Told to answer again, it takes the same request.
+    ASSERT_TRUE(engine->OnControlLine("set 198.18.1.1 set_silent=0", now));
+    auto request = Targeted(CMD_UNICAST_SET, mac, 9);
+    AddText(request, TLV_PASSWORD, "pw");
+    AddText(request, TLV_SYSTEM_NAME, "after");
+    ASSERT_EQ(Send(request, At(0).ip).size(), 1u);
+    EXPECT_EQ(At(0).system_name, "after");
+}
+
 TEST_F(Engine, SwitchingDhcpOnKeepsAddressesAndANewAddressMovesTheAgent) {
     Make("ip=198.18.1.1 mac=020000000001 iface=3 dhcp=0 password=pw\n"
          "ip=198.18.1.2 mac=020000000002\n");

@@ -46,15 +46,16 @@ struct AgentSettings {
     int reboot_s = 20; // silence after a firmware upgrade
 
     // Misbehaviour, for testing how the utility copes (all off by default).
-    bool dup = false;       // every datagram sent twice
-    int delay_ms = 0;       // every answer leaves this much later
-    bool reorder = false;   // answers leave in swapped pairs
-    bool wrong_seq = false; // set and trigger replies carry a sequence not asked for
-    int status = -1;        // 0-15: every reply carries it; -1 off
-    int burst = 0;          // every answer followed by burst-1 copies; 0 or 1 off
-    uint32_t claim_ip = 0;  // reported in TLV_IP_ADDRESS instead of ip; 0 off
-    bool hostile = false;   // texts of full length, full of control bytes
-    int flap_s = 0;         // alternates answering and silence every flap_s seconds
+    bool dup = false;        // every datagram sent twice
+    int delay_ms = 0;        // every answer leaves this much later
+    bool reorder = false;    // answers leave in swapped pairs
+    bool wrong_seq = false;  // set and trigger replies carry a sequence not asked for
+    bool set_silent = false; // set requests (not DHCP refreshes) go unread and unanswered
+    int status = -1;         // 0-15: every reply carries it; -1 off
+    int burst = 0;           // every answer followed by burst-1 copies; 0 or 1 off
+    uint32_t claim_ip = 0;   // reported in TLV_IP_ADDRESS instead of ip; 0 off
+    bool hostile = false;    // texts of full length, full of control bytes
+    int flap_s = 0;          // alternates answering and silence every flap_s seconds
 
     // TFTP faults, each once per transfer: -1 off.
     int tftp_drop_ack = -1;  // the ACK of this block (0: of the write request) is not sent

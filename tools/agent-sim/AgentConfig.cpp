@@ -268,6 +268,8 @@ std::string ApplySetting(AgentSettings& s, std::string_view word) {
         return flag(s.reorder);
     if (key == "wrong_seq")
         return flag(s.wrong_seq);
+    if (key == "set_silent")
+        return flag(s.set_silent);
     if (key == "status")
         return bounded(s.status, -1, 15);
     if (key == "burst")
@@ -446,6 +448,7 @@ std::string DescribeAgent(const AgentSettings& s) {
     d += " claim=" + FormatIpv4(s.claim_ip);
     d += " hostile=" + std::string(s.hostile ? "1" : "0");
     d += " flap=" + std::to_string(s.flap_s);
+    d += " set_silent=" + std::string(s.set_silent ? "1" : "0");
     d += " tftp_drop_ack=" + std::to_string(s.tftp_drop_ack);
     d += " tftp_error_at=" + std::to_string(s.tftp_error_at);
     d += " tftp_silent_at=" + std::to_string(s.tftp_silent_at);

@@ -183,6 +183,11 @@ void SimEngine::HandleSet(Agent& a, const PacketHeader& h, std::span<const uint8
                           uint32_t src, uint16_t src_port, Millis now) {
     const uint32_t answered_from = a.s.ip;
     const uint16_t command = h.command == CMD_SET ? CMD_SET_REPLY : CMD_UNICAST_SET_REPLY;
+    // A set answer lost on the way, as far as the utility can tell.
+    if (a.s.set_silent && !(h.sub_version == 1 && h.interface_version == 3)) {
+        Say("SILENT " + FormatIpv4(a.s.ip) + ' ' + CommandName(h.command));
+        return;
+    }
     const std::vector<uint8_t> request(bytes.begin(), bytes.end());
     if (a.rt.last_request == request && a.rt.last_request_from == src &&
         now - a.rt.last_request_at < options_.dedup_ms) {

@@ -1,0 +1,60 @@
+#pragma once
+// What the Configuration setting dialog's Set makes of the form: the checks
+// in their order, the first failure as its message, or the working record
+// and the DHCP change to send.
+
+#include "protocol/DeviceRecord.h"
+#include "protocol/Notifier.h"
+#include "protocol/ProgramState.h"
+#include "protocol/TlvCodec.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kestrel {
+
+// The controls as Set reads them; texts are 8-bit.
+struct ConfigurationForm {
+    std::string product_name;
+    std::string mac_text;
+    std::string system_name;
+    std::string location;
+    std::string password;
+    bool dhcp_enable_checked = false;
+    bool dhcp_disable_checked = false;
+    uint32_t ip = 0; // first octet most significant; an empty control gives 0
+    uint32_t subnet_mask = 0;
+    uint32_t gateway = 0;
+    uint32_t trap_ip = 0;
+    bool group_interval_enabled = false;
+    std::string group_interval_text;
+};
+
+// Row counts of both lists, taken by the button before the selection check.
+struct ListRowCounts {
+    int discovery = 0;
+    int monitor = 0;
+};
+
+struct ConfigurationRequest {
+    DeviceRecord working;
+    DhcpChange dhcp_change = DhcpChange::Untouched;
+};
+
+struct ConfigurationResult {
+    std::optional<ConfigurationRequest> request; // set when every check passed
+    std::optional<Message> failure;              // the first check that failed
+};
+
+// The agent is the one of the selection context in state.
+ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const ProgramState& state,
+                                      ListRowCounts rows);
+
+// Subnet rules, on values with the first octet most significant.
+// The host part of ip is neither all zeros nor all ones (a /32 mask passes).
+bool HostPartValid(uint32_t ip, uint32_t mask);
+// No one bit after a zero bit, from the top.
+bool MaskContiguous(uint32_t mask);
+
+} // namespace kestrel

@@ -1,0 +1,260 @@
+#include "config/ui/Configuration_Set.h"
+
+#include "controls/ColourScheme.h"
+#include "controls/DialogUnits.h"
+#include "protocol/DeviceSelection.h"
+#include "protocol/SetExchange.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPointer>
+
+#include <tuple>
+
+using namespace kestrel;
+
+namespace {
+
+// Texts are 8-bit; every byte is one character.
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+void Paint(QWidget& widget, QPalette::ColorRole fill, const QColor& fill_colour,
+           QPalette::ColorRole text, const QColor& text_colour) {
+    QPalette p = widget.palette();
+    p.setColor(fill, fill_colour);
+    p.setColor(text, text_colour);
+    widget.setPalette(p);
+}
+
+// One row of the form: label, control, in dialog units.
+struct Row {
+    const char* label_id;
+    const char* label;
+    int y;
+};
+constexpr Row kRows[] = {
+    {"ctl1115", "Product name", 10}, {"ctl1116", "MAC Address", 26},
+    {"ctl1117", "System name", 42},  {"ctl1118", "Location", 58},
+    {"ctl1119", "IP Address", 74},   {"ctl1120", "Subnet mask", 90},
+    {"ctl1121", "Gateway", 106},     {"ctl1122", "Set trap to", 122},
+    {"ctl1128", "DHCP", 140},        {"groupIntervalLabel", "Group Interval", 156},
+    {"ctl1127", "Password", 172},
+};
+constexpr int kLabelX = 10;
+constexpr int kLabelWidth = 62;
+constexpr int kFieldX = 76;
+constexpr int kFieldWidth = 128;
+constexpr int kFieldHeight = 12;
+
+} // namespace
+
+CConfiguration_Set::CConfiguration_Set(ProgramState& state, DatagramSender& sender,
+                                       Notifier& notifier, ListRowCounts rows, QWidget* parent)
+    : QDialog(parent), state_(state), sender_(sender), notifier_(notifier), rows_(rows),
+      working_(ZeroRecord()) {
+    setObjectName(QStringLiteral("configurationSetDialog"));
+    setWindowTitle(QStringLiteral("Configuration setting"));
+    setFont(QFont(QStringLiteral("Arial"), 8));
+    BuildForm();
+    ApplyColours();
+    LoadRecord();
+
+    connect(&set_, &QPushButton::clicked, this, &CConfiguration_Set::OnSet);
+    connect(&cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(&dhcp_enable_, &QRadioButton::clicked, this, &CConfiguration_Set::OnDhcpEnable);
+    connect(&dhcp_disable_, &QRadioButton::clicked, this, &CConfiguration_Set::OnDhcpDisable);
+}
+
+void CConfiguration_Set::BuildForm() {
+    const DialogUnits du(font());
+    setFixedSize(du.ToPixels(214, 212));
+
+    QWidget* fields[] = {&product_name_, &mac_,     &system_name_, &location_, &ip_,
+                         &subnet_mask_,  &gateway_, &trap_ip_,     nullptr,    &group_interval_,
+                         &password_};
+    const char* field_ids[] = {"ctl1024", "ctl1028", "ctl1027", "ctl1031", "ctl1033", "ctl1036",
+                               "ctl1034", "ctl1035", nullptr,   "ctl1032", "ctl1022"};
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const Row& row = kRows[i];
+        QLabel& label = labels_[i];
+        label.setParent(this);
+        label.setObjectName(QString::fromLatin1(row.label_id));
+        label.setText(QString::fromLatin1(row.label));
+        PlaceAt(label, du, kLabelX, row.y + 2, kLabelWidth, 9);
+        QWidget* field = fields[i];
+        if (!field)
+            continue;
+        field->setParent(this);
+        field->setObjectName(QString::fromLatin1(field_ids[i]));
+        label.setBuddy(field);
+        if (auto* address = qobject_cast<IpAddressEdit*>(field))
+            address->setAccessibleLabel(label.text());
+        else
+            field->setAccessibleName(label.text());
+        PlaceAt(*field, du, kFieldX, row.y, kFieldWidth, kFieldHeight);
+    }
+
+    product_name_.setReadOnly(true);
+    mac_.setReadOnly(true);
+    system_name_.setMaxLength(20);
+    location_.setMaxLength(20);
+    password_.setMaxLength(20);
+    password_.setEchoMode(QLineEdit::Password);
+    group_interval_.setMaxLength(4);
+
+    const int dhcp_y = kRows[8].y;
+    for (auto [button, id, text, x] :
+         {std::tuple{&dhcp_enable_, "ctl1130", "Enable", kFieldX},
+          std::tuple{&dhcp_disable_, "ctl1131", "Disable", kFieldX + 60}}) {
+        button->setParent(this);
+        button->setObjectName(QString::fromLatin1(id));
+        button->setText(QString::fromLatin1(text));
+        button->setAccessibleName(button->text());
+        // Both start unchecked when the agent did not report DHCP.
+        button->setAutoExclusive(false);
+        PlaceAt(*button, du, x, dhcp_y, 54, 10);
+    }
+
+    // Enter and Esc are no dialog keys here: no button is a default one.
+    for (auto [button, id, text, x] : {std::tuple{&set_, "ctl1011", "Set", 30},
+                                       std::tuple{&cancel_, "ctl1015", "Cancel", 112}}) {
+        button->setParent(this);
+        button->setObjectName(QString::fromLatin1(id));
+        button->setText(QString::fromLatin1(text));
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        PlaceAt(*button, du, x, 192, 72, 14);
+    }
+}
+
+void CConfiguration_Set::ApplyColours() {
+    Paint(*this, QPalette::Window, colours::kWhite, QPalette::WindowText, colours::kBlack);
+    setAutoFillBackground(true);
+    for (QWidget* w : {static_cast<QWidget*>(&dhcp_enable_), static_cast<QWidget*>(&dhcp_disable_)})
+        Paint(*w, QPalette::Window, colours::kWhite, QPalette::WindowText, colours::kBlack);
+    for (QLabel& label : labels_)
+        Paint(label, QPalette::Window, colours::kWhite, QPalette::WindowText, colours::kBlack);
+    for (QLineEdit* edit : {&password_, &system_name_, &location_})
+        Paint(*edit, QPalette::Base, colours::kWhite, QPalette::Text, colours::kBlack);
+    // Read-only fields and the group interval keep the desktop's look, so
+    // the read-only ones stand out on the white face.
+    const QPalette desktop = QApplication::palette();
+    for (QLineEdit* edit : {&product_name_, &mac_}) {
+        Paint(*edit, QPalette::Base, desktop.color(QPalette::Window), QPalette::Text,
+              desktop.color(QPalette::Text));
+    }
+    Paint(group_interval_, QPalette::Base, desktop.color(QPalette::Base), QPalette::Text,
+          desktop.color(QPalette::Text));
+}
+
+void CConfiguration_Set::LoadRecord() {
+    const DeviceRecord& r = TargetRecord(state_);
+    product_name_.setText(Latin1(FieldText(r.product_name)));
+    mac_.setText(Latin1(FieldText(r.mac_text)));
+    system_name_.setText(Latin1(FieldText(r.system_name)));
+    location_.setText(Latin1(FieldText(r.location)));
+    ip_.setValue(r.ip);
+    subnet_mask_.setValue(r.subnet_mask);
+    gateway_.setValue(r.gateway);
+    trap_ip_.setValue(r.trap_ip);
+
+    dhcp_enable_.setChecked(r.dhcp_state == kDhcpEnabled);
+    dhcp_disable_.setChecked(r.dhcp_state == kDhcpDisabled);
+    const bool reported = r.dhcp_state == kDhcpEnabled || r.dhcp_state == kDhcpDisabled;
+    dhcp_enable_.setEnabled(reported);
+    dhcp_disable_.setEnabled(reported);
+    SetAddressControlsEnabled(r.dhcp_state != kDhcpEnabled);
+
+    if (r.group_interval == -1) {
+        group_interval_.clear();
+        group_interval_.setEnabled(false);
+    } else {
+        group_interval_.setText(QString::number(r.group_interval));
+    }
+}
+
+void CConfiguration_Set::SetAddressControlsEnabled(bool enabled) {
+    ip_.setEnabled(enabled);
+    subnet_mask_.setEnabled(enabled);
+    gateway_.setEnabled(enabled);
+}
+
+void CConfiguration_Set::OnDhcpEnable() {
+    dhcp_enable_.setChecked(true);
+    dhcp_disable_.setChecked(false);
+    SetAddressControlsEnabled(false);
+}
+
+void CConfiguration_Set::OnDhcpDisable() {
+    dhcp_disable_.setChecked(true);
+    dhcp_enable_.setChecked(false);
+    SetAddressControlsEnabled(true);
+}
+
+ConfigurationForm CConfiguration_Set::ReadForm() const {
+    return {
+        .product_name = Bytes(product_name_.text()),
+        .mac_text = Bytes(mac_.text()),
+        .system_name = Bytes(system_name_.text()),
+        .location = Bytes(location_.text()),
+        .password = Bytes(password_.text()),
+        .dhcp_enable_checked = dhcp_enable_.isChecked(),
+        .dhcp_disable_checked = dhcp_disable_.isChecked(),
+        .ip = ip_.value(),
+        .subnet_mask = subnet_mask_.value(),
+        .gateway = gateway_.value(),
+        .trap_ip = trap_ip_.value(),
+        .group_interval_enabled = group_interval_.isEnabled(),
+        .group_interval_text = Bytes(group_interval_.text()),
+    };
+}
+
+void CConfiguration_Set::OnSet() {
+    // One Set at a time: the first one's re-join is still under way.
+    if (rejoining_)
+        return;
+    rejoining_ = true;
+    set_.setEnabled(false);
+    // The membership is renewed first, also when a check then fails.
+    QPointer<CConfiguration_Set> self(this);
+    sender_.RejoinMulticastGroup([self] {
+        if (self)
+            self->CheckAndSend();
+    });
+}
+
+void CConfiguration_Set::CheckAndSend() {
+    rejoining_ = false;
+    set_.setEnabled(true);
+    // Cancelled while the re-join ran.
+    if (!isVisible())
+        return;
+    const ConfigurationResult result = ReadConfiguration(ReadForm(), state_, rows_);
+    if (result.failure) {
+        notifier_.Show(*result.failure);
+        return;
+    }
+    working_ = result.request->working;
+    // Whatever the send gives, the dialog closes; a failure has been shown.
+    SendSetRequest(state_, sender_, notifier_, SetVariant::Configuration, working_,
+                   result.request->dhcp_change);
+    accept();
+}
+
+void CConfiguration_Set::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}

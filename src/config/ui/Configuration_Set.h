@@ -1,0 +1,74 @@
+#pragma once
+// "Configuration setting": changes one agent's names, addresses, DHCP mode,
+// trap destination and group interval. Set renews the multicast membership
+// first, then checks the form, sends one set request and closes; the
+// agent's answer comes through the receive dispatcher.
+//
+// Controls carry their IDs as object names ("ctl1033" is the IP address);
+// the label of the group interval is "groupIntervalLabel".
+
+#include "config/ConfigurationInput.h"
+#include "controls/IpAddressEdit.h"
+#include "protocol/Notifier.h"
+#include "protocol/ProgramState.h"
+#include "protocol/Seams.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <array>
+
+class CConfiguration_Set : public QDialog {
+    Q_OBJECT
+public:
+    // The agent is the one of the selection context in state; rows are the
+    // list row counts the button took before the selection check.
+    CConfiguration_Set(kestrel::ProgramState& state, kestrel::DatagramSender& sender,
+                       kestrel::Notifier& notifier, kestrel::ListRowCounts rows,
+                       QWidget* parent = nullptr);
+
+    void OnSet();
+    void OnDhcpEnable();
+    void OnDhcpDisable();
+
+    // What the last Set that passed its checks sent.
+    const kestrel::DeviceRecord& workingRecord() const { return working_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildForm();
+    void LoadRecord();
+    void ApplyColours();
+    void SetAddressControlsEnabled(bool enabled);
+    kestrel::ConfigurationForm ReadForm() const;
+    // The rest of Set, once the re-join has ended.
+    void CheckAndSend();
+
+    kestrel::ProgramState& state_;
+    kestrel::DatagramSender& sender_;
+    kestrel::Notifier& notifier_;
+    const kestrel::ListRowCounts rows_;
+    kestrel::DeviceRecord working_;
+    bool rejoining_ = false;
+
+    std::array<QLabel, 11> labels_;
+    QLineEdit product_name_;
+    QLineEdit mac_;
+    QLineEdit system_name_;
+    QLineEdit location_;
+    kestrel::IpAddressEdit ip_;
+    kestrel::IpAddressEdit subnet_mask_;
+    kestrel::IpAddressEdit gateway_;
+    kestrel::IpAddressEdit trap_ip_;
+    QRadioButton dhcp_enable_;
+    QRadioButton dhcp_disable_;
+    QLineEdit group_interval_;
+    QLineEdit password_;
+    QPushButton set_;
+    QPushButton cancel_;
+};
