@@ -6,7 +6,6 @@
 #include "protocol/UpgradeMessages.h"
 
 #include <QHostAddress>
-#include <QMetaObject>
 #include <QNetworkDatagram>
 
 #include <filesystem>
@@ -15,7 +14,7 @@ namespace kestrel {
 
 FirmwareTransfer::FirmwareTransfer(Notifier& notifier, QObject* parent)
     : QObject(parent), notifier_(notifier), socket_(this), data_timer_(this), request_timer_(this),
-      finish_timer_(this) {
+      finish_timer_(this), drain_(this) {
     socket_.setObjectName(QStringLiteral("tftpSocket"));
     data_timer_.setObjectName(QStringLiteral("tftpDataTimer"));
     request_timer_.setObjectName(QStringLiteral("tftpRequestTimer"));
@@ -24,6 +23,9 @@ FirmwareTransfer::FirmwareTransfer(Notifier& notifier, QObject* parent)
         timer->setInterval(kTftpTimerMs);
         timer->setTimerType(Qt::PreciseTimer);
     }
+    drain_.setSingleShot(true);
+    drain_.setInterval(0);
+    connect(&drain_, &QTimer::timeout, this, &FirmwareTransfer::OnTftpReadable);
     finish_timer_.setSingleShot(true);
     finish_timer_.setTimerType(Qt::PreciseTimer);
     connect(&socket_, &QUdpSocket::readyRead, this, &FirmwareTransfer::OnTftpReadable);
@@ -78,11 +80,11 @@ void FirmwareTransfer::Close() {
 
 void FirmwareTransfer::CloseSocket() {
     socket_.abort();
-    drain_posted_ = false;
+    drain_.stop();
 }
 
 void FirmwareTransfer::OnTftpReadable() {
-    drain_posted_ = false;
+    drain_.stop();
     for (int n = 0; n < kMaxDatagramsPerWakeup; ++n) {
         // Always a read, never a look first: a socket signalled while its
         // datagram was already taken is signalled again only after a read,
@@ -97,10 +99,10 @@ void FirmwareTransfer::OnTftpReadable() {
         Apply(transfer_.OnDatagram(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
                                              static_cast<std::size_t>(data.size()))));
     }
-    if (drain_posted_ || !IsOpen() || !socket_.hasPendingDatagrams())
-        return;
-    drain_posted_ = true;
-    QMetaObject::invokeMethod(this, &FirmwareTransfer::OnTftpReadable, Qt::QueuedConnection);
+    // Not every datagram was read: the rest on a later pass, from a zero
+    // timer, so painting, input and the timers get their turn in a flood.
+    if (IsOpen())
+        drain_.start();
 }
 
 void FirmwareTransfer::OnDataTimer() {

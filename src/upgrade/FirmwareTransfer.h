@@ -20,8 +20,8 @@ namespace kestrel {
 class FirmwareTransfer : public QObject {
     Q_OBJECT
 public:
-    // Datagrams read in one wake-up; the rest follow in a queued call, so a
-    // flood on the port cannot hold the window's thread.
+    // Datagrams read in one wake-up; the rest follow on a later pass of the
+    // event loop, so a flood on the port cannot hold the window's thread.
     static constexpr int kMaxDatagramsPerWakeup = 64;
 
     explicit FirmwareTransfer(Notifier& notifier, QObject* parent = nullptr);
@@ -67,7 +67,7 @@ private:
     QTimer data_timer_;
     QTimer request_timer_;
     QTimer finish_timer_;
-    bool drain_posted_ = false;
+    QTimer drain_; // zero timer: the rest of a flood, after painting and timers
     // Counts opens and closes, so a step whose box saw the transfer closed
     // or started afresh says no more about it.
     unsigned run_ = 0;

@@ -4,6 +4,10 @@
 
 #include "TftpLanFixture.h"
 
+#include <QTimer>
+
+#include <algorithm>
+
 using namespace kestrel;
 using namespace kestrel::test;
 
@@ -106,6 +110,43 @@ TEST_F(TftpFaultsLanTest, SilenceHalfwayFailsAfterTenRetransmissionsAndStartWork
     ASSERT_TRUE(WaitFinished(20000));
     EXPECT_EQ(outcome, TftpOutcome::Completed);
     EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000, from));
+}
+
+// Anyone may send to the client's port: thousands of junk datagrams a
+// second neither hold the thread nor stop the write.
+TEST_F(TftpFaultsLanTest, AFloodOnTheClientPortIsSurvived) {
+    StartSim();
+    Trigger();
+    const std::string path = WriteImage(300000);
+    PlainSocket stranger(0);
+    ASSERT_TRUE(stranger.Bound());
+    const std::vector<std::vector<uint8_t>> junk = {
+        {0x00, 0x09, 0x00, 0x00}, {0x00, 0x04}, {}, {0x00, 0x03}, {0x00, 0x05, 0x00}};
+    int sent = 0;
+    QTimer flood;
+    QObject::connect(&flood, &QTimer::timeout, [&] {
+        for (int i = 0; i < 25; ++i, ++sent)
+            stranger.Send(junk[static_cast<std::size_t>(sent) % junk.size()], 0xC6120001,
+                          kTftpClientPort);
+    });
+    QElapsedTimer gap_clock;
+    qint64 longest_gap = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout,
+                     [&] { longest_gap = std::max(longest_gap, gap_clock.restart()); });
+
+    ASSERT_TRUE(Open(path));
+    flood.start(5);
+    gap_clock.start();
+    probe.start(20);
+    ASSERT_TRUE(WaitFinished(60000));
+    flood.stop();
+    probe.stop();
+    EXPECT_GT(sent, 1000);
+    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
+    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_LT(longest_gap, 1000);
 }
 
 TEST_F(TftpFaultsLanTest, NothingIsSentForATooLargeOrMissingImage) {
