@@ -4,6 +4,7 @@
 #include "Pictures.h"
 #include "WindowMessages.h"
 #include "config/ConfigMessages.h"
+#include "config/ui/Change_Password.h"
 #include "config/ui/Configuration_Set.h"
 #include "config/ui/GroupTimer.h"
 #include "core/CfgDirectory.h"
@@ -262,7 +263,13 @@ void CSwitchyardDlg::OnConfigurationSetting() {
     dialog.exec();
 }
 
-void CSwitchyardDlg::OnPasswordChange() {}
+void CSwitchyardDlg::OnPasswordChange() {
+    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::PasswordChange,
+                              notifier_))
+        return;
+    CChange_Password dialog(state_, network_.sockets(), notifier_, this);
+    dialog.exec();
+}
 
 void CSwitchyardDlg::OnFirmwareUpgrade() {}
 
