@@ -6,6 +6,7 @@
 #include "config/ConfigMessages.h"
 #include "config/ui/Change_Password.h"
 #include "config/ui/Configuration_Set.h"
+#include "config/ui/DHCP_Refresh.h"
 #include "config/ui/GroupTimer.h"
 #include "core/CfgDirectory.h"
 #include "monitor/ui/Trap_Info.h"
@@ -292,7 +293,13 @@ void CSwitchyardDlg::OpenWebPages(WebAccessTrigger trigger) {
         notifier_.Show(kBrowserWebFail);
 }
 
-void CSwitchyardDlg::OnDhcpRefresh() {}
+void CSwitchyardDlg::OnDhcpRefresh() {
+    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::DhcpRefresh,
+                              notifier_))
+        return;
+    CDHCP_Refresh dialog(state_, network_.sockets(), notifier_, this);
+    dialog.exec();
+}
 
 void CSwitchyardDlg::OnExitButton() {
     ShutDown();
