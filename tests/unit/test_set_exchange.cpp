@@ -114,6 +114,11 @@ struct DatagramCase {
 TEST(SetRequestDatagram, EachVariantHeaderFieldOrderAndMask) {
     DeviceRecord with_new_password = Working(0x1FF);
     SetFieldText(with_new_password.new_password, "new");
+    // Type 8 is bit 7 of the mask.
+    DeviceRecord new_password_not_allowed = with_new_password;
+    new_password_not_allowed.field_mask[0] = 0x1FF & ~0x80u;
+    DeviceRecord empty_password = Working(0x2003FF, kDhcpEnabled, 300);
+    SetFieldText(empty_password.password, "");
     // The working record of the Configuration setting dialog keeps interface
     // version 0, so TLV_DHCP goes 16 bits wide.
     const DatagramCase cases[] = {
@@ -152,6 +157,23 @@ TEST(SetRequestDatagram, EachVariantHeaderFieldOrderAndMask) {
          Cat({Header(7), kPassword, kNewPassword}), kPendingBefore},
         {"password change by broadcast", false, SetVariant::Password, with_new_password,
          DhcpChange::SwitchOn, Cat({Header(3), kPassword, kNewPassword}), kPendingBefore},
+        {"password change, mask without the new-password bit: current password only", true,
+         SetVariant::Password, new_password_not_allowed, DhcpChange::Untouched,
+         Cat({Header(7), kPassword}), kPendingBefore},
+        {"DHCP refresh by broadcast, empty password as a bare 4-byte field", false,
+         SetVariant::DhcpRefresh, empty_password, DhcpChange::Untouched,
+         Cat({Header(3, true),
+              {0x00, 0x09, 0x00, 0x04},
+              kProduct,
+              kSystem,
+              kLocation,
+              kZeroIp,
+              kZeroGateway,
+              kTrap,
+              kZeroMask,
+              kDhcpOn16,
+              kGroup300}),
+         0x0A000005},
         {"DHCP refresh switches on whatever it is given", true, SetVariant::DhcpRefresh,
          Working(0x3FF, kDhcpEnabled), DhcpChange::Untouched,
          Cat({Header(7, true), kPassword, kProduct, kSystem, kLocation, kZeroIp, kZeroGateway,

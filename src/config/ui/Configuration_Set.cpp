@@ -1,7 +1,9 @@
 #include "config/ui/Configuration_Set.h"
 
 #include "controls/ColourScheme.h"
+#include "controls/DialogKeys.h"
 #include "controls/DialogUnits.h"
+#include "controls/Paint.h"
 #include "protocol/DeviceSelection.h"
 #include "protocol/SetExchange.h"
 
@@ -22,14 +24,6 @@ QString Latin1(std::string_view text) {
 
 std::string Bytes(const QString& text) {
     return text.toLatin1().toStdString();
-}
-
-void Paint(QWidget& widget, QPalette::ColorRole fill, const QColor& fill_colour,
-           QPalette::ColorRole text, const QColor& text_colour) {
-    QPalette p = widget.palette();
-    p.setColor(fill, fill_colour);
-    p.setColor(text, text_colour);
-    widget.setPalette(p);
 }
 
 // One row of the form: label, control, in dialog units.
@@ -248,13 +242,6 @@ void CConfiguration_Set::CheckAndSend() {
 }
 
 void CConfiguration_Set::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
+    if (!SwallowDialogKey(*event))
         QDialog::keyPressEvent(event);
-    }
 }
