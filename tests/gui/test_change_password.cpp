@@ -3,10 +3,10 @@
 // after them, the one request it sends, the keyboard rule and the colours.
 
 #include "HeldRejoinSender.h"
-#include "SetRequestBytes.h"
 #include "config/ui/Change_Password.h"
 #include "controls/ColourScheme.h"
 #include "support/FakeNotifier.h"
+#include "support/SetRequestBytes.h"
 
 #include <QLabel>
 #include <QLineEdit>

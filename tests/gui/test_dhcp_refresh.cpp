@@ -4,9 +4,9 @@
 // password unchecked.
 
 #include "HeldRejoinSender.h"
-#include "SetRequestBytes.h"
 #include "config/ui/DHCP_Refresh.h"
 #include "support/FakeNotifier.h"
+#include "support/SetRequestBytes.h"
 
 #include <QLineEdit>
 #include <QPushButton>
