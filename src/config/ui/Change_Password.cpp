@@ -7,8 +7,6 @@
 #include "controls/Paint.h"
 #include "protocol/SetExchange.h"
 
-#include <QPointer>
-
 #include <tuple>
 
 using namespace kestrel;
@@ -72,7 +70,7 @@ void CChange_Password::ApplyColours() {
 
 void CChange_Password::OnSet() {
     // One Set at a time: the first one's re-join is still under way.
-    if (rejoining_)
+    if (rejoin_.running())
         return;
     const PasswordChangeResult result =
         ReadPasswordChange({.original = original_.text().toLatin1().toStdString(),
@@ -84,21 +82,10 @@ void CChange_Password::OnSet() {
         return;
     }
     working_ = *result.working;
-    rejoining_ = true;
-    set_.setEnabled(false);
-    QPointer<CChange_Password> self(this);
-    sender_.RejoinMulticastGroup([self] {
-        if (self)
-            self->Send();
-    });
+    rejoin_.Start([this] { Send(); });
 }
 
 void CChange_Password::Send() {
-    rejoining_ = false;
-    set_.setEnabled(true);
-    // Cancelled while the re-join ran: nothing goes out.
-    if (!isVisible())
-        return;
     // Whatever the send gives, the dialog closes; a failure has been shown.
     SendSetRequest(state_, sender_, notifier_, SetVariant::Password, working_,
                    DhcpChange::Untouched);

@@ -8,6 +8,7 @@
 // password, "ctl1021" the new one, "ctl1023" its confirmation, "ctl1032"
 // Set and "ctl1015" Cancel.
 
+#include "config/ui/RejoinGate.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
@@ -44,7 +45,6 @@ private:
     kestrel::DatagramSender& sender_;
     kestrel::Notifier& notifier_;
     kestrel::DeviceRecord working_;
-    bool rejoining_ = false;
 
     std::array<QLabel, 3> labels_;
     QLineEdit original_;
@@ -52,4 +52,5 @@ private:
     QLineEdit confirm_;
     QPushButton set_;
     QPushButton cancel_;
+    kestrel::RejoinGate rejoin_{*this, set_, sender_};
 };

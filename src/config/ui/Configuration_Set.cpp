@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QPointer>
 
 #include <tuple>
 
@@ -210,25 +209,11 @@ ConfigurationForm CConfiguration_Set::ReadForm() const {
 }
 
 void CConfiguration_Set::OnSet() {
-    // One Set at a time: the first one's re-join is still under way.
-    if (rejoining_)
-        return;
-    rejoining_ = true;
-    set_.setEnabled(false);
     // The membership is renewed first, also when a check then fails.
-    QPointer<CConfiguration_Set> self(this);
-    sender_.RejoinMulticastGroup([self] {
-        if (self)
-            self->CheckAndSend();
-    });
+    rejoin_.Start([this] { CheckAndSend(); });
 }
 
 void CConfiguration_Set::CheckAndSend() {
-    rejoining_ = false;
-    set_.setEnabled(true);
-    // Cancelled while the re-join ran.
-    if (!isVisible())
-        return;
     const ConfigurationResult result = ReadConfiguration(ReadForm(), state_, rows_);
     if (result.failure) {
         notifier_.Show(*result.failure);

@@ -5,8 +5,6 @@
 #include "protocol/DeviceSelection.h"
 #include "protocol/SetExchange.h"
 
-#include <QPointer>
-
 #include <tuple>
 
 using namespace kestrel;
@@ -53,23 +51,10 @@ void CDHCP_Refresh::BuildForm() {
 }
 
 void CDHCP_Refresh::OnApply() {
-    if (rejoining_)
-        return;
-    rejoining_ = true;
-    apply_.setEnabled(false);
-    QPointer<CDHCP_Refresh> self(this);
-    sender_.RejoinMulticastGroup([self] {
-        if (self)
-            self->Send();
-    });
+    rejoin_.Start([this] { Send(); });
 }
 
 void CDHCP_Refresh::Send() {
-    rejoining_ = false;
-    apply_.setEnabled(true);
-    // Cancelled while the re-join ran: nothing goes out.
-    if (!isVisible())
-        return;
     DeviceRecord working = TargetRecord(state_);
     SetFieldText(working.password, password_.text().toLatin1().toStdString());
     // Whatever the send gives, the dialog closes; a failure has been shown.

@@ -6,6 +6,7 @@
 // Controls carry their IDs as object names: "ctl1132" the password,
 // "ctl1133" Apply (the default button) and "ctl2" Cancel.
 
+#include "config/ui/RejoinGate.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
@@ -32,10 +33,10 @@ private:
     kestrel::ProgramState& state_;
     kestrel::DatagramSender& sender_;
     kestrel::Notifier& notifier_;
-    bool rejoining_ = false;
 
     QLabel label_;
     QLineEdit password_;
     QPushButton apply_;
     QPushButton cancel_;
+    kestrel::RejoinGate rejoin_{*this, apply_, sender_};
 };

@@ -3,8 +3,6 @@
 #include "config/GroupIntervalInput.h"
 #include "controls/DialogUnits.h"
 
-#include <QPointer>
-
 #include <tuple>
 
 using namespace kestrel;
@@ -58,23 +56,10 @@ void CGroupTimer::BuildForm() {
 }
 
 void CGroupTimer::OnOK() {
-    if (rejoining_)
-        return;
-    rejoining_ = true;
-    ok_.setEnabled(false);
-    QPointer<CGroupTimer> self(this);
-    sender_.RejoinMulticastGroup([self] {
-        if (self)
-            self->CheckAndApply();
-    });
+    rejoin_.Start([this] { CheckAndApply(); });
 }
 
 void CGroupTimer::CheckAndApply() {
-    rejoining_ = false;
-    ok_.setEnabled(true);
-    // Cancelled while the re-join ran: nothing changes.
-    if (!isVisible())
-        return;
     const GroupIntervalResult result = ReadGroupInterval(interval_.text().toLatin1().toStdString());
     if (result.failure) {
         notifier_.Show(*result.failure);

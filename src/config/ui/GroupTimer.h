@@ -7,6 +7,7 @@
 // Controls carry their IDs as object names: "ctl1136" is the box, "ctl1"
 // OK and "ctl2" Cancel.
 
+#include "config/ui/RejoinGate.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
@@ -36,11 +37,11 @@ private:
     kestrel::DatagramSender& sender_;
     kestrel::Notifier& notifier_;
     const std::filesystem::path define_ecf_;
-    bool rejoining_ = false;
 
     QLabel range_;
     QLabel label_;
     QLineEdit interval_;
     QPushButton ok_;
     QPushButton cancel_;
+    kestrel::RejoinGate rejoin_{*this, ok_, sender_};
 };
