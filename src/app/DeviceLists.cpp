@@ -143,6 +143,7 @@ CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushBu
 
     // Also on empty space, as the double-click rule looks only at the selection.
     discovery_->viewport()->installEventFilter(this);
+    monitor_->viewport()->installEventFilter(this);
 
     IndexDiscoveryRows();
     // One line of text and no icon in every discovery row: the layout after
@@ -336,6 +337,23 @@ ListSelection CDeviceLists::listSelection() const {
     return {agent.discovery_rows, agent.monitor_rows, agent.index};
 }
 
+ListSelection CDeviceLists::monitorSelection() const {
+    const std::vector<QTreeWidgetItem*> rows = SelectedRowsTopDown(*monitor_);
+    ListSelection selection{.discovery_rows =
+                                static_cast<int>(SelectedRowsTopDown(*discovery_).size()),
+                            .monitor_rows = static_cast<int>(rows.size()),
+                            .record_index = std::nullopt};
+    if (!rows.empty()) {
+        const QTreeWidgetItem& row = *rows.front();
+        const FindResult r =
+            FindRecordOfRow(state_.monitor, MonitorRowKey(Bytes(row.text(kMonitorKeyColumn)),
+                                                          Bytes(row.text(kMonitorMacColumn))));
+        if (r.found)
+            selection.record_index = r.index;
+    }
+    return selection;
+}
+
 void CDeviceLists::OnRowClicked(QTreeWidget* list) {
     const QList<QTreeWidgetItem*> selected = list->selectedItems();
     if (selected.size() != 1)
@@ -370,6 +388,12 @@ bool CDeviceLists::eventFilter(QObject* watched, QEvent* event) {
         MoveDoubleClicked();
         // Handled: the view would otherwise treat it as a press on whatever
         // row now stands under the pointer.
+        return true;
+    }
+    if (watched == monitor_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // The first click of the pair has already chosen the row.
+        Q_EMIT monitorDoubleClicked();
         return true;
     }
     return QObject::eventFilter(watched, event);

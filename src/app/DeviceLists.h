@@ -66,11 +66,18 @@ public:
     SelectedAgent selectedAgent() const;
     // The same, as the selection check reads it.
     kestrel::ListSelection listSelection() const;
+    // The selected rows of both lists, with the record of the monitor
+    // list's first selected row whatever the discovery list shows.
+    kestrel::ListSelection monitorSelection() const;
 
     // A header click: flips the shared direction, sorts when the column allows.
     void SortByColumn(QTreeWidget* list, int column);
     bool sortAscending() const { return ascending_; }
     int sortColumn() const { return sort_column_; }
+
+Q_SIGNALS:
+    // A double-click in the monitor list, on a row or on empty space.
+    void monitorDoubleClicked();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

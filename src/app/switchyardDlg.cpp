@@ -3,17 +3,30 @@
 #include "AboutDlg.h"
 #include "Pictures.h"
 #include "WindowMessages.h"
+#include "config/ConfigMessages.h"
+#include "config/ui/Change_Password.h"
 #include "config/ui/Configuration_Set.h"
+#include "config/ui/DHCP_Refresh.h"
+#include "config/ui/GroupTimer.h"
 #include "core/CfgDirectory.h"
 #include "monitor/ui/Trap_Info.h"
 #include "protocol/DeviceSelection.h"
 #include "protocol/SettingsFile.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
 
 using namespace kestrel;
+
+namespace {
+
+std::filesystem::path DefineEcfFile() {
+    return QFile::encodeName(GetCfgDirectory() + QStringLiteral("/define.ecf")).toStdString();
+}
+
+} // namespace
 
 CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
     : QDialog(parent), notifier_(notifier), menu_(this), form_(this),
@@ -96,9 +109,7 @@ void CSwitchyardDlg::ClearTrapTable() {
 }
 
 void CSwitchyardDlg::LoadSettings() {
-    const std::filesystem::path file =
-        QFile::encodeName(GetCfgDirectory() + QStringLiteral("/define.ecf")).toStdString();
-    settings_loaded_ = LoadSettingsFile(file, notifier_, state_.settings);
+    settings_loaded_ = LoadSettingsFile(DefineEcfFile(), notifier_, state_.settings);
     if (!settings_loaded_)
         notifier_.Show(kSettingsLoadFail);
 }
@@ -214,6 +225,8 @@ void CSwitchyardDlg::ConnectCommands() {
         connect(&item, &QAction::triggered, this, [this, id] { OnRefreshTime(id); });
     }
 
+    connect(&lists_, &CDeviceLists::monitorDoubleClicked, this,
+            &CSwitchyardDlg::OnMonitorDoubleClick);
     connect(&timer1_, &QTimer::timeout, this, &CSwitchyardDlg::OnTimer1);
 }
 
@@ -251,13 +264,42 @@ void CSwitchyardDlg::OnConfigurationSetting() {
     dialog.exec();
 }
 
-void CSwitchyardDlg::OnPasswordChange() {}
+void CSwitchyardDlg::OnPasswordChange() {
+    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::PasswordChange,
+                              notifier_))
+        return;
+    CChange_Password dialog(state_, network_.sockets(), notifier_, this);
+    dialog.exec();
+}
 
 void CSwitchyardDlg::OnFirmwareUpgrade() {}
 
-void CSwitchyardDlg::OnWebAccess() {}
+void CSwitchyardDlg::OnWebAccess() {
+    OpenWebPages(WebAccessTrigger::Button);
+}
 
-void CSwitchyardDlg::OnDhcpRefresh() {}
+void CSwitchyardDlg::OnMonitorDoubleClick() {
+    OpenWebPages(WebAccessTrigger::DoubleClick);
+}
+
+void CSwitchyardDlg::OpenWebPages(WebAccessTrigger trigger) {
+    const WebAccessTarget target = CheckWebAccess(state_, lists_.monitorSelection(), trigger);
+    if (target.failure) {
+        notifier_.Show(*target.failure);
+        return;
+    }
+    // The desktop's own choice of browser.
+    if (!QDesktopServices::openUrl(*target.url))
+        notifier_.Show(kBrowserWebFail);
+}
+
+void CSwitchyardDlg::OnDhcpRefresh() {
+    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::DhcpRefresh,
+                              notifier_))
+        return;
+    CDHCP_Refresh dialog(state_, network_.sockets(), notifier_, this);
+    dialog.exec();
+}
 
 void CSwitchyardDlg::OnExitButton() {
     ShutDown();
@@ -298,7 +340,10 @@ void CSwitchyardDlg::OnRefreshTime(int id) {
     }
 }
 
-void CSwitchyardDlg::OnGroupInterval() {}
+void CSwitchyardDlg::OnGroupInterval() {
+    CGroupTimer dialog(state_.settings, network_.sockets(), notifier_, DefineEcfFile(), this);
+    dialog.exec();
+}
 
 void CSwitchyardDlg::OnAbout() {
     CAboutDlg about(this);

@@ -10,6 +10,7 @@
 #include "MainForm.h"
 #include "MainMenu.h"
 #include "StatusImages.h"
+#include "config/WebAccess.h"
 #include "core/NetworkSession.h"
 #include "monitor/EventLog.h"
 #include "monitor/PollingTimer.h"
@@ -111,6 +112,9 @@ private:
     void OnRefreshTime(int id);
     void OnGroupInterval();
     void OnAbout();
+    // Double-click in the monitor list.
+    void OnMonitorDoubleClick();
+    void OpenWebPages(kestrel::WebAccessTrigger trigger);
     // Every 5 seconds.
     void OnTimer1();
 

@@ -3,11 +3,11 @@
 // Set with their messages, the re-join before them, and the one request it
 // sends.
 
+#include "HeldRejoinSender.h"
 #include "config/ui/Configuration_Set.h"
 #include "controls/ColourScheme.h"
 #include "protocol/Ipv4Text.h"
 #include "support/FakeNotifier.h"
-#include "unit/RecordingSender.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,30 +23,6 @@
 using namespace kestrel;
 
 namespace {
-
-// Holds the continuation of the re-join until the test lets it run, as the
-// real timed re-join does.
-class HeldRejoinSender : public RecordingSender {
-public:
-    using RecordingSender::RecordingSender;
-    bool hold = false;
-    std::vector<std::function<void()>> held;
-
-    void RejoinMulticastGroup(std::function<void()> then) override {
-        if (!hold) {
-            RecordingSender::RejoinMulticastGroup(std::move(then));
-            return;
-        }
-        ++rejoins;
-        held.push_back(std::move(then));
-    }
-    void Finish() {
-        auto waiting = std::move(held);
-        held.clear();
-        for (auto& then : waiting)
-            then();
-    }
-};
 
 std::string S(const QString& text) {
     return text.toStdString();

@@ -3,6 +3,7 @@
 #include "protocol/SetExchange.h"
 #include "protocol/SetMessages.h"
 #include "support/FakeNotifier.h"
+#include "support/SetRequestBytes.h"
 #include "unit/RecordingSender.h"
 
 #include <gtest/gtest.h>
@@ -14,40 +15,12 @@ using namespace kestrel;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using set_bytes::Bytes;
+using set_bytes::Cat;
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// Header of a request with utility identifier 4B455354 and sequence 0x1234
-// to 0a:1b:2c:3d:4e:5f.
+// Requests in these tests carry sequence 0x1234.
 Bytes Header(uint8_t command, bool dhcp_refresh = false) {
-    return {
-        0x00, 0x02,                          // protocol_version 2
-        0x00, uint8_t(dhcp_refresh ? 1 : 0), // sub_version
-        0x0a, 0x1b,
-        0x2c, 0x3d,
-        0x4e, 0x5f,                          // mac
-        0x00, uint8_t(dhcp_refresh ? 3 : 0), // interface_version
-        0x00, command,                       // command
-        0x00, 0x00,                          // status
-        0x4B, 0x45,
-        0x53, 0x54, // utility_id
-        0,    0,
-        0,    0,
-        0,    0,    // reserved
-        0x12, 0x34, // sequence
-        0,    0,
-        0,    0,
-        0,    0,
-        0,    0,
-        0,    0,
-        0,    0, // reserved
-    };
+    return set_bytes::Header(command, dhcp_refresh, 0x1234);
 }
 
 const Bytes kPassword = {0x00, 0x09, 0x00, 0x06, 'p', 'w'};
@@ -114,6 +87,11 @@ struct DatagramCase {
 TEST(SetRequestDatagram, EachVariantHeaderFieldOrderAndMask) {
     DeviceRecord with_new_password = Working(0x1FF);
     SetFieldText(with_new_password.new_password, "new");
+    // Type 8 is bit 7 of the mask.
+    DeviceRecord new_password_not_allowed = with_new_password;
+    new_password_not_allowed.field_mask[0] = 0x1FF & ~0x80u;
+    DeviceRecord empty_password = Working(0x2003FF, kDhcpEnabled, 300);
+    SetFieldText(empty_password.password, "");
     // The working record of the Configuration setting dialog keeps interface
     // version 0, so TLV_DHCP goes 16 bits wide.
     const DatagramCase cases[] = {
@@ -152,6 +130,23 @@ TEST(SetRequestDatagram, EachVariantHeaderFieldOrderAndMask) {
          Cat({Header(7), kPassword, kNewPassword}), kPendingBefore},
         {"password change by broadcast", false, SetVariant::Password, with_new_password,
          DhcpChange::SwitchOn, Cat({Header(3), kPassword, kNewPassword}), kPendingBefore},
+        {"password change, mask without the new-password bit: current password only", true,
+         SetVariant::Password, new_password_not_allowed, DhcpChange::Untouched,
+         Cat({Header(7), kPassword}), kPendingBefore},
+        {"DHCP refresh by broadcast, empty password as a bare 4-byte field", false,
+         SetVariant::DhcpRefresh, empty_password, DhcpChange::Untouched,
+         Cat({Header(3, true),
+              {0x00, 0x09, 0x00, 0x04},
+              kProduct,
+              kSystem,
+              kLocation,
+              kZeroIp,
+              kZeroGateway,
+              kTrap,
+              kZeroMask,
+              kDhcpOn16,
+              kGroup300}),
+         0x0A000005},
         {"DHCP refresh switches on whatever it is given", true, SetVariant::DhcpRefresh,
          Working(0x3FF, kDhcpEnabled), DhcpChange::Untouched,
          Cat({Header(7, true), kPassword, kProduct, kSystem, kLocation, kZeroIp, kZeroGateway,

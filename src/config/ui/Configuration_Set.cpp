@@ -1,13 +1,14 @@
 #include "config/ui/Configuration_Set.h"
 
 #include "controls/ColourScheme.h"
+#include "controls/DialogKeys.h"
 #include "controls/DialogUnits.h"
+#include "controls/Paint.h"
 #include "protocol/DeviceSelection.h"
 #include "protocol/SetExchange.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QPointer>
 
 #include <tuple>
 
@@ -22,14 +23,6 @@ QString Latin1(std::string_view text) {
 
 std::string Bytes(const QString& text) {
     return text.toLatin1().toStdString();
-}
-
-void Paint(QWidget& widget, QPalette::ColorRole fill, const QColor& fill_colour,
-           QPalette::ColorRole text, const QColor& text_colour) {
-    QPalette p = widget.palette();
-    p.setColor(fill, fill_colour);
-    p.setColor(text, text_colour);
-    widget.setPalette(p);
 }
 
 // One row of the form: label, control, in dialog units.
@@ -216,25 +209,11 @@ ConfigurationForm CConfiguration_Set::ReadForm() const {
 }
 
 void CConfiguration_Set::OnSet() {
-    // One Set at a time: the first one's re-join is still under way.
-    if (rejoining_)
-        return;
-    rejoining_ = true;
-    set_.setEnabled(false);
     // The membership is renewed first, also when a check then fails.
-    QPointer<CConfiguration_Set> self(this);
-    sender_.RejoinMulticastGroup([self] {
-        if (self)
-            self->CheckAndSend();
-    });
+    rejoin_.Start([this] { CheckAndSend(); });
 }
 
 void CConfiguration_Set::CheckAndSend() {
-    rejoining_ = false;
-    set_.setEnabled(true);
-    // Cancelled while the re-join ran.
-    if (!isVisible())
-        return;
     const ConfigurationResult result = ReadConfiguration(ReadForm(), state_, rows_);
     if (result.failure) {
         notifier_.Show(*result.failure);
@@ -248,13 +227,6 @@ void CConfiguration_Set::CheckAndSend() {
 }
 
 void CConfiguration_Set::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
+    if (!SwallowDialogKey(*event))
         QDialog::keyPressEvent(event);
-    }
 }

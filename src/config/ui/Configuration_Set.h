@@ -8,6 +8,7 @@
 // the label of the group interval is "groupIntervalLabel".
 
 #include "config/ConfigurationInput.h"
+#include "config/ui/RejoinGate.h"
 #include "controls/IpAddressEdit.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
@@ -54,7 +55,6 @@ private:
     kestrel::Notifier& notifier_;
     const kestrel::ListRowCounts rows_;
     kestrel::DeviceRecord working_;
-    bool rejoining_ = false;
 
     std::array<QLabel, 11> labels_;
     QLineEdit product_name_;
@@ -71,4 +71,5 @@ private:
     QLineEdit password_;
     QPushButton set_;
     QPushButton cancel_;
+    kestrel::RejoinGate rejoin_{*this, set_, sender_};
 };

@@ -1,0 +1,56 @@
+#pragma once
+// "Password_change": replaces one agent's password. Set checks the three
+// boxes, renews the multicast membership, sends one set request carrying
+// the current and the new password, and closes; the agent verifies the
+// current one and its answer comes through the receive dispatcher.
+//
+// Controls carry their IDs as object names: "ctl1016" the original
+// password, "ctl1021" the new one, "ctl1023" its confirmation, "ctl1032"
+// Set and "ctl1015" Cancel.
+
+#include "config/ui/RejoinGate.h"
+#include "protocol/Notifier.h"
+#include "protocol/ProgramState.h"
+#include "protocol/Seams.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <array>
+
+class CChange_Password : public QDialog {
+    Q_OBJECT
+public:
+    // The agent is the one of the selection context in state.
+    CChange_Password(kestrel::ProgramState& state, kestrel::DatagramSender& sender,
+                     kestrel::Notifier& notifier, QWidget* parent = nullptr);
+
+    void OnSet();
+
+    // What the last Set that passed its checks sent.
+    const kestrel::DeviceRecord& workingRecord() const { return working_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildForm();
+    void ApplyColours();
+    // The rest of Set, once the re-join has ended.
+    void Send();
+
+    kestrel::ProgramState& state_;
+    kestrel::DatagramSender& sender_;
+    kestrel::Notifier& notifier_;
+    kestrel::DeviceRecord working_;
+
+    std::array<QLabel, 3> labels_;
+    QLineEdit original_;
+    QLineEdit new_password_;
+    QLineEdit confirm_;
+    QPushButton set_;
+    QPushButton cancel_;
+    kestrel::RejoinGate rejoin_{*this, set_, sender_};
+};
