@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <optional>
 #include <set>
 
@@ -92,6 +94,11 @@ protected:
             if (l.find(text) != std::string::npos)
                 return true;
         return false;
+    }
+    int Count(const std::string& text) {
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {
+            return l.find(text) != std::string::npos;
+        }));
     }
 
     Millis now = 1000000;
@@ -343,6 +350,98 @@ TEST_F(Engine, UpgradeStoresTheImageThenRebootsAndLeavesLoaderMode) {
     out = Send(Targeted(CMD_DISCOVERY, {}, 0), 0xFFFFFFFF);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(DecodeHeader(out[0].bytes).command, CMD_DISCOVERY_REPLY);
+}
+
+TEST_F(Engine, TftpFaultsDropAnAckOnceAndEndWithAnError) {
+    Make("ip=198.18.1.3 mac=020000000003 password=pw tftp_drop_ack=1 tftp_error_at=3 "
+         "tftp_error_text=\"bad flash\"\n"
+         "ip=198.18.1.4 mac=020000000004 password=pw tftp_error_at=0\n");
+    const std::vector<uint8_t> wrq = {0, 2, 'f', 0, 'o', 'c', 't', 'e', 't', 0};
+    for (int n : {0, 1}) {
+        auto trigger = Targeted(CMD_UPGRADE_TRIGGER, At(n).mac, 1);
+        AddText(trigger, TLV_PASSWORD, "pw");
+        ASSERT_EQ(Send(trigger, At(n).ip).size(), 1u);
+    }
+    const uint32_t ip = At(0).ip;
+    auto in = [&](std::vector<uint8_t> packet) {
+        engine->OnTftpDatagram(packet, kWorkstation, 64517, ip, now);
+        return engine->TakeOutbox();
+    };
+    std::vector<uint8_t> block1 = {0, 3, 0, 1};
+    block1.resize(516, 0x11);
+    std::vector<uint8_t> block2 = {0, 3, 0, 2};
+    block2.resize(516, 0x22);
+    const std::vector<uint8_t> block3 = {0, 3, 0, 3, 0x33};
+
+    auto out = in(wrq);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes, (std::vector<uint8_t>{0, 4, 0, 0}));
+    EXPECT_TRUE(in(block1).empty()) << "the first ACK 1 is dropped";
+    EXPECT_TRUE(Logged("TFTP 198.18.1.3 ack-dropped block=1"));
+    out = in(block1); // resent: answered now, stored once
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes, (std::vector<uint8_t>{0, 4, 0, 1}));
+    out = in(block2);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes, (std::vector<uint8_t>{0, 4, 0, 2}));
+    out = in(block3);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes,
+              (std::vector<uint8_t>{0, 5, 0, 0, 'b', 'a', 'd', ' ', 'f', 'l', 'a', 's', 'h', 0}));
+    EXPECT_TRUE(Logged("TFTP 198.18.1.3 error-sent block=3"));
+    EXPECT_FALSE(Logged("stored"));
+    // The transfer is over: block 3 again belongs to no transfer.
+    out = in(block3);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes[1], 5);
+    EXPECT_TRUE(Logged("TFTP 198.18.1.3 error-sent block=3"));
+    EXPECT_TRUE(Logged("TFTP 198.18.1.3 error reason=no-transfer"));
+
+    // Block 0 stands for the write request.
+    engine->OnTftpDatagram(wrq, kWorkstation, 64517, At(1).ip, now);
+    out = engine->TakeOutbox();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes,
+              (std::vector<uint8_t>{0,   5,   0,   0,   'F', 'l', 'a', 's', 'h', ' ', 'w',
+                                    'r', 'i', 't', 'e', ' ', 'e', 'r', 'r', 'o', 'r', 0}));
+    EXPECT_TRUE(Logged("TFTP 198.18.1.4 error-sent block=0"));
+
+    for (const char* word : {"tftp_drop_ack=-2", "tftp_drop_ack=65536", "tftp_error_at=x"}) {
+        SCOPED_TRACE(word);
+        AgentSettings s;
+        EXPECT_NE(ApplySetting(s, word).find("bad value"), std::string::npos);
+    }
+    ASSERT_TRUE(engine->OnControlLine("show 198.18.1.3", now));
+    EXPECT_TRUE(Logged("tftp_drop_ack=1 tftp_error_at=3 tftp_silent_at=-1 "
+                       "tftp_error_text=\"bad flash\""));
+}
+
+TEST_F(Engine, TftpSilenceFromAGivenBlockOn) {
+    Make("ip=198.18.1.3 mac=020000000003 password=pw tftp_silent_at=2\n"
+         "ip=198.18.1.4 mac=020000000004 password=pw tftp_silent_at=0\n");
+    for (int n : {0, 1}) {
+        auto trigger = Targeted(CMD_UPGRADE_TRIGGER, At(n).mac, 1);
+        AddText(trigger, TLV_PASSWORD, "pw");
+        ASSERT_EQ(Send(trigger, At(n).ip).size(), 1u);
+    }
+    auto in = [&](int n, std::vector<uint8_t> packet) {
+        engine->OnTftpDatagram(packet, kWorkstation, 64517, At(n).ip, now);
+        return engine->TakeOutbox();
+    };
+    const std::vector<uint8_t> wrq = {0, 2, 'f', 0, 'o', 'c', 't', 'e', 't', 0};
+    std::vector<uint8_t> block1 = {0, 3, 0, 1};
+    block1.resize(516, 0x11);
+    EXPECT_EQ(in(0, wrq).size(), 1u);
+    EXPECT_EQ(in(0, block1).size(), 1u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(in(0, {0, 3, 0, 2, 0x22}).empty());
+    EXPECT_TRUE(in(0, {0, 3, 0, 3}).empty());
+    EXPECT_EQ(Count("TFTP 198.18.1.3 ignored reason=silent-at block=2"), 3);
+    EXPECT_EQ(Count("TFTP 198.18.1.3 ignored reason=silent-at block=3"), 1);
+
+    EXPECT_TRUE(in(1, wrq).empty());
+    EXPECT_TRUE(in(1, wrq).empty());
+    EXPECT_EQ(Count("TFTP 198.18.1.4 ignored reason=silent-at block=0"), 2);
 }
 
 TEST_F(Engine, TimersAndControlLines) {

@@ -56,6 +56,12 @@ struct AgentSettings {
     uint32_t claim_ip = 0;   // reported in TLV_IP_ADDRESS instead of ip; 0 off
     bool hostile = false;    // texts of full length, full of control bytes
     int flap_s = 0;          // alternates answering and silence every flap_s seconds
+
+    // TFTP faults, each once per transfer: -1 off.
+    int tftp_drop_ack = -1;  // the ACK of this block (0: of the write request) is not sent
+    int tftp_error_at = -1;  // this block (0: the write request) is answered with an ERROR
+    int tftp_silent_at = -1; // from this block (0: the write request) on, TFTP gets no answer
+    std::string tftp_error_text = "Flash write error";
 };
 
 struct StoredImage {

@@ -280,6 +280,14 @@ std::string ApplySetting(AgentSettings& s, std::string_view word) {
         return flag(s.hostile);
     if (key == "flap")
         return seconds(s.flap_s);
+    if (key == "tftp_drop_ack")
+        return bounded(s.tftp_drop_ack, -1, 65535);
+    if (key == "tftp_error_at")
+        return bounded(s.tftp_error_at, -1, 65535);
+    if (key == "tftp_silent_at")
+        return bounded(s.tftp_silent_at, -1, 65535);
+    if (key == "tftp_error_text")
+        return text(s.tftp_error_text, kMaxTftpErrorText);
     return "unknown key: " + std::string(key);
 }
 
@@ -441,6 +449,10 @@ std::string DescribeAgent(const AgentSettings& s) {
     d += " hostile=" + std::string(s.hostile ? "1" : "0");
     d += " flap=" + std::to_string(s.flap_s);
     d += " set_silent=" + std::string(s.set_silent ? "1" : "0");
+    d += " tftp_drop_ack=" + std::to_string(s.tftp_drop_ack);
+    d += " tftp_error_at=" + std::to_string(s.tftp_error_at);
+    d += " tftp_silent_at=" + std::to_string(s.tftp_silent_at);
+    d += " tftp_error_text=" + Quoted(s.tftp_error_text);
     return d;
 }
 

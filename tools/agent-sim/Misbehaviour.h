@@ -22,6 +22,8 @@ inline constexpr std::size_t kMaxTrapText = 1400;
 inline constexpr int kMaxBurst = 10000;
 // Longest delay_ms=.
 inline constexpr int kMaxDelayMs = 600000;
+// Longest tftp_error_text=: past what a client reads of one datagram.
+inline constexpr std::size_t kMaxTftpErrorText = 600;
 
 // A text of exactly `length` bytes made of terminal escapes (ESC [2J, ESC ]0;
 // with BEL), BS, FF, CR, LF, NUL and the C1 bytes 0x80-0x9F, repeated.

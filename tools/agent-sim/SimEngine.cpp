@@ -328,6 +328,15 @@ void SimEngine::SendTftp(const Agent& a, uint32_t to, uint16_t port, std::vector
     outbox_.push_back({Channel::Tftp, a.s.ip, to, port, std::move(bytes), false});
 }
 
+void SimEngine::SendTftpAck(const Agent& a, Transfer& t, std::vector<uint8_t> ack, uint16_t block) {
+    if (a.s.tftp_drop_ack == block && !t.ack_dropped) {
+        t.ack_dropped = true;
+        Say("TFTP " + FormatIpv4(a.s.ip) + " ack-dropped block=" + std::to_string(block));
+        return;
+    }
+    SendTftp(a, t.client, t.client_port, std::move(ack));
+}
+
 void SimEngine::OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uint16_t src_port,
                                uint32_t dst, Millis now) {
     Agent* a = FindByIp(dst);
@@ -340,6 +349,15 @@ void SimEngine::OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uin
     }
     const ByteReader in(bytes);
     const auto opcode = in.U16(0);
+    const auto block = in.U16(2);
+    const int silent_at = a->s.tftp_silent_at;
+    if (silent_at >= 0 &&
+        ((opcode == kTftpWrq && silent_at == 0) ||
+         (opcode == kTftpData && block && *block >= silent_at && silent_at > 0))) {
+        Say(who +
+            " ignored reason=silent-at block=" + std::to_string(opcode == kTftpWrq ? 0 : *block));
+        return;
+    }
     if (opcode == kTftpWrq) {
         const auto wrq = ParseWriteRequest(bytes);
         if (!wrq) {
@@ -367,9 +385,15 @@ void SimEngine::OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uin
             return;
         }
         transfers_.erase(a->s.ip);
-        transfers_.emplace(a->s.ip, Transfer{src, src_port, now, TftpReceiver(wrq->file_name)});
-        SendTftp(*a, src, src_port, TftpAck(0));
         Say(who + " wrq from=" + Endpoint(src, src_port) + " name=" + OneLine(wrq->file_name));
+        if (a->s.tftp_error_at == 0) {
+            SendTftp(*a, src, src_port, TftpErrorPacket(0, a->s.tftp_error_text));
+            Say(who + " error-sent block=0");
+            return;
+        }
+        auto [added, _] =
+            transfers_.emplace(a->s.ip, Transfer{src, src_port, now, TftpReceiver(wrq->file_name)});
+        SendTftpAck(*a, added->second, TftpAck(0), 0);
         return;
     }
     if (opcode == kTftpData) {
@@ -380,10 +404,19 @@ void SimEngine::OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uin
             return;
         }
         Transfer& tr = t->second;
+        if (block && a->s.tftp_error_at == *block && !tr.receiver.Complete() &&
+            *block == static_cast<uint16_t>(tr.receiver.LastBlock() + 1)) {
+            SendTftp(*a, src, src_port, TftpErrorPacket(0, a->s.tftp_error_text));
+            Say(who + " error-sent block=" + std::to_string(*block));
+            transfers_.erase(t);
+            return;
+        }
         const bool was_complete = tr.receiver.Complete();
         auto answer = tr.receiver.OnData(bytes);
         tr.last_activity = now;
-        if (answer)
+        if (answer && !tr.receiver.Failed())
+            SendTftpAck(*a, tr, std::move(*answer), tr.receiver.LastBlock());
+        else if (answer)
             SendTftp(*a, src, src_port, std::move(*answer));
         if (tr.receiver.Failed()) {
             Say(who + " error reason=too-large");

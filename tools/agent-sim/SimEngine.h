@@ -105,7 +105,10 @@ private:
         uint16_t client_port = 0;
         Millis last_activity = 0;
         TftpReceiver receiver;
+        bool ack_dropped = false; // tftp_drop_ack acts once per transfer
     };
+    // Sends the ACK unless tftp_drop_ack names its block the first time.
+    void SendTftpAck(const Agent& a, Transfer& t, std::vector<uint8_t> ack, uint16_t block);
     std::map<uint32_t, Transfer> transfers_; // by agent address
 };
 

@@ -32,10 +32,12 @@ int64_t NowUs() {
         .count();
 }
 
-SimLoop::SimLoop(UdpEndpoint agent_socket, UdpEndpoint tftp_socket, int pace_us, bool keep_running,
+SimLoop::SimLoop(UdpEndpoint agent_socket, UdpEndpoint tftp_socket,
+                 std::optional<UdpEndpoint> tftp_reply_socket, int pace_us, bool keep_running,
                  std::FILE* report_file)
     : agent_socket_(std::move(agent_socket)), tftp_socket_(std::move(tftp_socket)),
-      pace_us_(pace_us), keep_running_(keep_running), report_file_(report_file) {}
+      tftp_reply_socket_(std::move(tftp_reply_socket)), pace_us_(pace_us),
+      keep_running_(keep_running), report_file_(report_file) {}
 
 void SimLoop::Report(const std::string& line) {
     log_.push_back(line);
@@ -86,7 +88,8 @@ void SimLoop::SendDue(int64_t now_us) {
         Outgoing& o = queue_.front();
         if (o.paced && now_us < next_paced_us_)
             return;
-        UdpEndpoint& socket = o.channel == Channel::Tftp ? tftp_socket_ : agent_socket_;
+        UdpEndpoint& tftp = tftp_reply_socket_ ? *tftp_reply_socket_ : tftp_socket_;
+        UdpEndpoint& socket = o.channel == Channel::Tftp ? tftp : agent_socket_;
         const int err = socket.Send(o.from, o.to, o.port, o.bytes);
         if (err == EAGAIN || err == ENOBUFS) {
             retry_at_us_ = now_us + 1000;
@@ -126,12 +129,13 @@ void SimLoop::Run(SimEngine& engine) {
         // sleeps on them.
         if (const auto due = engine.NextHeldDue())
             wait_us = std::clamp<int64_t>(*due * 1000 - now, 0, wait_us);
-        pollfd fds[3] = {{agent_socket_.fd(), POLLIN, 0},
+        pollfd fds[4] = {{agent_socket_.fd(), POLLIN, 0},
                          {tftp_socket_.fd(), POLLIN, 0},
-                         {stdin_open_ ? STDIN_FILENO : -1, POLLIN, 0}};
+                         {stdin_open_ ? STDIN_FILENO : -1, POLLIN, 0},
+                         {tftp_reply_socket_ ? tftp_reply_socket_->fd() : -1, POLLIN, 0}};
         const timespec timeout{static_cast<time_t>(wait_us / 1000000),
                                static_cast<long>(wait_us % 1000000) * 1000};
-        if (ppoll(fds, 3, &timeout, nullptr) < 0 && errno != EINTR)
+        if (ppoll(fds, 4, &timeout, nullptr) < 0 && errno != EINTR)
             break;
         now = NowUs();
         if (fds[0].revents & POLLIN) {
@@ -152,6 +156,17 @@ void SimLoop::Run(SimEngine& engine) {
         }
         if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
             ReadStdin(engine);
+        if (fds[3].revents & POLLIN) {
+            // Nothing is meant to come here: the transfer goes on at the TFTP port.
+            for (int i = 0; i < kBurst; ++i) {
+                auto d = tftp_reply_socket_->Receive();
+                if (!d)
+                    break;
+                Report("TFTP BAD to-reply-port from=" + FormatIpv4(d->src) + ':' +
+                       std::to_string(d->src_port) + " to=" + FormatIpv4(d->dst) +
+                       " len=" + std::to_string(d->bytes.size()));
+            }
+        }
         if (now >= next_tick_us) {
             engine.Tick(now / 1000);
             next_tick_us = now + kTickUs;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,10 @@ namespace kestrel::sim {
 
 class SimLoop {
 public:
-    SimLoop(UdpEndpoint agent_socket, UdpEndpoint tftp_socket, int pace_us, bool keep_running,
+    // With a reply socket, TFTP answers leave from it, and what arrives there
+    // is reported (a client that sends DATA to the port an ACK came from).
+    SimLoop(UdpEndpoint agent_socket, UdpEndpoint tftp_socket,
+            std::optional<UdpEndpoint> tftp_reply_socket, int pace_us, bool keep_running,
             std::FILE* report_file);
 
     // The engine reports through Report(); construct it with a callback that
@@ -30,6 +34,7 @@ private:
 
     UdpEndpoint agent_socket_;
     UdpEndpoint tftp_socket_;
+    std::optional<UdpEndpoint> tftp_reply_socket_;
     int64_t pace_us_;
     bool keep_running_;
     std::FILE* report_file_;

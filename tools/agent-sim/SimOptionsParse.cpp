@@ -47,6 +47,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
             ok = Number(v, c.sim.trap_port);
         } else if (flag == "--tftp-port") {
             ok = Number(v, c.tftp_port);
+        } else if (flag == "--tftp-reply-port") {
+            ok = Number(v, c.tftp_reply_port);
         } else if (flag == "--pace-us") {
             ok = Number(v, c.pace_us) && c.pace_us >= 0 && c.pace_us <= 1000000;
         } else if (flag == "--group" || flag == "--workstation") {

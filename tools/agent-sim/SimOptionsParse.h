@@ -16,6 +16,7 @@ struct CommandLine {
     std::string config_file;
     std::string report_file;
     uint16_t tftp_port = 69;
+    uint16_t tftp_reply_port = 0; // 0: TFTP answers leave from tftp_port
     int pace_us = 200;
     bool keep_running = false; // end of standard input does not end the program
 };
@@ -31,6 +32,8 @@ inline constexpr const char* kUsage =
     "                       (default 198.18.0.1)\n"
     "  --trap-port N        trap destination port (default P+1)\n"
     "  --tftp-port N        TFTP server port (default 69)\n"
+    "  --tftp-reply-port N  TFTP answers leave from port N, as from an RFC 1350\n"
+    "                       transfer port; datagrams to it are reported\n"
     "  --pace-us N          spacing of the many answers to one broadcast (default 200)\n"
     "  --report FILE        write every report line to FILE as it happens\n"
     "  --keep-running       keep running after standard input ends\n";

@@ -68,9 +68,18 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    std::optional<UdpEndpoint> tftp_reply_socket;
+    if (cl->tftp_reply_port != 0) {
+        tftp_reply_socket = UdpEndpoint::Open(cl->tftp_reply_port, std::nullopt, error);
+        if (!tftp_reply_socket) {
+            std::fprintf(stderr, "kestrel-agent-sim: tftp reply port: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
     const std::size_t count = list.agents.size();
-    SimLoop loop(std::move(*agent_socket), std::move(*tftp_socket), cl->pace_us, cl->keep_running,
-                 report.get());
+    SimLoop loop(std::move(*agent_socket), std::move(*tftp_socket), std::move(tftp_reply_socket),
+                 cl->pace_us, cl->keep_running, report.get());
     SimEngine engine(
         cl->sim, std::move(list.agents), [&loop](const std::string& line) { loop.Report(line); },
         NowUs() / 1000);

@@ -1,0 +1,13 @@
+#include "FirmwareImageSize.h"
+
+#include "UpgradeMessages.h"
+
+namespace kestrel {
+
+std::optional<Message> CheckFirmwareImageSize(uint64_t size) {
+    if (size > kMaxFirmwareImageBytes)
+        return kFirmwareTooLarge;
+    return std::nullopt;
+}
+
+} // namespace kestrel

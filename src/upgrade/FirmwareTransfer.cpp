@@ -1,0 +1,160 @@
+#include "FirmwareTransfer.h"
+
+#include "protocol/FileBytes.h"
+#include "protocol/FirmwareImageSize.h"
+#include "protocol/TftpPackets.h"
+#include "protocol/UpgradeMessages.h"
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+
+#include <filesystem>
+
+namespace kestrel {
+
+FirmwareTransfer::FirmwareTransfer(Notifier& notifier, QObject* parent)
+    : QObject(parent), notifier_(notifier), socket_(this), data_timer_(this), request_timer_(this),
+      finish_timer_(this), drain_(this) {
+    socket_.setObjectName(QStringLiteral("tftpSocket"));
+    data_timer_.setObjectName(QStringLiteral("tftpDataTimer"));
+    request_timer_.setObjectName(QStringLiteral("tftpRequestTimer"));
+    finish_timer_.setObjectName(QStringLiteral("tftpFinishTimer"));
+    for (QTimer* timer : {&data_timer_, &request_timer_}) {
+        timer->setInterval(kTftpTimerMs);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    drain_.setSingleShot(true);
+    drain_.setInterval(0);
+    connect(&drain_, &QTimer::timeout, this, &FirmwareTransfer::OnTftpReadable);
+    finish_timer_.setSingleShot(true);
+    finish_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&socket_, &QUdpSocket::readyRead, this, &FirmwareTransfer::OnTftpReadable);
+    connect(&data_timer_, &QTimer::timeout, this, &FirmwareTransfer::OnDataTimer);
+    connect(&request_timer_, &QTimer::timeout, this, &FirmwareTransfer::OnRequestTimer);
+    connect(&finish_timer_, &QTimer::timeout, this, &FirmwareTransfer::OnFinishWait);
+}
+
+FirmwareTransfer::~FirmwareTransfer() {
+    Close();
+}
+
+bool FirmwareTransfer::OpenTftpSocket(const TftpTransfer::Target& target) {
+    ++run_;
+    if (IsOpen()) {
+        // What a second socket on the port would meet.
+        notifier_.Show(kBindTftpSocketError);
+        return false;
+    }
+    // Read once: the image cannot change under a running transfer.
+    FileRead file =
+        ReadFileBytes(std::filesystem::path(target.firmware_path), kMaxFirmwareImageBytes, false);
+    if (file.status == ReadStatus::TooLarge) {
+        notifier_.Show(kFirmwareTooLarge);
+        return false;
+    }
+    if (file.status != ReadStatus::Ok) {
+        notifier_.Show(kOpenFirmwareFileError);
+        return false;
+    }
+    if (!socket_.bind(QHostAddress(QHostAddress::AnyIPv4), kTftpClientPort,
+                      QAbstractSocket::DontShareAddress)) {
+        const QAbstractSocket::SocketError error = socket_.error();
+        socket_.abort();
+        const bool not_created = error == QAbstractSocket::UnsupportedSocketOperationError ||
+                                 error == QAbstractSocket::SocketResourceError;
+        notifier_.Show(not_created ? kCreateTftpSocketError : kBindTftpSocketError);
+        return false;
+    }
+    const TftpStep step = transfer_.Start(target, std::move(file.bytes));
+    return Apply(step) && step.outcome == TftpOutcome::None;
+}
+
+void FirmwareTransfer::Close() {
+    ++run_;
+    data_timer_.stop();
+    request_timer_.stop();
+    finish_timer_.stop();
+    CloseSocket();
+    transfer_.Cancel();
+}
+
+void FirmwareTransfer::CloseSocket() {
+    socket_.abort();
+    drain_.stop();
+}
+
+void FirmwareTransfer::OnTftpReadable() {
+    drain_.stop();
+    for (int n = 0; n < kMaxDatagramsPerWakeup; ++n) {
+        // Always a read, never a look first: a socket signalled while its
+        // datagram was already taken is signalled again only after a read,
+        // even one that finds nothing, and would otherwise fall silent.
+        if (!IsOpen())
+            return;
+        const QNetworkDatagram datagram =
+            socket_.receiveDatagram(static_cast<qint64>(kTftpReadLimit));
+        if (!datagram.isValid())
+            return;
+        const QByteArray data = datagram.data();
+        Apply(transfer_.OnDatagram(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
+                                             static_cast<std::size_t>(data.size()))));
+    }
+    // Not every datagram was read: the rest on a later pass, from a zero
+    // timer, so painting, input and the timers get their turn in a flood.
+    if (IsOpen())
+        drain_.start();
+}
+
+void FirmwareTransfer::OnDataTimer() {
+    Apply(transfer_.OnDataTimer());
+}
+
+void FirmwareTransfer::OnRequestTimer() {
+    Apply(transfer_.OnRequestTimer());
+}
+
+void FirmwareTransfer::OnFinishWait() {
+    Apply(transfer_.FinishWaitEnded());
+}
+
+void FirmwareTransfer::SetTimer(QTimer& timer, TimerAction action) {
+    if (action == TimerAction::Start)
+        timer.start();
+    else if (action == TimerAction::Stop)
+        timer.stop();
+}
+
+bool FirmwareTransfer::Apply(const TftpStep& step) {
+    SetTimer(data_timer_, step.data_timer);
+    SetTimer(request_timer_, step.request_timer);
+    bool sent = true;
+    if (step.send) {
+        const auto& d = *step.send;
+        const auto size = static_cast<qint64>(d.bytes.size());
+        sent = IsOpen() && socket_.writeDatagram(reinterpret_cast<const char*>(d.bytes.data()),
+                                                 size, QHostAddress(d.address), d.port) == size;
+    }
+    if (step.close_socket)
+        CloseSocket();
+    if (step.finish_after_ms > 0)
+        finish_timer_.start(step.finish_after_ms);
+    // Everything above is settled before any box, whose event loop may run
+    // the timers and the socket, or close the transfer.
+    const unsigned run = run_;
+    if (step.log_failure)
+        Q_EMIT LogFailure(QByteArray::fromStdString(*step.log_failure));
+    if (!sent)
+        notifier_.Show(step.send->on_failure);
+    if (step.box && run == run_)
+        notifier_.Show(step.box->AsMessage());
+    if (run != run_)
+        return sent;
+    if (step.state_text)
+        Q_EMIT StateText(QString::fromLatin1(step.state_text->data(),
+                                             static_cast<qsizetype>(step.state_text->size())));
+    if (step.outcome != TftpOutcome::None)
+        Q_EMIT Finished(step.outcome);
+    return sent;
+}
+
+} // namespace kestrel
