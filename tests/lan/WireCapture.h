@@ -59,12 +59,13 @@ public:
     bool open() const { return fd_ >= 0; }
 
     // Runs the event loop for the given time, collecting IGMP packets sent
-    // to group.
-    std::vector<Report> Collect(int ms, uint32_t group, const QElapsedTimer& clock) {
+    // to group; ends early once enough of them have arrived.
+    std::vector<Report> Collect(int ms, uint32_t group, const QElapsedTimer& clock,
+                                std::size_t enough = SIZE_MAX) {
         std::vector<Report> reports;
         QElapsedTimer window;
         window.start();
-        while (window.elapsed() < ms) {
+        while (window.elapsed() < ms && reports.size() < enough) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             std::array<uint8_t, 1600> frame;
             for (;;) {
