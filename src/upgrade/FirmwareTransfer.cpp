@@ -66,7 +66,12 @@ bool FirmwareTransfer::OpenTftpSocket(const TftpTransfer::Target& target) {
         return false;
     }
     const TftpStep step = transfer_.Start(target, std::move(file.bytes));
-    return Apply(step) && step.outcome == TftpOutcome::None;
+    if (Apply(step) && step.outcome == TftpOutcome::None)
+        return true;
+    // A start reported as failed leaves nothing running behind it: no
+    // retransmissions, and the port free for the next attempt.
+    Close();
+    return false;
 }
 
 void FirmwareTransfer::Close() {

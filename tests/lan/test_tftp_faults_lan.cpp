@@ -4,6 +4,7 @@
 
 #include "TftpLanFixture.h"
 
+#include <QProcess>
 #include <QTimer>
 
 #include <algorithm>
@@ -179,6 +180,30 @@ TEST_F(TftpFaultsLanTest, ASecondStartWhileOneRunsIsRefused) {
     EXPECT_TRUE(transfer.IsOpen());
     transfer.Close();
     EXPECT_FALSE(transfer.IsOpen());
+}
+
+// A write request that cannot be sent is a failed start: nothing is left
+// running behind it, and the next start is not refused as a second one.
+TEST_F(TftpFaultsLanTest, AStartWhoseWriteRequestCannotBeSentLeavesNothingRunning) {
+    StartSim();
+    // Sends to this address are refused by a route of the private network.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("ip"),
+                                {QStringLiteral("route"), QStringLiteral("replace"),
+                                 QStringLiteral("prohibit"), QStringLiteral("203.0.113.7/32")}),
+              0);
+    const std::string path = WriteImage(1000);
+    EXPECT_FALSE(transfer.OpenTftpSocket({0xCB007107u, path, 0}));
+    EXPECT_EQ(notifier.Texts(), (std::vector<std::string>{"Write request send error"}));
+    EXPECT_FALSE(transfer.IsOpen());
+    notifier.shown.clear();
+    QTest::qWait(2000); // past the first tick of the write-request timer
+    EXPECT_TRUE(notifier.shown.empty());
+
+    Trigger();
+    ASSERT_TRUE(Open(path));
+    ASSERT_TRUE(WaitFinished(20000));
+    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_TRUE(notifier.shown.empty());
 }
 
 } // namespace
