@@ -119,30 +119,50 @@ void Drain(int ms) {
     loop.exec();
 }
 
+// Waits, with the event loop running, until the discovery list holds 256
+// rows; Done() is the clock's reading when the 256th came, -1 if none did.
+class FullList {
+public:
+    FullList(QTreeWidget& list, const QElapsedTimer& clock) : list_(list), clock_(clock) {
+        timeout_.setSingleShot(true);
+        QObject::connect(&timeout_, &QTimer::timeout, &loop_, &QEventLoop::quit);
+        connection_ = QObject::connect(list.model(), &QAbstractItemModel::rowsInserted, [this] {
+            if (done_ns_ < 0 && list_.topLevelItemCount() >= kAgents) {
+                done_ns_ = clock_.nsecsElapsed();
+                loop_.quit();
+            }
+        });
+    }
+    ~FullList() { QObject::disconnect(connection_); }
+    FullList(const FullList&) = delete;
+    FullList& operator=(const FullList&) = delete;
+
+    qint64 Wait() {
+        if (done_ns_ < 0) {
+            timeout_.start(kTimeoutMs);
+            loop_.exec();
+        }
+        QObject::disconnect(connection_);
+        return done_ns_;
+    }
+
+private:
+    QTreeWidget& list_;
+    const QElapsedTimer& clock_;
+    QEventLoop loop_;
+    QTimer timeout_;
+    QMetaObject::Connection connection_;
+    qint64 done_ns_ = -1;
+};
+
 // The window's discovery, from the click to the 256th row.
 std::optional<WindowRun> TimeWindowDiscovery(CSwitchyardDlg& window, QPushButton& button) {
-    QTreeWidget& list = window.discoveryList();
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
-    qint64 done_ns = -1;
-    const auto connection = QObject::connect(list.model(), &QAbstractItemModel::rowsInserted, [&] {
-        if (done_ns < 0 && list.topLevelItemCount() >= kAgents) {
-            done_ns = clock.nsecsElapsed();
-            loop.quit();
-        }
-    });
-
+    FullList full(window.discoveryList(), clock);
     clock.start();
     button.click();
     const qint64 pressed_ns = clock.nsecsElapsed();
-    if (done_ns < 0) {
-        timeout.start(kTimeoutMs);
-        loop.exec();
-    }
-    QObject::disconnect(connection);
+    const qint64 done_ns = full.Wait();
     if (done_ns < 0)
         return std::nullopt;
     return WindowRun{done_ns / 1e6, (done_ns - pressed_ns) / 1e6};
@@ -152,33 +172,18 @@ std::optional<WindowRun> TimeWindowDiscovery(CSwitchyardDlg& window, QPushButton
 // row, with the event loop's worst stall over the whole discovery: from the
 // press, through the multicast re-join, until the list has settled.
 std::optional<SentRun> TimeFromSend(CSwitchyardDlg& window) {
-    QTreeWidget& list = window.discoveryList();
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
     StallProbe probe(clock);
     qint64 sent_ns = -1;
     const auto sent = QObject::connect(&window.network(), &NetworkSession::discoverySent,
                                        [&] { sent_ns = clock.nsecsElapsed(); });
-    qint64 done_ns = -1;
-    const auto connection = QObject::connect(list.model(), &QAbstractItemModel::rowsInserted, [&] {
-        if (done_ns < 0 && list.topLevelItemCount() >= kAgents) {
-            done_ns = clock.nsecsElapsed();
-            loop.quit();
-        }
-    });
+    FullList full(window.discoveryList(), clock);
 
     probe.Start();
     probe.CountFrom(clock.nsecsElapsed());
     window.network().Discover();
-    if (done_ns < 0) {
-        timeout.start(kTimeoutMs);
-        loop.exec();
-    }
-    QObject::disconnect(connection);
+    const qint64 done_ns = full.Wait();
     QObject::disconnect(sent);
     if (done_ns < 0 || sent_ns < 0)
         return std::nullopt;
