@@ -9,9 +9,13 @@
 #include "config/ui/DHCP_Refresh.h"
 #include "config/ui/GroupTimer.h"
 #include "core/CfgDirectory.h"
+#include "core/LocalNetworks.h"
 #include "monitor/ui/Trap_Info.h"
 #include "protocol/DeviceSelection.h"
+#include "protocol/Ipv4Text.h"
 #include "protocol/SettingsFile.h"
+#include "protocol/UpgradeChecks.h"
+#include "protocol/UpgradeMessages.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -45,7 +49,7 @@ CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
       event_log_(EventLogPath(QFile::encodeName(GetCfgDirectory()).toStdString()), clock_,
                  network_.networkBoxes()),
       trap_receiver_(state_, lists_, event_log_, trap_table_, [this] { form_.SetTrapLamp(true); }),
-      timer1_(this) {
+      upgrade_(state_, network_.sockets(), notifier_), timer1_(this) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Kestrel Utility"));
     // An application window of its own: minimise box, no maximise box.
@@ -62,7 +66,9 @@ CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
     RunStartUp();
 }
 
-CSwitchyardDlg::~CSwitchyardDlg() = default;
+CSwitchyardDlg::~CSwitchyardDlg() {
+    delete upgrade_dialog_;
+}
 
 int CSwitchyardDlg::exec() {
     if (ended_during_start_up_)
@@ -228,6 +234,7 @@ void CSwitchyardDlg::ConnectCommands() {
     connect(&lists_, &CDeviceLists::monitorDoubleClicked, this,
             &CSwitchyardDlg::OnMonitorDoubleClick);
     connect(&timer1_, &QTimer::timeout, this, &CSwitchyardDlg::OnTimer1);
+    ConnectUpgrade();
 }
 
 void CSwitchyardDlg::OnDiscovery() {
@@ -272,7 +279,44 @@ void CSwitchyardDlg::OnPasswordChange() {
     dialog.exec();
 }
 
-void CSwitchyardDlg::OnFirmwareUpgrade() {}
+void CSwitchyardDlg::OnFirmwareUpgrade() {
+    // One upgrade at a time: its port, its state and its target exist once.
+    if (upgrade_dialog_) {
+        notifier_.Show(kUpgradeAlreadyOpen);
+        if (upgrade_dialog_) {
+            upgrade_dialog_->raise();
+            upgrade_dialog_->activateWindow();
+        }
+        return;
+    }
+    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::FirmwareUpgrade,
+                              notifier_))
+        return;
+    LaunchFirmwareUpgrade();
+}
+
+void CSwitchyardDlg::LaunchFirmwareUpgrade() {
+    if (const auto refusal = CheckUpgradeTarget(state_, ReadLocalNetworks())) {
+        notifier_.Show(*refusal);
+        return;
+    }
+    upgrade_.SetTarget();
+    // Modeless: the window goes on polling, receiving and answering.
+    upgrade_dialog_ = new CFirmware_Upgrade(upgrade_, this);
+    upgrade_dialog_->show();
+}
+
+void CSwitchyardDlg::ConnectUpgrade() {
+    connect(&upgrade_, &UpgradeRun::LogFailure, this, [this](const QByteArray& text) {
+        (void)event_log_.LogUpgradeFailure(FormatIpv4(upgrade_.target().ip), text.toStdString());
+    });
+    // The agent reboots into its new firmware; the rediscovery tells whether
+    // it came back.
+    connect(&upgrade_, &UpgradeRun::Ended, this, [this](TftpOutcome outcome) {
+        if (outcome == TftpOutcome::Completed)
+            rediscovery_.Start();
+    });
+}
 
 void CSwitchyardDlg::OnWebAccess() {
     OpenWebPages(WebAccessTrigger::Button);
@@ -377,6 +421,8 @@ void CSwitchyardDlg::ShutDown() {
     if (shut_down_)
         return;
     shut_down_ = true;
+    // Its transfer ends before the sockets it went out on.
+    delete upgrade_dialog_;
     CloseSockets();
     Q_EMIT socketsClosed();
 }

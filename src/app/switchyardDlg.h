@@ -19,8 +19,11 @@
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "upgrade/RediscoveryTimer.h"
+#include "upgrade/UpgradeRun.h"
+#include "upgrade/ui/Firmware_Upgrade.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -47,6 +50,10 @@ public:
     kestrel::PollingTimer& polling() { return polling_; }
     // The monitor-list and log commands, with their file-dialog and viewer seams.
     CFileCommands& fileCommands() { return file_commands_; }
+
+    // The firmware upgrade of the program and its dialog while one is open.
+    kestrel::UpgradeRun& upgrade() { return upgrade_; }
+    CFirmware_Upgrade* upgradeDialog() const { return upgrade_dialog_; }
 
     kestrel::TrapTable& trapTable() { return trap_table_; }
     kestrel::EventLog& eventLog() { return event_log_; }
@@ -99,6 +106,8 @@ private:
     void OnConfigurationSetting();
     void OnPasswordChange();
     void OnFirmwareUpgrade();
+    void LaunchFirmwareUpgrade();
+    void ConnectUpgrade();
     void OnWebAccess();
     void OnDhcpRefresh();
     void OnExitButton();
@@ -143,6 +152,9 @@ private:
     kestrel::TrapTable trap_table_;
     int trap_sort_direction_ = 1;
     kestrel::TrapReceiver trap_receiver_;
+    kestrel::UpgradeRun upgrade_;
+    // Deleted before the members above go: it cancels its run on the way.
+    QPointer<CFirmware_Upgrade> upgrade_dialog_;
     QTimer timer1_;
     bool ended_during_start_up_ = false;
     bool shut_down_ = false;

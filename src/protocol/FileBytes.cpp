@@ -101,24 +101,36 @@ int CreateTemporary(const fs::path& dir, const fs::path& target, fs::path& creat
     return -1;
 }
 
+// Non-blocking open, then a look at what was opened: a FIFO must not hang
+// us, and nothing can be swapped in between the look and the read. Ok with
+// the descriptor in fd and its status in st.
+ReadStatus OpenRegular(const fs::path& path, int& fd, struct stat& st) {
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
+    if (::fstat(fd, &st) != 0)
+        return ReadStatus::Unreadable;
+    return S_ISREG(st.st_mode) ? ReadStatus::Ok : ReadStatus::NotRegular;
+}
+
 } // namespace
+
+FileProbe ProbeFile(const fs::path& path) {
+    int raw = -1;
+    struct stat st {};
+    const ReadStatus status = OpenRegular(path, raw, st);
+    const Fd fd(raw);
+    return {status, status == ReadStatus::Ok ? static_cast<uint64_t>(st.st_size) : 0};
+}
 
 FileRead ReadFileBytes(const fs::path& path, std::size_t max_bytes, bool cut) {
     FileRead result;
-    // Non-blocking open, then a look at what was opened: a FIFO must not
-    // hang us, and nothing can be swapped in between the look and the read.
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.ok()) {
-        result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
-        return result;
-    }
+    int raw = -1;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
+    result.status = OpenRegular(path, raw, st);
+    const Fd fd(raw);
+    if (result.status != ReadStatus::Ok)
         return result;
-    if (!S_ISREG(st.st_mode)) {
-        result.status = ReadStatus::NotRegular;
-        return result;
-    }
     // One byte more than allowed tells an over-long file apart.
     result.bytes.resize(max_bytes + 1);
     std::size_t got = 0;

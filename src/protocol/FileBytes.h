@@ -25,6 +25,14 @@ struct FileRead {
 // without, it is TooLarge.
 FileRead ReadFileBytes(const std::filesystem::path& path, std::size_t max_bytes, bool cut);
 
+// What ReadFileBytes would meet, without reading: whether the file opens
+// and is a regular one, and its size then.
+struct FileProbe {
+    ReadStatus status = ReadStatus::Unreadable;
+    uint64_t size = 0;
+};
+FileProbe ProbeFile(const std::filesystem::path& path);
+
 // Replaces the file whole or not at all. The bytes go to a temporary file of
 // a unique name beside it (".<name>.<8 hex digits>.tmp"), which is flushed to
 // the disk, renamed over the target, and the directory flushed after it. On

@@ -27,6 +27,28 @@ inline constexpr Message kFirmwareTooLarge{
     "Firmware file too large: at most 65535 blocks of 512 bytes (33553919 bytes)", kErrorCaption,
     MessageIcon::Error};
 
+// Before the dialog opens.
+inline constexpr Message kUpgradeDuplicateIp{"Duplicate IP", kErrorCaption, MessageIcon::Error};
+inline constexpr Message kNotSameSubnet{"The device IP and manager IP are not in the same subnet",
+                                        kErrorCaption, MessageIcon::Error};
+inline constexpr Message kLocalAddressesUnreadable{
+    "Cannot read the IPv4 addresses and masks of this computer, so the device cannot be checked "
+    "to be in one of its networks",
+    kPlainCaption, MessageIcon::Warning};
+// The dialog and its transfer are one per program: the transfer's port and
+// state exist once.
+inline constexpr Message kUpgradeAlreadyOpen{
+    "A firmware upgrade is already open: finish or cancel it before starting another one",
+    kPlainCaption, MessageIcon::Information};
+
+// Start.
+inline constexpr Message kUpgradePasswordLength{"Password lengths between 1-20", kErrorCaption,
+                                                MessageIcon::Error};
+inline constexpr Message kFirmwareFileNotFound{"Firmware file not found", kErrorCaption,
+                                               MessageIcon::Error};
+inline constexpr Message kTriggerSendError{"Upgrade trigger send error", kErrorCaption,
+                                           MessageIcon::Error};
+
 inline constexpr std::string_view kRebootHint =
     "\nThe device will reboot, please wait for a few seconds";
 

@@ -1,0 +1,47 @@
+#include "UpgradeChecks.h"
+
+#include "DeviceSelection.h"
+#include "FileBytes.h"
+#include "FirmwareImageSize.h"
+#include "UpgradeMessages.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::size_t kMaxPasswordLength = 20;
+
+} // namespace
+
+std::optional<Message> CheckUpgradeTarget(const ProgramState& state,
+                                          std::span<const LocalNetwork> networks) {
+    const DeviceRecord& agent = TargetRecord(state);
+    const DeviceTable& table = state.target_in_monitor ? state.monitor : state.discovery;
+    const auto holders = std::count_if(table.InUse().begin(), table.InUse().end(),
+                                       [&](const DeviceRecord& r) { return r.ip == agent.ip; });
+    if (holders >= 2)
+        return kUpgradeDuplicateIp;
+    if (networks.empty())
+        return kLocalAddressesUnreadable;
+    const bool shared = std::any_of(networks.begin(), networks.end(), [&](const LocalNetwork& n) {
+        return (agent.ip & n.mask) == (n.address & n.mask);
+    });
+    if (!shared)
+        return kNotSameSubnet;
+    return std::nullopt;
+}
+
+std::optional<Message> CheckUpgradeForm(std::string_view password,
+                                        const std::string& firmware_path) {
+    if (password.empty() || password.size() > kMaxPasswordLength)
+        return kUpgradePasswordLength;
+    const FileProbe file = ProbeFile(std::filesystem::path(firmware_path));
+    if (file.status != ReadStatus::Ok)
+        return kFirmwareFileNotFound;
+    return CheckFirmwareImageSize(file.size);
+}
+
+} // namespace kestrel

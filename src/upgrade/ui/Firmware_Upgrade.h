@@ -1,0 +1,69 @@
+#pragma once
+// "Firmware Upgrade": shows the agent chosen when it opened, takes the
+// firmware file and the password, and forwards Start and Cancel to the
+// program's upgrade run; the run writes the Upgrade State field. Modeless,
+// so the main window goes on polling and answering while it is open; it
+// deletes itself when closed.
+//
+// Controls carry their IDs as object names ("ctl1045" is Firmware Path).
+
+#include "upgrade/UpgradeRun.h"
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QFileDialog;
+
+namespace kestrel {
+
+// The Browse dialog, set up but not shown.
+std::unique_ptr<QFileDialog> MakeFirmwareFileDialog(QWidget* parent);
+// Runs it; the chosen file, or an empty text when cancelled.
+QString ChooseFirmwareFile(QWidget* parent);
+
+} // namespace kestrel
+
+class CFirmware_Upgrade : public QDialog {
+    Q_OBJECT
+public:
+    // The run must outlive the dialog.
+    explicit CFirmware_Upgrade(kestrel::UpgradeRun& run, QWidget* parent = nullptr);
+    ~CFirmware_Upgrade() override;
+
+    void OnBrowse();
+    void OnStart();
+
+    // What Browse runs; tests answer it without a modal dialog.
+    std::function<QString(QWidget*)> chooseFile = kestrel::ChooseFirmwareFile;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildForm();
+    void ApplyColours();
+    void OnEnded();
+
+    kestrel::UpgradeRun& run_;
+
+    QGroupBox device_box_;
+    QGroupBox setting_box_;
+    std::array<QLabel, 12> bars_;
+    std::array<QLabel, 5> labels_; // Device IP, Device Mac, Firmware Path, Password, Upgrade State
+    QLineEdit device_ip_;
+    QLineEdit device_mac_;
+    QLineEdit firmware_path_;
+    QLineEdit password_;
+    QLineEdit upgrade_state_;
+    QPushButton browse_;
+    QPushButton start_;
+    QPushButton cancel_;
+};
