@@ -1,0 +1,521 @@
+// The firmware upgrade without an agent: the run from Start to the transfer
+// (re-join, checks, the trigger and where it goes, the two-second wait), the
+// Firmware Upgrade dialog through its real widgets, and the main window's
+// "Firmware upgrade" button with its checks before the dialog opens.
+
+#include "HeldRejoinSender.h"
+#include "WindowFixture.h"
+#include "controls/ColourScheme.h"
+#include "controls/DialogUnits.h"
+#include "protocol/Ipv4Text.h"
+#include "support/FakeNotifier.h"
+#include "support/SetRequestBytes.h"
+#include "upgrade/UpgradeRun.h"
+#include "upgrade/ui/Firmware_Upgrade.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace kestrel;
+
+namespace {
+
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+uint32_t Ip(const char* text) {
+    return ParseIpv4(text).value();
+}
+
+DeviceRecord Agent(const char* mac, const char* ip, uint16_t mode = 0) {
+    DeviceRecord r = ZeroRecord();
+    SetFieldText(r.mac_text, mac);
+    SetFieldText(r.ip_text, ip);
+    r.ip = Ip(ip);
+    r.protocol_version = 2;
+    r.interface_version = 3;
+    r.dhcp_state = kDhcpNotReported;
+    r.group_interval = -1;
+    r.agent_mode = mode;
+    r.row_state = kRowNew;
+    return r;
+}
+
+// A firmware file of the given size in a folder of its own.
+class FirmwareFiles {
+public:
+    std::string Make(const char* name, qint64 size) {
+        const QString path = dir_.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(file.resize(size));
+        return S(path);
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// The agent to upgrade is record 1 of its list; record 0 of both lists is
+// another agent, and the monitor list has the target's twin in the other
+// list's case, so a send to the wrong list would show.
+class UpgradeRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state.settings.utility_id = 0x4B455354;
+        state.settings.base_port = 5010;
+        state.settings.multicast_group = "239.255.255.250";
+        for (DeviceTable* table : {&state.discovery, &state.monitor}) {
+            ASSERT_TRUE(table->Append(Agent("020000000004", "192.168.1.4")));
+            ASSERT_TRUE(table->Append(Agent("0a1b2c3d4e5f", "192.168.1.5")));
+        }
+        state.set_sequence = 0x0102;
+        image = files.Make("fw.hex", 1000);
+        QObject::connect(&run, &UpgradeRun::StateText,
+                         [this](const QString& t) { states.push_back(S(t)); });
+    }
+    void Choose(bool in_monitor) {
+        state.target_in_monitor = in_monitor;
+        state.target_index = 1;
+        run.SetTarget();
+    }
+
+    ProgramState state;
+    std::vector<std::string> log;
+    HeldRejoinSender sender{state, log};
+    FakeNotifier notifier;
+    UpgradeRun run{state, sender, notifier};
+    FirmwareFiles files;
+    std::string image;
+    std::vector<std::string> states;
+};
+
+const std::vector<uint8_t> kTrigger =
+    set_bytes::Cat({set_bytes::Header(10, false, 0x0102), {0x00, 0x09, 0x00, 0x06, 'p', 'w'}});
+
+TEST_F(UpgradeRunTest, TriggerGoesWhereASetRequestGoesButCountsNoPoll) {
+    struct Case {
+        bool in_monitor;
+        std::vector<std::pair<SocketKind, const char*>> sends;
+    } cases[] = {
+        {false,
+         {{SocketKind::Broadcast, "255.255.255.255"}, {SocketKind::Multicast, "239.255.255.250"}}},
+        {true, {{SocketKind::Unicast, "192.168.1.5"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in_monitor ? "monitor list" : "discovery list");
+        sender.sent.clear();
+        log.clear();
+        for (DeviceRecord& r : state.monitor.InUse()) {
+            r.reply_flag = 1;
+            r.missed_polls = 2;
+        }
+        Choose(c.in_monitor);
+        EXPECT_EQ(state.upgrade_target_mac, "0a1b2c3d4e5f");
+
+        run.Start("pw", image);
+        ASSERT_EQ(sender.sent.size(), c.sends.size());
+        EXPECT_EQ(log.front(), "rejoin");
+        for (std::size_t i = 0; i < c.sends.size(); ++i) {
+            EXPECT_EQ(sender.sent[i].from, c.sends[i].first);
+            EXPECT_EQ(sender.sent[i].address, Ip(c.sends[i].second));
+            EXPECT_EQ(sender.sent[i].port, 5012);
+            EXPECT_EQ(sender.sent[i].bytes, kTrigger);
+        }
+        for (const DeviceRecord& r : state.monitor.InUse()) {
+            EXPECT_EQ(r.reply_flag, 1) << "no poll accounting";
+            EXPECT_EQ(r.missed_polls, 2);
+        }
+        EXPECT_EQ(state.set_sequence, 0x0102) << "the reply advances it, not the request";
+        EXPECT_EQ(run.firmwarePath(), image);
+        EXPECT_TRUE(run.busy());
+
+        // Nobody acknowledged within the wait.
+        run.OnTriggerWaitEnded();
+        EXPECT_EQ(states.back(), "Trigger fail");
+        EXPECT_FALSE(run.busy());
+        EXPECT_FALSE(run.transfer().IsOpen());
+        EXPECT_TRUE(notifier.shown.empty());
+    }
+}
+
+TEST_F(UpgradeRunTest, TheWaitIsATimerOfTwoSecondsThatTheWindowRunsThrough) {
+    Choose(false);
+    QElapsedTimer clock;
+    clock.start();
+    run.Start("pw", image);
+    // The dispatcher would set the flag from a reply that arrives meanwhile.
+    QTimer::singleShot(300, [this] { state.upgrade_trigger_acked = 1; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !states.empty(); }, 5000));
+    EXPECT_GE(clock.elapsed(), 1990);
+    EXPECT_EQ(states, std::vector<std::string>{"Wait...."});
+    EXPECT_TRUE(run.transfer().IsOpen());
+    EXPECT_EQ(state.upgrade_trigger_acked, 0) << "cleared once the transfer began";
+    EXPECT_TRUE(run.busy());
+
+    run.Start("pw", image);
+    EXPECT_EQ(sender.rejoins, 1) << "no second start while a transfer runs";
+
+    run.Cancel();
+    EXPECT_FALSE(run.transfer().IsOpen());
+    EXPECT_FALSE(run.busy());
+}
+
+TEST_F(UpgradeRunTest, RefusalsComeAfterTheRejoinAndSendNothing) {
+    Choose(false);
+    const std::string too_large = files.Make("big.hex", 65535LL * 512);
+    const struct {
+        std::string password;
+        std::string path;
+        const char* text;
+    } cases[] = {
+        {"", image, "Password lengths between 1-20"},
+        {std::string(21, 'x'), image, "Password lengths between 1-20"},
+        {"pw", image + ".missing", "Firmware file not found"},
+        {"pw", too_large,
+         "Firmware file too large: at most 65535 blocks of 512 bytes (33553919 bytes)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        notifier.shown.clear();
+        run.Start(c.password, c.path);
+        ASSERT_EQ(notifier.shown.size(), 1u);
+        EXPECT_EQ(notifier.shown[0], (ShownMessage{c.text, "Error", MessageIcon::Error}));
+        EXPECT_TRUE(sender.sent.empty());
+        EXPECT_FALSE(run.busy());
+    }
+    EXPECT_EQ(sender.rejoins, 4);
+    EXPECT_TRUE(states.empty());
+}
+
+TEST_F(UpgradeRunTest, AFailedSendEndsTheStart) {
+    const struct {
+        bool in_monitor;
+        SocketKind failing;
+        std::size_t attempts;
+    } cases[] = {
+        {false, SocketKind::Broadcast, 1},
+        {false, SocketKind::Multicast, 2},
+        {true, SocketKind::Unicast, 1},
+    };
+    for (const auto& c : cases) {
+        sender.sent.clear();
+        notifier.shown.clear();
+        sender.failing = {c.failing};
+        Choose(c.in_monitor);
+        run.Start("pw", image);
+        EXPECT_EQ(sender.sent.size(), c.attempts);
+        EXPECT_EQ(notifier.shown, std::vector<ShownMessage>({{"Upgrade trigger send error", "Error",
+                                                              MessageIcon::Error}}));
+        EXPECT_FALSE(run.busy());
+    }
+}
+
+TEST_F(UpgradeRunTest, ALateAcknowledgementCarriesOverToTheNextStart) {
+    Choose(true);
+    // The port is taken: the open fails and the flag stays for next time.
+    QUdpSocket squatter;
+    ASSERT_TRUE(squatter.bind(QHostAddress(QHostAddress::AnyIPv4), 64517));
+    state.upgrade_trigger_acked = 1;
+    run.Start("pw", image);
+    run.OnTriggerWaitEnded();
+    EXPECT_EQ(notifier.shown, std::vector<ShownMessage>(
+                                  {{"Bind tftps socket error", "Error", MessageIcon::Error}}));
+    EXPECT_EQ(states.back(), "Wait....");
+    EXPECT_EQ(state.upgrade_trigger_acked, 1);
+    EXPECT_FALSE(run.busy());
+
+    squatter.close();
+    run.Start("pw", image);
+    run.OnTriggerWaitEnded();
+    EXPECT_TRUE(run.transfer().IsOpen());
+    EXPECT_EQ(state.upgrade_trigger_acked, 0);
+}
+
+TEST_F(UpgradeRunTest, CancelDuringTheRejoinOrTheWaitEndsTheStart) {
+    Choose(false);
+    sender.hold = true;
+    run.Start("pw", image);
+    run.Cancel();
+    sender.Finish();
+    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_FALSE(run.busy());
+
+    sender.hold = false;
+    run.Start("pw", image);
+    ASSERT_EQ(sender.sent.size(), 2u);
+    run.Cancel();
+    state.upgrade_trigger_acked = 1;
+    run.OnTriggerWaitEnded();
+    EXPECT_FALSE(run.transfer().IsOpen());
+    EXPECT_TRUE(states.empty());
+}
+
+class FirmwareDialogTest : public UpgradeRunTest {
+protected:
+    void Open() {
+        Choose(true);
+        dialog = new CFirmware_Upgrade(run);
+        dialog->chooseFile = [this](QWidget*) { return chosen; };
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.data()));
+    }
+    void TearDown() override { delete dialog; }
+
+    template <class T> T& Find(const char* name) {
+        T* w = dialog->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return *w;
+    }
+    QLineEdit& Edit(const char* name) { return Find<QLineEdit>(name); }
+    void Click(const char* name) { QTest::mouseClick(&Find<QPushButton>(name), Qt::LeftButton); }
+
+    QPointer<CFirmware_Upgrade> dialog;
+    QString chosen;
+};
+
+TEST_F(FirmwareDialogTest, FormOfLabelsFieldsAndBarsInDialogUnits) {
+    Open();
+    EXPECT_EQ(S(dialog->windowTitle()), "Firmware Upgrade");
+    EXPECT_FALSE(dialog->isModal());
+    const DialogUnits du(dialog->font());
+    EXPECT_EQ(dialog->size(), du.ToPixels(245, 172));
+
+    const struct {
+        const char* label_id;
+        const char* label;
+        const char* field_id;
+        QRect field; // dialog units
+        bool read_only;
+    } rows[] = {
+        {"ctl1115", "      Device IP", "ctl1060", {76, 15, 115, 12}, true},
+        {"ctl1116", "     Device Mac", "ctl1061", {76, 36, 115, 12}, true},
+        {"ctl1117", "      Firmware Path", "ctl1045", {76, 80, 115, 12}, false},
+        {"ctl1118", "      Password", "ctl1070", {76, 102, 115, 12}, false},
+        {"ctl1119", "      Upgrade State", "ctl1073", {76, 132, 115, 12}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label_id);
+        EXPECT_EQ(S(Find<QLabel>(row.label_id).text()), row.label);
+        QLineEdit& field = Edit(row.field_id);
+        EXPECT_EQ(field.geometry(),
+                  du.ToPixels(row.field.x(), row.field.y(), row.field.width(), row.field.height()));
+        EXPECT_EQ(field.isReadOnly(), row.read_only);
+        EXPECT_EQ(field.hasFrame(), !row.read_only);
+        EXPECT_EQ(S(field.accessibleName()),
+                  QString::fromLatin1(row.label).trimmed().toStdString());
+    }
+    EXPECT_EQ(S(Find<QGroupBox>("ctl1120").title()), "Device Information");
+    EXPECT_EQ(S(Find<QGroupBox>("ctl1121").title()), "Upgrade Setting");
+    for (auto [id, text] : {std::pair{"ctl1074", "Browse"}, std::pair{"ctl1015", "Start"},
+                            std::pair{"ctl2", "Cancel"}})
+        EXPECT_EQ(S(Find<QPushButton>(id).text()), text);
+    EXPECT_EQ(Find<QPushButton>("ctl1015").geometry(), du.ToPixels(17, 155, 70, 12));
+    EXPECT_EQ(Find<QLabel>("ctl1097").geometry(), du.ToPixels(191, 15, 46, 41));
+
+    EXPECT_EQ(S(Edit("ctl1060").text()), "192.168.1.5");
+    EXPECT_EQ(S(Edit("ctl1061").text()), "0a1b2c3d4e5f");
+    EXPECT_EQ(S(Edit("ctl1045").text()), "");
+
+    QLineEdit& password = Edit("ctl1070");
+    EXPECT_EQ(password.echoMode(), QLineEdit::Password);
+    QTest::keyClicks(&password, QString(21, QLatin1Char('p')));
+    EXPECT_EQ(password.text().size(), 20);
+    EXPECT_EQ(Edit("ctl1045").maxLength(), 127);
+}
+
+TEST_F(FirmwareDialogTest, LabelGreyBandsWhiteFaceAndGreyReadOnlyFields) {
+    Open();
+    EXPECT_EQ(dialog->palette().color(QPalette::Window), colours::kWhite);
+    EXPECT_TRUE(dialog->autoFillBackground());
+    const char* grey[] = {"ctl1094", "ctl1095", "ctl1096", "ctl1097", "ctl1099", "ctl1100",
+                          "ctl1101", "ctl1102", "ctl1105", "ctl1106", "ctl1124", "ctl1125",
+                          "ctl1115", "ctl1116", "ctl1117", "ctl1118"};
+    for (const char* id : grey) {
+        QLabel& band = Find<QLabel>(id);
+        EXPECT_EQ(band.palette().color(QPalette::Window), colours::kLabelGrey) << id;
+        EXPECT_EQ(band.palette().color(QPalette::WindowText), colours::kBlack) << id;
+        EXPECT_TRUE(band.autoFillBackground()) << id;
+    }
+    EXPECT_EQ(Find<QLabel>("ctl1119").palette().color(QPalette::Window), colours::kWhite);
+    for (const char* id : {"ctl1120", "ctl1121"})
+        EXPECT_EQ(Find<QGroupBox>(id).palette().color(QPalette::WindowText), colours::kBlack);
+    for (const char* id : {"ctl1045", "ctl1070"}) {
+        EXPECT_EQ(Edit(id).palette().color(QPalette::Base), colours::kWhite) << id;
+        EXPECT_EQ(Edit(id).palette().color(QPalette::Text), colours::kBlack) << id;
+    }
+    const QPalette desktop = QApplication::palette();
+    for (const char* id : {"ctl1060", "ctl1061", "ctl1073"})
+        EXPECT_EQ(Edit(id).palette().color(QPalette::Base), desktop.color(QPalette::Window)) << id;
+}
+
+TEST_F(FirmwareDialogTest, BrowseSetsThePathWhichTheNextOpeningShows) {
+    Open();
+    chosen = QString::fromStdString(image);
+    Click("ctl1074");
+    EXPECT_EQ(S(Edit("ctl1045").text()), image);
+    EXPECT_EQ(run.firmwarePath(), image);
+    dialog->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); })) << "deleted when closed";
+
+    Open();
+    EXPECT_EQ(S(Edit("ctl1045").text()), image);
+    // A cancelled Browse empties it, and Start then finds no file.
+    chosen.clear();
+    Click("ctl1074");
+    EXPECT_EQ(S(Edit("ctl1045").text()), "");
+    QTest::keyClicks(&Edit("ctl1070"), QStringLiteral("pw"));
+    Click("ctl1015");
+    EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Firmware file not found"});
+}
+
+TEST_F(FirmwareDialogTest, TheBrowseDialogTakesExistingHexFiles) {
+    const auto browse = MakeFirmwareFileDialog(nullptr);
+    EXPECT_EQ(browse->fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(browse->acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(browse->nameFilters(), QStringList{QStringLiteral("hex File (*.hex)")});
+    EXPECT_EQ(S(browse->defaultSuffix()), "hex");
+}
+
+TEST_F(FirmwareDialogTest, StartIsOffWhileARunIsUnderWayAndTheStateShows) {
+    Open();
+    sender.hold = true;
+    QTest::keyClicks(&Edit("ctl1045"), QString::fromStdString(image));
+    QTest::keyClicks(&Edit("ctl1070"), QStringLiteral("pw"));
+    Click("ctl1015");
+    EXPECT_FALSE(Find<QPushButton>("ctl1015").isEnabled());
+    sender.Finish();
+    ASSERT_EQ(sender.sent.size(), 1u);
+    EXPECT_EQ(sender.sent[0].bytes, kTrigger);
+    run.OnTriggerWaitEnded();
+    EXPECT_EQ(S(Edit("ctl1073").text()), "Trigger fail");
+    EXPECT_TRUE(Find<QPushButton>("ctl1015").isEnabled());
+}
+
+TEST_F(FirmwareDialogTest, EnterAndEscapeNeitherStartNorClose) {
+    Open();
+    QTest::keyClicks(&Edit("ctl1070"), QStringLiteral("pw"));
+    for (const char* id : {"ctl1045", "ctl1070"}) {
+        Edit(id).setFocus();
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            QTest::keyClick(&Edit(id), key);
+    }
+    for (const char* id : {"ctl1074", "ctl1015", "ctl2"}) {
+        Find<QPushButton>(id).setFocus();
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            QTest::keyClick(&Find<QPushButton>(id), key);
+    }
+    ASSERT_FALSE(dialog.isNull());
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(sender.rejoins, 0);
+}
+
+TEST_F(FirmwareDialogTest, CancelEndsTheTransferAndTheDialog) {
+    Open();
+    state.upgrade_trigger_acked = 1;
+    QTest::keyClicks(&Edit("ctl1045"), QString::fromStdString(image));
+    QTest::keyClicks(&Edit("ctl1070"), QStringLiteral("pw"));
+    Click("ctl1015");
+    run.OnTriggerWaitEnded();
+    ASSERT_TRUE(run.transfer().IsOpen());
+    EXPECT_EQ(S(Edit("ctl1073").text()), "Wait....");
+
+    Click("ctl2");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }));
+    EXPECT_FALSE(run.transfer().IsOpen());
+    EXPECT_FALSE(run.busy());
+}
+
+TEST_F(FirmwareDialogTest, TheEndOfTheUpgradeClosesTheDialog) {
+    for (const TftpOutcome outcome : {TftpOutcome::Completed, TftpOutcome::DeviceError}) {
+        Open();
+        Q_EMIT run.Ended(outcome);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }));
+    }
+}
+
+// The window's button, its checks and the one dialog it opens.
+class UpgradeButtonTest : public ShownWindowFixture {
+protected:
+    void SetUp() override {
+        ShownWindowFixture::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        for (const DeviceRecord& r :
+             {Agent("020000000001", "198.18.0.11"),
+              Agent("020000000002", "198.18.0.12", AGENT_MODE_LOADER),
+              Agent("020000000003", "198.18.0.11"), Agent("020000000004", "10.9.8.7")}) {
+            ASSERT_TRUE(window->state().discovery.Append(r));
+            window->lists().RefreshDiscoveryRow(window->state().discovery.count() - 1);
+        }
+        ASSERT_TRUE(window->state().monitor.Append(Agent("020000000009", "198.18.0.12")));
+        window->lists().RefreshMonitorRow(0);
+    }
+    void Select(int row) {
+        window->discoveryList().clearSelection();
+        window->discoveryList().topLevelItem(row)->setSelected(true);
+    }
+    void Press() { QTest::mouseClick(Find<QPushButton>("ctl1042"), Qt::LeftButton); }
+    QList<CFirmware_Upgrade*> Dialogs() const { return window->findChildren<CFirmware_Upgrade*>(); }
+};
+
+TEST_F(UpgradeButtonTest, RefusalsBeforeTheDialogOpens) {
+    const struct {
+        int row; // -1: nothing selected
+        ShownMessage message;
+    } cases[] = {
+        {-1, {"Please select one device", "Error", MessageIcon::Error}},
+        {0, {"Duplicate IP", "Error", MessageIcon::Error}},
+        {3,
+         {"The device IP and manager IP are not in the same subnet", "Error", MessageIcon::Error}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        notifier.shown.clear();
+        if (c.row < 0)
+            window->discoveryList().clearSelection();
+        else
+            Select(c.row);
+        Press();
+        EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{c.message});
+        EXPECT_TRUE(Dialogs().empty());
+    }
+}
+
+TEST_F(UpgradeButtonTest, OneModelessDialogForAnAgentEvenInItsLoader) {
+    // Its address is also in the monitor list: only its own list counts.
+    Select(1);
+    Press();
+    EXPECT_TRUE(notifier.shown.empty());
+    ASSERT_EQ(Dialogs().size(), 1u);
+    CFirmware_Upgrade* dialog = Dialogs()[0];
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(window->state().upgrade_target_mac, "020000000002");
+    EXPECT_EQ(S(dialog->findChild<QLineEdit*>(QStringLiteral("ctl1060"))->text()), "198.18.0.12");
+    // The window goes on answering: a second press says why nothing opens.
+    Press();
+    EXPECT_EQ(notifier.Texts().size(), 1u);
+    EXPECT_NE(notifier.Texts()[0].find("already open"), std::string::npos);
+    EXPECT_EQ(Dialogs().size(), 1u);
+
+    dialog->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Dialogs().empty(); }));
+    notifier.shown.clear();
+    Press();
+    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_EQ(Dialogs().size(), 1u);
+}
+
+} // namespace
