@@ -48,6 +48,8 @@ public:
     kestrel::NetworkSession& network() { return network_; }
     // Polling passes and the alive check that timer 1 runs.
     kestrel::PollingTimer& polling() { return polling_; }
+    // The rediscovery after a firmware upgrade.
+    kestrel::RediscoveryTimer& rediscovery() { return rediscovery_; }
     // The monitor-list and log commands, with their file-dialog and viewer seams.
     CFileCommands& fileCommands() { return file_commands_; }
 

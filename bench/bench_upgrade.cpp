@@ -1,0 +1,216 @@
+// A firmware upgrade of an 8 MiB image through the real window and its
+// Firmware Upgrade dialog to a simulated agent, several times. Prints, per
+// run, the seconds from the write request to the last ACK, the longest
+// pass of the window's event loop and the longest late tick of a 5 ms timer
+// meanwhile, and whether the agent stored the image intact; then the median
+// seconds on a line of its own for scripts/bench-upgrade.
+//
+// It opens sockets: run it only inside the simulated LAN (scripts/bench-upgrade
+// does).
+//   bench_upgrade [RUNS [FILE]]
+// Without FILE it sends an image of 8 MiB that it makes itself.
+
+#include "SimProcess.h"
+#include "TftpReceiver.h"
+#include "app/switchyardDlg.h"
+#include "protocol/SettingsDefaults.h"
+#include "protocol/SettingsFile.h"
+#include "support/FakeNotifier.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace kestrel;
+
+namespace {
+
+constexpr int kProbeMs = 5;
+
+bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeout_ms)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+struct Run {
+    double seconds = 0;
+    double longest_pass_ms = 0;
+    double longest_late_tick_ms = 0;
+    bool intact = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::clamp(std::atoi(argv[1]), 1, 50) : 3;
+
+    QTemporaryDir cfg;
+    qputenv("KESTREL_CFG_DIR", cfg.path().toLocal8Bit());
+    const QString ecf = QDir(cfg.path()).filePath(QStringLiteral("define.ecf"));
+    if (!CreateSettingsFile(QFile::encodeName(ecf).toStdString(), DefaultSettings()))
+        return 2;
+
+    std::vector<uint8_t> image;
+    QString path;
+    if (argc > 2) {
+        path = QString::fromLocal8Bit(argv[2]);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", argv[2]);
+            return 2;
+        }
+        const QByteArray all = file.readAll();
+        image.assign(all.begin(), all.end());
+    } else {
+        image.resize(8u << 20);
+        for (std::size_t i = 0; i < image.size(); ++i)
+            image[i] = static_cast<uint8_t>((i * 131) ^ (i >> 9));
+        path = QDir(cfg.path()).filePath(QStringLiteral("firmware.hex"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(reinterpret_cast<const char*>(image.data()),
+                       static_cast<qint64>(image.size())) != static_cast<qint64>(image.size()))
+            return 2;
+    }
+    const auto bytes = static_cast<long long>(image.size());
+    char hash[24];
+    std::snprintf(hash, sizeof hash, "%016llx",
+                  static_cast<unsigned long long>(sim::Fnv1a64(image)));
+    const std::string stored = "stored size=" + std::to_string(bytes) +
+                               " blocks=" + std::to_string(bytes / 512 + 1) + " fnv1a=" + hash;
+
+    test::SimProcess sim;
+    if (!sim.Start({.agents = "ip=198.18.1.2 mac=020000000002 password=pw reboot=1\n",
+                    .count = 0,
+                    .args = {}})) {
+        std::fprintf(stderr, "simulator: %s\n", sim.Error().c_str());
+        return 2;
+    }
+
+    FakeNotifier notifier;
+    CSwitchyardDlg window(notifier);
+    window.show();
+    UpgradeRun& upgrade = window.upgrade();
+
+    // Probes, active while a transfer runs: the longest time between two
+    // passes of the event loop (what input and painting could have waited)
+    // and the latest tick of a 5 ms timer (what the program's timers saw).
+    QElapsedTimer clock;
+    clock.start();
+    bool measuring = false;
+    qint64 started = 0, ended = 0, last_pass = -1, worst_pass = 0, last_tick = -1, worst_late = 0;
+    QObject::connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, [&] {
+            if (!measuring)
+                return;
+            const qint64 now = clock.nsecsElapsed();
+            if (last_pass >= 0)
+                worst_pass = std::max(worst_pass, now - last_pass);
+            last_pass = now;
+            // The last ACK has come: the 5 s wait before the end runs.
+            if (upgrade.transfer().transfer().state() == TftpTransfer::State::Finishing) {
+                ended = now;
+                measuring = false;
+            }
+        });
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(kProbeMs);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (measuring && last_tick >= 0)
+            worst_late = std::max(worst_late, now - last_tick - kProbeMs * 1000000LL);
+        last_tick = now;
+    });
+    probe.start();
+    QObject::connect(&upgrade, &UpgradeRun::StateText, [&](const QString& text) {
+        if (text == QStringLiteral("Wait....") && upgrade.transfer().IsOpen()) {
+            started = clock.nsecsElapsed();
+            last_pass = -1;
+            worst_pass = worst_late = 0;
+            measuring = true;
+        }
+    });
+
+    std::vector<Run> results;
+    for (int r = 0; r < runs; ++r) {
+        QTreeWidget& list = window.discoveryList();
+        if (list.topLevelItemCount() == 0) {
+            window.findChild<QPushButton*>(QStringLiteral("ctl1001"))->click();
+            if (!WaitFor([&] { return list.topLevelItemCount() > 0; }, 10000)) {
+                std::fprintf(stderr, "the agent was not discovered\n");
+                return 1;
+            }
+        }
+        list.clearSelection();
+        list.topLevelItem(0)->setSelected(true);
+        window.findChild<QPushButton*>(QStringLiteral("ctl1042"))->click();
+        QPointer<CFirmware_Upgrade> dialog = window.upgradeDialog();
+        if (!dialog) {
+            std::fprintf(stderr, "no dialog: %s\n",
+                         notifier.shown.empty() ? "" : notifier.shown.back().text.c_str());
+            return 1;
+        }
+        dialog->findChild<QLineEdit*>(QStringLiteral("ctl1045"))->setText(path);
+        dialog->findChild<QLineEdit*>(QStringLiteral("ctl1070"))->setText(QStringLiteral("pw"));
+        const std::size_t from = sim.Lines().size();
+        ended = 0;
+        dialog->findChild<QPushButton*>(QStringLiteral("ctl1015"))->click();
+        if (!WaitFor([&] { return dialog.isNull(); }, 600000) || ended == 0) {
+            std::fprintf(stderr, "the upgrade did not complete\n");
+            return 1;
+        }
+        Run run;
+        run.seconds = static_cast<double>(ended - started) / 1e9;
+        run.longest_pass_ms = static_cast<double>(worst_pass) / 1e6;
+        run.longest_late_tick_ms = static_cast<double>(worst_late) / 1e6;
+        run.intact = sim.WaitForLine(stored, 2000, from).has_value();
+        results.push_back(run);
+        std::printf("run %d: %lld bytes in %.3f s (%.2f MB/s), longest event-loop pass %.1f ms, "
+                    "longest stall of a 5 ms timer %.1f ms, stored intact: %s\n",
+                    r + 1, bytes, run.seconds, static_cast<double>(bytes) / 1e6 / run.seconds,
+                    run.longest_pass_ms, run.longest_late_tick_ms, run.intact ? "yes" : "NO");
+        std::fflush(stdout);
+        // The agent reboots and the window rediscovers it before the next run.
+        WaitFor([&] { return !window.rediscovery().running(); }, 60000);
+    }
+    std::vector<double> seconds;
+    double worst_stall_ms = 0;
+    for (const Run& r : results) {
+        seconds.push_back(r.seconds);
+        worst_stall_ms = std::max({worst_stall_ms, r.longest_pass_ms, r.longest_late_tick_ms});
+    }
+    std::sort(seconds.begin(), seconds.end());
+    std::printf("median %.3f s; the window's longest stall over all runs %.1f ms (aim: under "
+                "50 ms)\n",
+                seconds[seconds.size() / 2], worst_stall_ms);
+    std::printf("SECONDS %.3f\n", seconds[seconds.size() / 2]);
+    sim.Stop();
+    const bool all_intact =
+        std::all_of(results.begin(), results.end(), [](const Run& r) { return r.intact; });
+    return all_intact ? 0 : 1;
+}
