@@ -1,6 +1,7 @@
 #include "app/DeviceLists.h"
 
 #include "app/Add_remoteIP.h"
+#include "core/Latin1.h"
 #include "protocol/ListRows.h"
 #include "protocol/RowTexts.h"
 
@@ -40,10 +41,6 @@ constexpr int kDiscoveryPaintMs = 50;
 // the strings compares the bytes as unsigned values.
 QString Text(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
 }
 
 // A list row; sorts by the list's sort column. The monitor list's status
@@ -249,7 +246,7 @@ void CDeviceLists::ClearDiscoveryRows() {
 void CDeviceLists::RemoveDiscoveryRow(std::string_view mac_text) {
     for (int row = 0; row < discovery_->topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = discovery_->topLevelItem(row);
-        if (SameDiscoveryMac(Bytes(item->text(kDiscoveryKeyColumn)), mac_text)) {
+        if (SameDiscoveryMac(Latin1Bytes(item->text(kDiscoveryKeyColumn)), mac_text)) {
             TakeRow(*discovery_, item);
             return;
         }
@@ -282,7 +279,7 @@ void CDeviceLists::MoveRows(bool double_click) {
     // Keys first: rows go away while the move runs.
     std::vector<std::string> macs;
     for (QTreeWidgetItem* row : SelectedRowsTopDown(*discovery_))
-        macs.push_back(Bytes(row->text(kDiscoveryKeyColumn)));
+        macs.push_back(Latin1Bytes(row->text(kDiscoveryKeyColumn)));
     if (double_click && macs.size() != 1)
         return;
     commands_.MoveToMonitor(macs);
@@ -304,8 +301,8 @@ void CDeviceLists::DeleteItem() {
     // rebuild rows, and the rows collected before it would be gone.
     std::vector<RowKey> keys;
     for (QTreeWidgetItem* row : SelectedRowsTopDown(*monitor_))
-        keys.push_back(MonitorRowKey(Bytes(row->text(kMonitorKeyColumn)),
-                                     Bytes(row->text(kMonitorMacColumn))));
+        keys.push_back(MonitorRowKey(Latin1Bytes(row->text(kMonitorKeyColumn)),
+                                     Latin1Bytes(row->text(kMonitorMacColumn))));
     commands_.DeleteMonitored(keys);
 }
 
@@ -320,12 +317,13 @@ CDeviceLists::SelectedAgent CDeviceLists::selectedAgent() const {
         agent.list = List::Discovery;
         const QTreeWidgetItem& row = *in_discovery.front();
         r = FindRecordOfRow(state_.discovery,
-                            DiscoveryRowKey(Bytes(row.text(kDiscoveryKeyColumn))));
+                            DiscoveryRowKey(Latin1Bytes(row.text(kDiscoveryKeyColumn))));
     } else if (!in_monitor.empty()) {
         agent.list = List::Monitor;
         const QTreeWidgetItem& row = *in_monitor.front();
-        r = FindRecordOfRow(state_.monitor, MonitorRowKey(Bytes(row.text(kMonitorKeyColumn)),
-                                                          Bytes(row.text(kMonitorMacColumn))));
+        r = FindRecordOfRow(state_.monitor,
+                            MonitorRowKey(Latin1Bytes(row.text(kMonitorKeyColumn)),
+                                          Latin1Bytes(row.text(kMonitorMacColumn))));
     }
     if (r.found)
         agent.index = r.index;
@@ -345,9 +343,9 @@ ListSelection CDeviceLists::monitorSelection() const {
                             .record_index = std::nullopt};
     if (!rows.empty()) {
         const QTreeWidgetItem& row = *rows.front();
-        const FindResult r =
-            FindRecordOfRow(state_.monitor, MonitorRowKey(Bytes(row.text(kMonitorKeyColumn)),
-                                                          Bytes(row.text(kMonitorMacColumn))));
+        const FindResult r = FindRecordOfRow(
+            state_.monitor, MonitorRowKey(Latin1Bytes(row.text(kMonitorKeyColumn)),
+                                          Latin1Bytes(row.text(kMonitorMacColumn))));
         if (r.found)
             selection.record_index = r.index;
     }
@@ -361,7 +359,8 @@ void CDeviceLists::OnRowClicked(QTreeWidget* list) {
     const QTreeWidgetItem& row = *selected.front();
     const bool in_discovery = list == discovery_;
     const DeviceTable& table = in_discovery ? state_.discovery : state_.monitor;
-    const std::string key = Bytes(row.text(in_discovery ? kDiscoveryKeyColumn : kMonitorKeyColumn));
+    const std::string key =
+        Latin1Bytes(row.text(in_discovery ? kDiscoveryKeyColumn : kMonitorKeyColumn));
     const FindResult r = in_discovery ? FindDiscoveryRecord(table, key, KeyKind::Mac)
                                       : FindMonitorRecord(table, key, KeyKind::Ip);
     bool enable = false;

@@ -1,5 +1,7 @@
 #include "QtNotifier.h"
 
+#include "core/Latin1.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -19,11 +21,6 @@ QMessageBox::Icon BoxIcon(kestrel::MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-// Texts are 8-bit; every byte maps to one character.
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Modal over whatever window is in front: the main window or one of its
 // dialogs.
 QWidget* BoxParent() {
@@ -33,6 +30,7 @@ QWidget* BoxParent() {
 }
 
 int RunBox(const kestrel::Message& m, QMessageBox::StandardButtons buttons) {
+    using kestrel::Latin1;
     QMessageBox box(BoxIcon(m.icon), Latin1(m.caption), Latin1(m.text), buttons, BoxParent());
     box.setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("messageBox"));

@@ -1,5 +1,6 @@
 #include "UpgradeRun.h"
 
+#include "core/Latin1.h"
 #include "protocol/DeviceSelection.h"
 #include "protocol/TargetSend.h"
 #include "protocol/UpgradeChecks.h"
@@ -17,10 +18,6 @@ namespace {
 // The fourth word of the field mask decides the reboot hint of a device error.
 uint32_t FieldMaskWord3(const DeviceRecord& r) {
     return r.field_mask[3];
-}
-
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "controls/DialogKeys.h"
 #include "controls/DialogUnits.h"
 #include "controls/Paint.h"
+#include "core/Latin1.h"
 #include "protocol/DeviceSelection.h"
 #include "protocol/SetExchange.h"
 
@@ -15,15 +16,6 @@
 using namespace kestrel;
 
 namespace {
-
-// Texts are 8-bit; every byte is one character.
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
 
 // One row of the form: label, control, in dialog units.
 struct Row {
@@ -192,11 +184,11 @@ void CConfiguration_Set::OnDhcpDisable() {
 
 ConfigurationForm CConfiguration_Set::ReadForm() const {
     return {
-        .product_name = Bytes(product_name_.text()),
-        .mac_text = Bytes(mac_.text()),
-        .system_name = Bytes(system_name_.text()),
-        .location = Bytes(location_.text()),
-        .password = Bytes(password_.text()),
+        .product_name = Latin1Bytes(product_name_.text()),
+        .mac_text = Latin1Bytes(mac_.text()),
+        .system_name = Latin1Bytes(system_name_.text()),
+        .location = Latin1Bytes(location_.text()),
+        .password = Latin1Bytes(password_.text()),
         .dhcp_enable_checked = dhcp_enable_.isChecked(),
         .dhcp_disable_checked = dhcp_disable_.isChecked(),
         .ip = ip_.value(),
@@ -204,7 +196,7 @@ ConfigurationForm CConfiguration_Set::ReadForm() const {
         .gateway = gateway_.value(),
         .trap_ip = trap_ip_.value(),
         .group_interval_enabled = group_interval_.isEnabled(),
-        .group_interval_text = Bytes(group_interval_.text()),
+        .group_interval_text = Latin1Bytes(group_interval_.text()),
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
+#include "core/Latin1.h"
 #include "protocol/DeviceRecord.h"
 
 #include <QHeaderView>
@@ -26,10 +27,6 @@ constexpr std::array<ColumnDef, 5> kColumns = {{
 
 constexpr int kSerialRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
-
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 int ImageOf(const QTreeWidgetItem* row) {
     return row->data(0, kImageRole).toInt();

@@ -4,6 +4,7 @@
 #include "controls/DialogKeys.h"
 #include "controls/DialogUnits.h"
 #include "controls/Paint.h"
+#include "core/Latin1.h"
 #include "protocol/Ipv4Text.h"
 
 #include <QApplication>
@@ -18,14 +19,6 @@
 using namespace kestrel;
 
 namespace {
-
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
 
 // Paths are the system's bytes, whatever their characters.
 std::string PathBytes(const QString& path) {
@@ -234,7 +227,7 @@ void CFirmware_Upgrade::OnBrowse() {
 }
 
 void CFirmware_Upgrade::OnStart() {
-    run_.Start(Bytes(password_.text()), PathBytes(firmware_path_.text()));
+    run_.Start(Latin1Bytes(password_.text()), PathBytes(firmware_path_.text()));
 }
 
 void CFirmware_Upgrade::OnEnded() {
