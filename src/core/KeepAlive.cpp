@@ -1,5 +1,6 @@
 #include "KeepAlive.h"
 
+#include "LocalNetworks.h"
 #include "protocol/Discovery.h"
 #include "protocol/IgmpReport.h"
 #include "protocol/Ipv4Text.h"
@@ -57,9 +58,25 @@ void KeepAlive::SendReport() {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(*group_);
+    const auto send = [&] {
+        return ::sendto(socket_, report_.data(), report_.size(), 0,
+                        reinterpret_cast<sockaddr*>(&to),
+                        sizeof to) == static_cast<ssize_t>(report_.size());
+    };
+    // The membership is kept on every card the group is joined on; without
+    // one, where the system routes the group.
+    const std::vector<LocalNetwork> cards = BroadcastCards(ReadLocalNetworks());
+    bool sent = false;
+    if (cards.empty())
+        sent = send();
+    for (const LocalNetwork& card : cards) {
+        ip_mreqn on{};
+        on.imr_ifindex = card.card_index;
+        if (::setsockopt(socket_, IPPROTO_IP, IP_MULTICAST_IF, &on, sizeof on) == 0)
+            sent = send() || sent;
+    }
     // A failed send is not reported; the next period tries again.
-    if (::sendto(socket_, report_.data(), report_.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                 sizeof to) == static_cast<ssize_t>(report_.size()))
+    if (sent)
         ++reports_sent_;
 }
 

@@ -8,13 +8,21 @@ namespace kestrel {
 std::vector<LocalNetwork> ReadLocalNetworks() {
     std::vector<LocalNetwork> networks;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface& nic : interfaces) {
-        if (!nic.flags().testFlag(QNetworkInterface::IsUp))
+    for (const QNetworkInterface& card : interfaces) {
+        const QNetworkInterface::InterfaceFlags flags = card.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp))
             continue;
-        for (const QNetworkAddressEntry& entry : nic.addressEntries()) {
+        const bool broadcast = flags.testFlag(QNetworkInterface::IsRunning) &&
+                               flags.testFlag(QNetworkInterface::CanBroadcast) &&
+                               !flags.testFlag(QNetworkInterface::IsLoopBack);
+        for (const QNetworkAddressEntry& entry : card.addressEntries()) {
             if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
-            networks.push_back({entry.ip().toIPv4Address(), entry.netmask().toIPv4Address()});
+            networks.push_back({.address = entry.ip().toIPv4Address(),
+                                .mask = entry.netmask().toIPv4Address(),
+                                .card_index = card.index(),
+                                .card_name = card.name().toStdString(),
+                                .broadcast_card = broadcast});
         }
     }
     return networks;

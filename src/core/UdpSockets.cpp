@@ -1,5 +1,6 @@
 #include "UdpSockets.h"
 
+#include "LocalNetworks.h"
 #include "SocketMessages.h"
 #include "protocol/Discovery.h"
 #include "protocol/PacketHeader.h"
@@ -7,10 +8,13 @@
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QVariant>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include <sys/socket.h>
@@ -95,7 +99,9 @@ bool UdpSockets::OpenMulticastSocket() {
     if (!Open(SocketKind::Multicast, settings_.MulticastPort()))
         return false;
     group_ = MulticastGroupAddress(settings_);
-    if (group_ && multicast_.joinMulticastGroup(QHostAddress(*group_)))
+    networks_ = ReadLocalNetworks();
+    cards_ = BroadcastCards(networks_);
+    if (group_ && JoinGroup())
         return true;
     multicast_.abort();
     notifier_.Show(kGroupJoinFail);
@@ -181,14 +187,91 @@ bool UdpSockets::SendDatagram(SocketKind from, std::span<const uint8_t> bytes, u
         last_send_error_ = EBADF;
         return false;
     }
+    if (from == SocketKind::Unicast)
+        return SendOn(from, bytes, address, port, 0);
+    RefreshCards();
+    if (cards_.empty()) {
+        last_send_report_.clear();
+        return SendOn(from, bytes, address, port, 0);
+    }
+    std::string sent, failed;
+    for (const LocalNetwork& card : cards_) {
+        if (SendOn(from, bytes, address, port, card.card_index)) {
+            sent += (sent.empty() ? "" : ", ") + card.card_name;
+            continue;
+        }
+        failed += (failed.empty() ? "" : "; ") + card.card_name + " (" +
+                  std::strerror(last_send_error_) + ")";
+    }
+    last_send_report_ = sent.empty() ? "Sent on no card" : "Sent on " + sent;
+    if (!failed.empty())
+        last_send_report_ += "; not on " + failed;
+    return !sent.empty();
+}
+
+bool UdpSockets::SendOn(SocketKind from, std::span<const uint8_t> bytes, uint32_t address,
+                        uint16_t port, int card) {
+    QNetworkDatagram datagram(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                                      static_cast<qsizetype>(bytes.size())),
+                              QHostAddress(address), port);
+    // The card goes with the datagram (IP_PKTINFO), for this send only.
+    if (card != 0)
+        datagram.setInterfaceIndex(static_cast<uint>(card));
     const auto size = static_cast<qint64>(bytes.size());
     errno = 0;
-    if (Socket(from).writeDatagram(reinterpret_cast<const char*>(bytes.data()), size,
-                                   QHostAddress(address), port) == size)
+    if (Socket(from).writeDatagram(datagram) == size)
         return true;
     // errno still holds the failed sendmsg's code; Qt's own code otherwise.
     last_send_error_ = errno != 0 ? errno : static_cast<int>(Socket(from).error());
     return false;
+}
+
+void UdpSockets::RefreshCards() {
+    networks_ = ReadLocalNetworks();
+    cards_ = BroadcastCards(networks_);
+    // A card gone takes its membership with it; a new one is joined now.
+    // Not while a re-join is under way: it joins every card itself.
+    if (!IsOpen(SocketKind::Multicast) || !group_ || rejoin_step_ != RejoinStep::Idle)
+        return;
+    std::erase_if(joined_, [&](int index) {
+        return index != 0 && std::none_of(cards_.begin(), cards_.end(), [&](const LocalNetwork& c) {
+                   return c.card_index == index;
+               });
+    });
+    const bool on_every_card =
+        std::all_of(cards_.begin(), cards_.end(), [&](const LocalNetwork& c) {
+            return std::find(joined_.begin(), joined_.end(), c.card_index) != joined_.end();
+        });
+    if (!cards_.empty() && !on_every_card) {
+        LeaveGroup();
+        JoinGroup();
+    }
+}
+
+bool UdpSockets::JoinGroup() {
+    const QHostAddress group(*group_);
+    joined_.clear();
+    if (cards_.empty()) {
+        if (multicast_.joinMulticastGroup(group))
+            joined_.push_back(0);
+    }
+    for (const LocalNetwork& card : cards_) {
+        if (multicast_.joinMulticastGroup(group,
+                                          QNetworkInterface::interfaceFromIndex(card.card_index)))
+            joined_.push_back(card.card_index);
+    }
+    return !joined_.empty();
+}
+
+void UdpSockets::LeaveGroup() {
+    const QHostAddress group(*group_);
+    for (const int index : joined_) {
+        if (index == 0)
+            multicast_.leaveMulticastGroup(group);
+        else
+            multicast_.leaveMulticastGroup(group, QNetworkInterface::interfaceFromIndex(index));
+    }
+    joined_.clear();
 }
 
 bool UdpSockets::EnableBroadcast() {
@@ -208,14 +291,17 @@ void UdpSockets::RejoinMulticastGroup(std::function<void()> then) {
     after_rejoin_.push_back(std::move(then));
     if (rejoin_step_ != RejoinStep::Idle)
         return; // the re-join under way serves this caller too
-    multicast_.leaveMulticastGroup(QHostAddress(*group_));
+    LeaveGroup();
     rejoin_step_ = RejoinStep::Left;
     rejoin_timer_.start(kRejoinLeaveMs);
 }
 
 void UdpSockets::OnRejoinTimer() {
     if (rejoin_step_ == RejoinStep::Left) {
-        multicast_.joinMulticastGroup(QHostAddress(*group_));
+        // On the cards there are now.
+        networks_ = ReadLocalNetworks();
+        cards_ = BroadcastCards(networks_);
+        JoinGroup();
         rejoin_step_ = RejoinStep::Joined;
         rejoin_timer_.start(kRejoinJoinMs);
         return;

@@ -2,7 +2,15 @@
 // The program's three UDP sockets: broadcast on the base port P, multicast
 // on P+6 (member of the multicast group), unicast on P+1. Every datagram that
 // arrives goes to one receive callback, tagged with its sender and socket.
+//
+// A datagram to the broadcast address leaves by one card only, the one the
+// routing table picks, and a group is joined on one card. So broadcast and
+// group requests go out once on every card that can broadcast, and the group
+// is joined on each; the cards are read again at every such request, so
+// cards that come and go are followed. Without any such card the system
+// chooses, as it does for unicast.
 
+#include "protocol/LocalNetwork.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
@@ -16,6 +24,7 @@
 #include <initializer_list>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kestrel {
@@ -61,6 +70,13 @@ public:
     void RejoinMulticastGroup(std::function<void()> then) override;
     bool rejoining() const { return rejoin_step_ != RejoinStep::Idle; }
 
+    // This computer's networks as read at the last broadcast or group
+    // request (or the opening of the multicast socket).
+    const std::vector<LocalNetwork>& networks() const { return networks_; }
+    // The cards the last broadcast or group request went out on, and those
+    // it could not, with the reason: "Sent on kws0, kws1".
+    const std::string& lastSendReport() const { return last_send_report_; }
+
     // The receive buffer the system granted the socket, in bytes (0 when it
     // is not open).
     int ReceiveBufferSize(SocketKind kind);
@@ -79,6 +95,16 @@ private:
     // Hands one datagram of the socket over; false when it had none.
     bool ReadOne(SocketKind kind);
     void SizeReceiveBuffer(QUdpSocket& socket);
+    // One datagram; on the given card (its index), or where the system
+    // routes it (0).
+    bool SendOn(SocketKind from, std::span<const uint8_t> bytes, uint32_t address, uint16_t port,
+                int card);
+    // Reads the networks and cards again; joins the group on new cards.
+    void RefreshCards();
+    // The group on every card, or where the system chooses when there is
+    // none; true when joined somewhere.
+    bool JoinGroup();
+    void LeaveGroup();
     void OnRejoinTimer();
 
     enum class RejoinStep { Idle, Left, Joined };
@@ -94,6 +120,11 @@ private:
     QTimer unicast_drain_;
     // The group, parsed once by the same rule as every send to it.
     std::optional<uint32_t> group_;
+    std::vector<LocalNetwork> networks_;
+    std::vector<LocalNetwork> cards_;
+    // Cards the group is joined on; 0 for the system's choice.
+    std::vector<int> joined_;
+    std::string last_send_report_;
     RejoinStep rejoin_step_ = RejoinStep::Idle;
     std::vector<std::function<void()>> after_rejoin_;
     QTimer rejoin_timer_;

@@ -26,9 +26,8 @@ std::optional<Message> CheckUpgradeTarget(const ProgramState& state,
         return kUpgradeDuplicateIp;
     if (networks.empty())
         return kLocalAddressesUnreadable;
-    const bool shared = std::any_of(networks.begin(), networks.end(), [&](const LocalNetwork& n) {
-        return (agent.ip & n.mask) == (n.address & n.mask);
-    });
+    const bool shared = std::any_of(networks.begin(), networks.end(),
+                                    [&](const LocalNetwork& n) { return n.Holds(agent.ip); });
     if (!shared)
         return kNotSameSubnet;
     return std::nullopt;

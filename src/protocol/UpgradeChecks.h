@@ -2,6 +2,7 @@
 // The checks before a firmware upgrade: of the chosen agent before the
 // dialog opens, and of the dialog's form before the trigger is sent.
 
+#include "LocalNetwork.h"
 #include "Notifier.h"
 #include "ProgramState.h"
 
@@ -12,12 +13,6 @@
 #include <string_view>
 
 namespace kestrel {
-
-// One IPv4 address of this computer with its mask.
-struct LocalNetwork {
-    uint32_t address = 0;
-    uint32_t mask = 0;
-};
 
 // The agent of the selection context: its address held by no other entry of
 // the list it was chosen in, then in a network of one of this computer's

@@ -43,6 +43,13 @@ ProtocolSettings Settings() {
     return s;
 }
 
+LocalNetwork Net(const char* address, const char* mask) {
+    LocalNetwork n;
+    n.address = Ip(address);
+    n.mask = Ip(mask);
+    return n;
+}
+
 std::optional<std::string> Text(const std::optional<Message>& m) {
     if (!m)
         return std::nullopt;
@@ -79,8 +86,8 @@ struct TargetCase {
 };
 
 TEST(UpgradeTarget, DuplicateAddressInItsOwnListThenTheSubnetOfThisComputer) {
-    const std::vector<LocalNetwork> lan = {{Ip("127.0.0.1"), Ip("255.0.0.0")},
-                                           {Ip("192.168.1.100"), Ip("255.255.255.0")}};
+    const std::vector<LocalNetwork> lan = {Net("127.0.0.1", "255.0.0.0"),
+                                           Net("192.168.1.100", "255.255.255.0")};
     const std::string duplicate = "Duplicate IP";
     const std::string subnet = "The device IP and manager IP are not in the same subnet";
     const TargetCase cases[] = {
@@ -104,13 +111,13 @@ TEST(UpgradeTarget, DuplicateAddressInItsOwnListThenTheSubnetOfThisComputer) {
          true,
          {},
          {"192.168.1.4", "10.1.2.3"},
-         {{Ip("192.168.1.100"), Ip("255.255.255.0")}, {Ip("10.0.0.1"), Ip("255.0.0.0")}},
+         {Net("192.168.1.100", "255.255.255.0"), Net("10.0.0.1", "255.0.0.0")},
          std::nullopt},
         {"a /32 of its own",
          false,
          {"192.168.1.4", "172.16.0.9"},
          {},
-         {{Ip("172.16.0.9"), Ip("255.255.255.255")}},
+         {Net("172.16.0.9", "255.255.255.255")},
          std::nullopt},
     };
     for (const TargetCase& c : cases) {
