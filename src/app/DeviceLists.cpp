@@ -188,14 +188,28 @@ void CDeviceLists::RefreshDiscoveryRow(int i) {
     if (update.kind == RowUpdate::Kind::Rewrite) {
         if (QTreeWidgetItem* row = discovery_rows_.value(Text(update.row.key))) {
             SetTexts(*row, texts);
+            SetCardTip(*row, state_.discovery.records[static_cast<std::size_t>(i)].ip);
             return;
         }
     }
     auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
     SetTexts(*row, texts);
+    SetCardTip(*row, state_.discovery.records[static_cast<std::size_t>(i)].ip);
     // MAC texts are unique in the discovery table, so in its rows too.
     discovery_rows_.insert(row->text(kDiscoveryKeyColumn), row.get());
     InsertRow(*discovery_, update.position, std::move(row));
+}
+
+void CDeviceLists::SetCardTip(QTreeWidgetItem& row, uint32_t ip) const {
+    if (!networks_)
+        return;
+    const std::optional<LocalNetwork> network = NetworkHolding(*networks_, ip);
+    const QString tip =
+        network ? QStringLiteral("Heard on ") + Latin1(DescribeNetwork(*network)) : QString();
+    if (row.toolTip(0) == tip)
+        return;
+    for (int column = 0; column < row.columnCount(); ++column)
+        row.setToolTip(column, tip);
 }
 
 QTreeWidgetItem* CDeviceLists::FindMonitorRow(const RowKey& key) const {

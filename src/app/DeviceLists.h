@@ -11,6 +11,7 @@
 #include "app/StatusImages.h"
 #include "protocol/DeviceSelection.h"
 #include "protocol/ListCommands.h"
+#include "protocol/LocalNetwork.h"
 #include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 #include "protocol/Seams.h"
@@ -20,6 +21,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class QPushButton;
 class QTreeWidget;
@@ -70,6 +72,10 @@ public:
     // list's first selected row whatever the discovery list shows.
     kestrel::ListSelection monitorSelection() const;
 
+    // This computer's networks, kept up to date elsewhere: a discovery row
+    // tells by which card its agent is reached. Must outlive this object.
+    void ShowCardsOf(const std::vector<kestrel::LocalNetwork>* networks) { networks_ = networks; }
+
     // A header click: flips the shared direction, sorts when the column allows.
     void SortByColumn(QTreeWidget* list, int column);
     bool sortAscending() const { return ascending_; }
@@ -90,6 +96,7 @@ private:
     QTreeWidgetItem* FindMonitorRow(const kestrel::RowKey& key) const;
     void IndexDiscoveryRows();
     void HoldDiscoveryPaint();
+    void SetCardTip(QTreeWidgetItem& row, uint32_t ip) const;
 
     QTreeWidget* discovery_;
     QTreeWidget* monitor_;
@@ -103,6 +110,7 @@ private:
     // 256 agents quadratic. Follows every removal through the model.
     QHash<QString, QTreeWidgetItem*> discovery_rows_;
     bool discovery_paint_held_ = false;
+    const std::vector<kestrel::LocalNetwork>* networks_ = nullptr;
 
     bool ascending_ = true; // shared by both lists; the first click sorts descending
     int sort_column_ = 0;

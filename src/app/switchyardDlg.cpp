@@ -9,6 +9,7 @@
 #include "config/ui/DHCP_Refresh.h"
 #include "config/ui/GroupTimer.h"
 #include "core/CfgDirectory.h"
+#include "core/Latin1.h"
 #include "core/LocalNetworks.h"
 #include "monitor/ui/Trap_Info.h"
 #include "protocol/DeviceSelection.h"
@@ -235,6 +236,12 @@ void CSwitchyardDlg::ConnectCommands() {
             &CSwitchyardDlg::OnMonitorDoubleClick);
     connect(&timer1_, &QTimer::timeout, this, &CSwitchyardDlg::OnTimer1);
     ConnectUpgrade();
+    // Which cards the request went out on: a discovery nobody answered is
+    // told apart from one that could not be sent.
+    lists_.ShowCardsOf(&network_.sockets().networks());
+    connect(&network_, &NetworkSession::discoverySent, this, [this] {
+        form_.button(IDC_DISCOVERY)->setToolTip(Latin1(network_.sockets().lastSendReport()));
+    });
 }
 
 void CSwitchyardDlg::OnDiscovery() {

@@ -229,22 +229,32 @@ bool UdpSockets::SendOn(SocketKind from, std::span<const uint8_t> bytes, uint32_
 void UdpSockets::RefreshCards() {
     networks_ = ReadLocalNetworks();
     cards_ = BroadcastCards(networks_);
-    // A card gone takes its membership with it; a new one is joined now.
     // Not while a re-join is under way: it joins every card itself.
     if (!IsOpen(SocketKind::Multicast) || !group_ || rejoin_step_ != RejoinStep::Idle)
         return;
+    const QHostAddress group(*group_);
+    const auto is_card = [&](int index) {
+        return std::any_of(cards_.begin(), cards_.end(),
+                           [&](const LocalNetwork& c) { return c.card_index == index; });
+    };
+    // A card that went down or away leaves the group, so that it joins
+    // afresh when it is back.
     std::erase_if(joined_, [&](int index) {
-        return index != 0 && std::none_of(cards_.begin(), cards_.end(), [&](const LocalNetwork& c) {
-                   return c.card_index == index;
-               });
+        if (index == 0 || is_card(index))
+            return false;
+        multicast_.leaveMulticastGroup(group, QNetworkInterface::interfaceFromIndex(index));
+        return true;
     });
-    const bool on_every_card =
-        std::all_of(cards_.begin(), cards_.end(), [&](const LocalNetwork& c) {
-            return std::find(joined_.begin(), joined_.end(), c.card_index) != joined_.end();
-        });
-    if (!cards_.empty() && !on_every_card) {
-        LeaveGroup();
-        JoinGroup();
+    if (cards_.empty())
+        return;
+    // The system's choice was for want of cards; now each card has its own.
+    if (std::erase(joined_, 0) > 0)
+        multicast_.leaveMulticastGroup(group);
+    for (const LocalNetwork& card : cards_) {
+        if (std::find(joined_.begin(), joined_.end(), card.card_index) == joined_.end() &&
+            multicast_.joinMulticastGroup(group,
+                                          QNetworkInterface::interfaceFromIndex(card.card_index)))
+            joined_.push_back(card.card_index);
     }
 }
 

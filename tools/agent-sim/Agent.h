@@ -44,6 +44,9 @@ struct AgentSettings {
     int trap_every_s = 0;   // 0: no periodic traps
     std::string trap_text;
     int reboot_s = 20; // silence after a firmware upgrade
+    // The workstation's card the agent sits behind: it hears broadcast and
+    // group requests only when they came by that card. Empty: by any.
+    std::string link;
 
     // Misbehaviour, for testing how the utility copes (all off by default).
     bool dup = false;        // every datagram sent twice

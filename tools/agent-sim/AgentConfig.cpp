@@ -13,6 +13,9 @@ namespace kestrel::sim {
 
 namespace {
 
+// An interface name, as the system allows it.
+constexpr std::size_t kMaxLinkName = 15;
+
 constexpr uint32_t kFirstAgent = 0xC6120101; // 198.18.1.1
 
 template <typename T> std::optional<T> ParseNumber(std::string_view text, int base = 10) {
@@ -260,6 +263,8 @@ std::string ApplySetting(AgentSettings& s, std::string_view word) {
         return seconds(s.trap_every_s);
     if (key == "reboot")
         return seconds(s.reboot_s);
+    if (key == "link")
+        return text(s.link, kMaxLinkName);
     if (key == "dup")
         return flag(s.dup);
     if (key == "delay_ms")
@@ -453,6 +458,7 @@ std::string DescribeAgent(const AgentSettings& s) {
     d += " tftp_error_at=" + std::to_string(s.tftp_error_at);
     d += " tftp_silent_at=" + std::to_string(s.tftp_silent_at);
     d += " tftp_error_text=" + Quoted(s.tftp_error_text);
+    d += " link=" + (s.link.empty() ? std::string("-") : s.link);
     return d;
 }
 

@@ -13,6 +13,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include <net/if.h>
+
 namespace kestrel::sim {
 
 namespace {
@@ -110,7 +112,7 @@ std::vector<Outgoing> SimEngine::TakeOutbox() {
 }
 
 void SimEngine::OnAgentDatagram(std::span<const uint8_t> bytes, uint32_t src, uint16_t src_port,
-                                uint32_t dst, Millis now) {
+                                uint32_t dst, Millis now, int card) {
     now_ = now;
     if (bytes.size() < kHeaderSize) {
         Say("BAD from=" + Endpoint(src, src_port) + " to=" + FormatIpv4(dst) +
@@ -135,6 +137,10 @@ void SimEngine::OnAgentDatagram(std::span<const uint8_t> bytes, uint32_t src, ui
     // Everyone on the LAN hears it. Index loop: a set may change addresses.
     for (std::size_t i = 0; i < agents_.size(); ++i) {
         Agent& a = agents_[i];
+        // An agent behind another card of the workstation never sees it.
+        if (!a.s.link.empty() && card != 0 &&
+            static_cast<unsigned>(card) != if_nametoindex(a.s.link.c_str()))
+            continue;
         if (!a.Answers(now)) {
             Say("SILENT " + FormatIpv4(a.s.ip) + ' ' + CommandName(h.command));
             continue;

@@ -53,9 +53,10 @@ public:
 
     SimEngine(SimOptions options, std::vector<Agent> agents, ReportFn report, Millis now);
 
-    // A datagram on the agent port; dst is the address it was sent to.
+    // A datagram on the agent port; dst is the address it was sent to, card
+    // the interface it came by (0: unknown).
     void OnAgentDatagram(std::span<const uint8_t> bytes, uint32_t src, uint16_t src_port,
-                         uint32_t dst, Millis now);
+                         uint32_t dst, Millis now, int card = 0);
     // A datagram on the TFTP port.
     void OnTftpDatagram(std::span<const uint8_t> bytes, uint32_t src, uint16_t src_port,
                         uint32_t dst, Millis now);

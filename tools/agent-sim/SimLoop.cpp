@@ -143,7 +143,7 @@ void SimLoop::Run(SimEngine& engine) {
                 auto d = agent_socket_.Receive();
                 if (!d)
                     break;
-                engine.OnAgentDatagram(d->bytes, d->src, d->src_port, d->dst, now / 1000);
+                engine.OnAgentDatagram(d->bytes, d->src, d->src_port, d->dst, now / 1000, d->card);
             }
         }
         if (fds[1].revents & POLLIN) {

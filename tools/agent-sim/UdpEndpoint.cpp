@@ -102,6 +102,7 @@ std::optional<UdpEndpoint::Datagram> UdpEndpoint::Receive() {
             in_pktinfo info;
             std::memcpy(&info, CMSG_DATA(c), sizeof info);
             d.dst = ntohl(info.ipi_addr.s_addr);
+            d.card = info.ipi_ifindex;
         }
     }
     return d;

@@ -31,6 +31,7 @@ public:
         uint32_t src = 0;
         uint16_t src_port = 0;
         uint32_t dst = 0;
+        int card = 0; // the interface it came by
     };
     // One waiting datagram (cut at 65535 bytes), or nothing when none waits.
     std::optional<Datagram> Receive();
