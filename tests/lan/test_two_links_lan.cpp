@@ -71,6 +71,36 @@ protected:
         }
         return 0;
     }
+    // The tests of one binary share the namespace: whatever a test took
+    // down comes back up, with the default route that went with kws0.
+    void TearDown() override {
+        if (IsSkipped())
+            return;
+        LanWindowFixture::TearDown();
+        for (const char* card : {"kws0", "kws1"}) {
+            EXPECT_EQ(SetLink(card, "up"), 0);
+            EXPECT_TRUE(Running(card));
+        }
+        EXPECT_EQ(Ip({"route", "replace", "default", "dev", "kws0", "src", "198.18.0.1"}), 0);
+    }
+
+    static int Ip(std::initializer_list<const char*> words) {
+        QStringList args;
+        for (const char* w : words)
+            args << QString::fromLatin1(w);
+        return QProcess::execute(QStringLiteral("ip"), args);
+    }
+    // "ip link set CARD up|down", inside the namespace.
+    static int SetLink(const char* card, const char* state) {
+        return Ip({"link", "set", card, state});
+    }
+    static bool Running(const char* card) {
+        return QTest::qWaitFor([card] {
+            return QNetworkInterface::interfaceFromName(QString::fromLatin1(card))
+                .flags()
+                .testFlag(QNetworkInterface::IsRunning);
+        });
+    }
     QTreeWidgetItem* RowOf(const char* ip) {
         for (int i = 0; i < discovery().topLevelItemCount(); ++i) {
             QTreeWidgetItem* row = discovery().topLevelItem(i);
@@ -137,29 +167,30 @@ TEST_F(TwoLinksTest, ALinkThatGoesAndComesBackIsFollowed) {
     clock.start();
     const std::map<uint32_t, int> both = {{kBroadcast, 1}, {kGroup, 1}};
 
-    ASSERT_EQ(
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"),
-                                                 QStringLiteral("kws1"), QStringLiteral("down")}),
-        0);
+    ASSERT_EQ(SetLink("kws1", "down"), 0);
     Discover(1);
     EXPECT_EQ(Requests(near_link.CollectPackets(500, clock, ToAgents())), both);
     EXPECT_TRUE(far_link.CollectPackets(100, clock, ToAgents()).empty());
     EXPECT_EQ(discovery().topLevelItemCount(), 1);
     EXPECT_EQ(Find<QPushButton>("ctl1001")->toolTip().toStdString(), "Sent on kws0");
 
-    ASSERT_EQ(
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"),
-                                                 QStringLiteral("kws1"), QStringLiteral("up")}),
-        0);
-    ASSERT_TRUE(QTest::qWaitFor([] {
-        const QNetworkInterface card = QNetworkInterface::interfaceFromName(QStringLiteral("kws1"));
-        return card.flags().testFlag(QNetworkInterface::IsRunning);
-    }));
+    ASSERT_EQ(SetLink("kws1", "up"), 0);
+    ASSERT_TRUE(Running("kws1"));
     Discover(2);
     EXPECT_EQ(Requests(near_link.CollectPackets(500, clock, ToAgents())), both);
     EXPECT_EQ(Requests(far_link.CollectPackets(100, clock, ToAgents())), both);
     EXPECT_EQ(Find<QPushButton>("ctl1001")->toolTip().toStdString(), "Sent on kws0, kws1");
     EXPECT_GE(GroupUsers("kws1"), 1);
+}
+
+TEST_F(TwoLinksTest, ADiscoveryThatCannotLeaveIsSaidSoNotSilent) {
+    StartSim(kAgents);
+    for (const char* card : {"kws0", "kws1"})
+        ASSERT_EQ(SetLink(card, "down"), 0);
+    Press("ctl1001");
+    ASSERT_TRUE(WaitForMessage({"Discovery sento fail", "Error", kestrel::MessageIcon::Error}));
+    EXPECT_EQ(discovery().topLevelItemCount(), 0);
+    EXPECT_EQ(sim.Count("RX DISCOVERY"), 0);
 }
 
 TEST_F(TwoLinksTest, ASetRequestReachesTheAgentBehindTheSecondLink) {
