@@ -10,8 +10,8 @@
 //   bench_upgrade [RUNS [FILE]]
 // Without FILE it sends an image of 8 MiB that it makes itself.
 
+#include "FirmwareImages.h"
 #include "SimProcess.h"
-#include "TftpReceiver.h"
 #include "app/switchyardDlg.h"
 #include "protocol/SettingsDefaults.h"
 #include "protocol/SettingsFile.h"
@@ -86,9 +86,7 @@ int main(int argc, char** argv) {
         const QByteArray all = file.readAll();
         image.assign(all.begin(), all.end());
     } else {
-        image.resize(8u << 20);
-        for (std::size_t i = 0; i < image.size(); ++i)
-            image[i] = static_cast<uint8_t>((i * 131) ^ (i >> 9));
+        image = firmware_images::PatternImage(8u << 20);
         path = QDir(cfg.path()).filePath(QStringLiteral("firmware.hex"));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) ||
@@ -97,11 +95,7 @@ int main(int argc, char** argv) {
             return 2;
     }
     const auto bytes = static_cast<long long>(image.size());
-    char hash[24];
-    std::snprintf(hash, sizeof hash, "%016llx",
-                  static_cast<unsigned long long>(sim::Fnv1a64(image)));
-    const std::string stored = "stored size=" + std::to_string(bytes) +
-                               " blocks=" + std::to_string(bytes / 512 + 1) + " fnv1a=" + hash;
+    const std::string stored = firmware_images::StoredText("198.18.1.2", image);
 
     test::SimProcess sim;
     if (!sim.Start({.agents = "ip=198.18.1.2 mac=020000000002 password=pw reboot=1\n",

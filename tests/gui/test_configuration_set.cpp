@@ -7,6 +7,7 @@
 #include "config/ui/Configuration_Set.h"
 #include "controls/ColourScheme.h"
 #include "protocol/Ipv4Text.h"
+#include "support/AgentRecords.h"
 #include "support/FakeNotifier.h"
 
 #include <QApplication>
@@ -21,27 +22,13 @@
 #include <vector>
 
 using namespace kestrel;
+using test_agents::Agent;
+using test_agents::Ip;
 
 namespace {
 
 std::string S(const QString& text) {
     return text.toStdString();
-}
-
-uint32_t Ip(const char* text) {
-    return ParseIpv4(text).value();
-}
-
-DeviceRecord Agent(const char* mac, const char* ip) {
-    DeviceRecord r = ZeroRecord();
-    SetFieldText(r.mac_text, mac);
-    SetFieldText(r.ip_text, ip);
-    r.ip = Ip(ip);
-    r.protocol_version = 2;
-    r.interface_version = 3;
-    r.dhcp_state = kDhcpNotReported;
-    r.group_interval = -1;
-    return r;
 }
 
 // The agent being configured: monitor record 1 (or discovery record 1).

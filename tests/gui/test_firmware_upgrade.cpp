@@ -8,6 +8,7 @@
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
 #include "protocol/Ipv4Text.h"
+#include "support/AgentRecords.h"
 #include "support/FakeNotifier.h"
 #include "support/SetRequestBytes.h"
 #include "upgrade/UpgradeRun.h"
@@ -28,29 +29,13 @@
 #include <vector>
 
 using namespace kestrel;
+using test_agents::Agent;
+using test_agents::Ip;
 
 namespace {
 
 std::string S(const QString& text) {
     return text.toStdString();
-}
-
-uint32_t Ip(const char* text) {
-    return ParseIpv4(text).value();
-}
-
-DeviceRecord Agent(const char* mac, const char* ip, uint16_t mode = 0) {
-    DeviceRecord r = ZeroRecord();
-    SetFieldText(r.mac_text, mac);
-    SetFieldText(r.ip_text, ip);
-    r.ip = Ip(ip);
-    r.protocol_version = 2;
-    r.interface_version = 3;
-    r.dhcp_state = kDhcpNotReported;
-    r.group_interval = -1;
-    r.agent_mode = mode;
-    r.row_state = kRowNew;
-    return r;
 }
 
 // A firmware file of the given size in a folder of its own.

@@ -4,6 +4,7 @@
 
 #include "WindowFixture.h"
 #include "protocol/Ipv4Text.h"
+#include "support/AgentRecords.h"
 
 #include <QDesktopServices>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <vector>
 
 using namespace kestrel;
+using test_agents::Agent;
 
 namespace {
 
@@ -24,20 +26,6 @@ public:
 public Q_SLOTS:
     void Open(const QUrl& url) { opened.push_back(url.toString().toStdString()); }
 };
-
-DeviceRecord Agent(const char* mac, const char* ip, uint16_t mode = 0) {
-    DeviceRecord r = ZeroRecord();
-    SetFieldText(r.mac_text, mac);
-    SetFieldText(r.ip_text, ip);
-    r.ip = ParseIpv4(ip).value_or(0);
-    r.protocol_version = 2;
-    r.interface_version = 3;
-    r.dhcp_state = kDhcpNotReported;
-    r.group_interval = -1;
-    r.agent_mode = mode;
-    r.row_state = kRowNew;
-    return r;
-}
 
 class WebAccessTest : public ShownWindowFixture {
 protected:

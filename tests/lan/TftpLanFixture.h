@@ -8,7 +8,7 @@
 #include "SimProcess.h"
 #include "support/FakeNotifier.h"
 
-#include "TftpReceiver.h"
+#include "FirmwareImages.h"
 #include "protocol/PacketHeader.h"
 #include "protocol/TlvCodec.h"
 #include "upgrade/FirmwareTransfer.h"
@@ -78,9 +78,7 @@ protected:
 
     // A file of `size` bytes whose every block differs; returns its full path.
     std::string WriteImage(std::size_t size) {
-        image.resize(size);
-        for (std::size_t i = 0; i < size; ++i)
-            image[i] = static_cast<uint8_t>((i * 131) ^ (i >> 9));
+        image = firmware_images::PatternImage(size);
         const QString path = dir.filePath(QStringLiteral("fw-%1.hex").arg(size));
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
@@ -101,12 +99,7 @@ protected:
 
     // The simulator's line for the image it stored, as it must read.
     std::string StoredLine(const std::string& path) const {
-        char hash[24];
-        std::snprintf(hash, sizeof hash, "%016llx",
-                      static_cast<unsigned long long>(sim::Fnv1a64(image)));
-        return std::string("TFTP 198.18.1.2 stored size=") + std::to_string(image.size()) +
-               " blocks=" + std::to_string(image.size() / 512 + 1) + " fnv1a=" + hash +
-               " name=" + path;
+        return firmware_images::StoredText(kAgent, image) + " name=" + path;
     }
 
     bool check_ports = true;

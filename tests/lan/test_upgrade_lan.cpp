@@ -3,8 +3,8 @@
 // against a simulated agent that answers TFTP from a port of its own, so a
 // DATA packet sent anywhere but port 69 would show. Runs inside scripts/lan.
 
+#include "FirmwareImages.h"
 #include "LanWindowFixture.h"
-#include "TftpReceiver.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -68,9 +68,7 @@ protected:
 
     // A file of `size` bytes whose every block differs; returns its path.
     std::string WriteImage(std::size_t size) {
-        image.resize(size);
-        for (std::size_t i = 0; i < size; ++i)
-            image[i] = static_cast<uint8_t>((i * 131) ^ (i >> 9));
+        image = firmware_images::PatternImage(size);
         const QString path = images.filePath(QStringLiteral("fw-%1.hex").arg(size));
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
@@ -79,12 +77,7 @@ protected:
     }
     // What the agent reports for the image it stored, as it must read.
     std::string StoredLine(const std::string& path) const {
-        char hash[24];
-        std::snprintf(hash, sizeof hash, "%016llx",
-                      static_cast<unsigned long long>(kestrel::sim::Fnv1a64(image)));
-        return "TFTP 198.18.1.2 stored size=" + std::to_string(image.size()) +
-               " blocks=" + std::to_string(image.size() / 512 + 1) + " fnv1a=" + hash +
-               " name=" + path;
+        return firmware_images::StoredText("198.18.1.2", image) + " name=" + path;
     }
     std::string LogText() const {
         QFile log(CfgFile("syslog.log"));
