@@ -14,6 +14,8 @@
 #include <optional>
 #include <set>
 
+#include <net/if.h>
+
 using namespace kestrel;
 using namespace kestrel::sim;
 
@@ -712,4 +714,28 @@ TEST_F(Engine, BurstLineAndFlappingAgents) {
     EXPECT_TRUE(engine->OnControlLine("set 198.18.1.2 flap=0 silent=0", now));
     engine->Tick(now += 10000);
     EXPECT_EQ(Send(poll, 0xC6120102).size(), 1u);
+}
+
+TEST_F(Engine, AnAgentBehindACardHearsBroadcastsOnlyFromThatCard) {
+    // "lo" is there on every machine; the other index is any other.
+    const int lo = static_cast<int>(if_nametoindex("lo"));
+    ASSERT_NE(lo, 0);
+    Make("ip=198.18.1.3 mac=020000000003 link=lo\nip=198.18.1.4 mac=020000000004\n");
+    const auto heard = [&](uint32_t dst, int card) {
+        engine->OnAgentDatagram(Targeted(CMD_DISCOVERY, {}, 0), kWorkstation, 5011, dst, now, card);
+        std::vector<uint32_t> from;
+        for (const Outgoing& o : engine->TakeOutbox())
+            from.push_back(o.from);
+        return from;
+    };
+    const uint32_t behind = 0xC6120103, anywhere = 0xC6120104;
+    for (const uint32_t dst : {0xFFFFFFFFu, 0xEFFFFFFAu}) {
+        EXPECT_EQ(heard(dst, lo), (std::vector<uint32_t>{behind, anywhere}));
+        EXPECT_EQ(heard(dst, lo + 1000), std::vector<uint32_t>{anywhere});
+        EXPECT_EQ(heard(dst, 0), (std::vector<uint32_t>{behind, anywhere})) << "card unknown";
+    }
+    // Unicast reaches it by any card.
+    EXPECT_EQ(heard(behind, lo + 1000), std::vector<uint32_t>{behind});
+    ASSERT_TRUE(engine->OnControlLine("show 198.18.1.3", now));
+    EXPECT_TRUE(Logged("link=lo"));
 }
