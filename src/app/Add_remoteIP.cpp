@@ -49,16 +49,11 @@ CAdd_remoteIP::CAdd_remoteIP(kestrel::DeviceRecord& record, kestrel::Notifier& n
 
 void CAdd_remoteIP::OnApply() {
     using namespace kestrel;
-    const uint32_t address = address_.value();
-    if (address == 0 || !IsLegalHostAddress(address)) {
-        notifier_.Show(kIllegalIpAddress);
+    const RemoteAddressResult result = ReadRemoteAddress(address_.value());
+    if (result.failure) {
+        notifier_.Show(*result.failure);
         return;
     }
-    ClearRecord(record_);
-    SetFieldText(record_.ip_text, FormatIpv4(address));
-    record_.ip = address;
-    record_.utility_id = kBuiltInUtilityId;
-    record_.row_state = kRowNew;
-    record_.status_image = kImageNone;
+    record_ = *result.record;
     accept();
 }

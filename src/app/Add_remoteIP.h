@@ -5,6 +5,7 @@
 
 #include "controls/IpAddressEdit.h"
 #include "protocol/DeviceRecord.h"
+#include "protocol/ListCommands.h"
 #include "protocol/Notifier.h"
 
 #include <QDialog>
@@ -12,11 +13,6 @@
 #include <QPushButton>
 
 #include <cstdint>
-
-namespace kestrel {
-// Written into records the program makes itself; stored and saved, never sent.
-inline constexpr uint32_t kBuiltInUtilityId = 0x4B455354;
-} // namespace kestrel
 
 class CAdd_remoteIP : public QDialog {
     Q_OBJECT

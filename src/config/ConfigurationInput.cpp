@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace kestrel {
 
@@ -21,6 +22,24 @@ bool MaskContiguous(uint32_t mask) {
     // of two (or wraps to zero for 0.0.0.0).
     const uint32_t inverse = ~mask;
     return (inverse & (inverse + 1)) == 0;
+}
+
+ConfigurationForm FormFromRecord(const DeviceRecord& r) {
+    ConfigurationForm form;
+    form.product_name = FieldText(r.product_name);
+    form.mac_text = FieldText(r.mac_text);
+    form.system_name = FieldText(r.system_name);
+    form.location = FieldText(r.location);
+    form.ip = r.ip;
+    form.subnet_mask = r.subnet_mask;
+    form.gateway = r.gateway;
+    form.trap_ip = r.trap_ip;
+    form.dhcp_enable_checked = r.dhcp_state == kDhcpEnabled;
+    form.dhcp_disable_checked = r.dhcp_state == kDhcpDisabled;
+    form.group_interval_enabled = r.group_interval != -1;
+    if (form.group_interval_enabled)
+        form.group_interval_text = std::to_string(r.group_interval);
+    return form;
 }
 
 namespace {

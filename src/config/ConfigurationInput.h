@@ -31,6 +31,10 @@ struct ConfigurationForm {
     std::string group_interval_text;
 };
 
+// The form as the dialog opens it on an agent: its record's values; the
+// DHCP choice and the group interval only when the agent reports them.
+ConfigurationForm FormFromRecord(const DeviceRecord& record);
+
 // Row counts of both lists, taken by the button before the selection check.
 struct ListRowCounts {
     int discovery = 0;

@@ -152,10 +152,14 @@ bool ClearEventLog(const std::filesystem::path& log) {
 }
 
 bool EventLog::LogNotAlive(std::string_view ip) {
+    if (log_.empty())
+        return true;
     return AppendEventLog(log_, NotAliveLine(FormatTimeStamp(clock_), ip), notifier_);
 }
 
 bool EventLog::LogNotAlive(std::string_view time_stamp, std::string_view ip) {
+    if (log_.empty())
+        return true;
     return AppendEventLog(log_, NotAliveLine(time_stamp, ip), notifier_);
 }
 
@@ -165,10 +169,14 @@ bool EventLog::LogTrap(std::string_view ip, std::string_view event_text) {
 
 bool EventLog::LogTrapAt(std::string_view time_stamp, std::string_view ip,
                          std::string_view event_text) {
+    if (log_.empty())
+        return true;
     return AppendEventLog(log_, TrapLine(time_stamp, ip, event_text), notifier_);
 }
 
 bool EventLog::LogUpgradeFailure(std::string_view ip, std::string_view failure_text) {
+    if (log_.empty())
+        return true;
     return AppendEventLog(log_, UpgradeFailureLine(FormatTimeStamp(clock_), ip, failure_text),
                           notifier_);
 }

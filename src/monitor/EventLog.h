@@ -49,7 +49,8 @@ bool AppendEventLog(const std::filesystem::path& log,
 bool ClearEventLog(const std::filesystem::path& log);
 
 // What the polling, trap and upgrade code use: the log of one cfg directory
-// with its clock and its message boxes.
+// with its clock and its message boxes. An empty path is a log switched off
+// (the command-line tool's --no-log): nothing is written, nothing fails.
 class EventLog {
 public:
     EventLog(std::filesystem::path log, const Clock& clock, Notifier& notifier)

@@ -1,5 +1,7 @@
 #include "ListCommands.h"
 
+#include "HostAddress.h"
+#include "Ipv4Text.h"
 #include "ListMessages.h"
 
 namespace kestrel {
@@ -53,6 +55,18 @@ bool ListCommands::MonitorHasRoom() {
         return true;
     notifier_.Show(kAddMonitorFull);
     return false;
+}
+
+RemoteAddressResult ReadRemoteAddress(uint32_t address) {
+    if (address == 0 || !IsLegalHostAddress(address))
+        return {.record = std::nullopt, .failure = kIllegalIpAddress};
+    DeviceRecord r = ZeroRecord();
+    SetFieldText(r.ip_text, FormatIpv4(address));
+    r.ip = address;
+    r.utility_id = kBuiltInUtilityId;
+    r.row_state = kRowNew;
+    r.status_image = kImageNone;
+    return {.record = r, .failure = std::nullopt};
 }
 
 void ListCommands::AddByAddress(const DeviceRecord& added) {

@@ -8,10 +8,24 @@
 #include "ProgramState.h"
 #include "Seams.h"
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 namespace kestrel {
+
+// Written into records the program makes itself; stored and saved, never sent.
+inline constexpr uint32_t kBuiltInUtilityId = 0x4B455354;
+
+struct RemoteAddressResult {
+    std::optional<DeviceRecord> record; // set when the address was accepted
+    std::optional<Message> failure;
+};
+
+// What "Add item" makes of a typed address: the record of a new monitored
+// agent, or the refusal of an address that is no legal host.
+RemoteAddressResult ReadRemoteAddress(uint32_t address);
 
 class ListCommands {
 public:

@@ -6,11 +6,20 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace kestrel {
 
 inline constexpr int kDiscoveryColumns = 11;
 inline constexpr int kMonitorColumns = 12;
+
+// The column titles of the two lists.
+inline constexpr std::array<std::string_view, kDiscoveryColumns> kDiscoveryColumnTitles = {
+    "MAC Address", "IP Address", "Protocol Version", "Product Name", "System Name", "DHCP",
+    "Location",    "Trap IP",    "Subnet Mask",      "Gateway",      "Group Interval"};
+inline constexpr std::array<std::string_view, kMonitorColumns> kMonitorColumnTitles = {
+    "S",    "IP Address", "MAC Address", "Protocol Version", "Product Name", "System Name",
+    "DHCP", "Location",   "Trap IP",     "Subnet Mask",      "Gateway",      "Group Interval"};
 
 // "%d.%03x.%03d" of protocol version, sub-version and interface version.
 std::string VersionText(const DeviceRecord& record);

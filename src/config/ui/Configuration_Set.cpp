@@ -140,28 +140,25 @@ void CConfiguration_Set::ApplyColours() {
 
 void CConfiguration_Set::LoadRecord() {
     const DeviceRecord& r = TargetRecord(state_);
-    product_name_.setText(Latin1(FieldText(r.product_name)));
-    mac_.setText(Latin1(FieldText(r.mac_text)));
-    system_name_.setText(Latin1(FieldText(r.system_name)));
-    location_.setText(Latin1(FieldText(r.location)));
-    ip_.setValue(r.ip);
-    subnet_mask_.setValue(r.subnet_mask);
-    gateway_.setValue(r.gateway);
-    trap_ip_.setValue(r.trap_ip);
+    const ConfigurationForm form = FormFromRecord(r);
+    product_name_.setText(Latin1(form.product_name));
+    mac_.setText(Latin1(form.mac_text));
+    system_name_.setText(Latin1(form.system_name));
+    location_.setText(Latin1(form.location));
+    ip_.setValue(form.ip);
+    subnet_mask_.setValue(form.subnet_mask);
+    gateway_.setValue(form.gateway);
+    trap_ip_.setValue(form.trap_ip);
 
-    dhcp_enable_.setChecked(r.dhcp_state == kDhcpEnabled);
-    dhcp_disable_.setChecked(r.dhcp_state == kDhcpDisabled);
-    const bool reported = r.dhcp_state == kDhcpEnabled || r.dhcp_state == kDhcpDisabled;
+    dhcp_enable_.setChecked(form.dhcp_enable_checked);
+    dhcp_disable_.setChecked(form.dhcp_disable_checked);
+    const bool reported = form.dhcp_enable_checked || form.dhcp_disable_checked;
     dhcp_enable_.setEnabled(reported);
     dhcp_disable_.setEnabled(reported);
-    SetAddressControlsEnabled(r.dhcp_state != kDhcpEnabled);
+    SetAddressControlsEnabled(!form.dhcp_enable_checked);
 
-    if (r.group_interval == -1) {
-        group_interval_.clear();
-        group_interval_.setEnabled(false);
-    } else {
-        group_interval_.setText(QString::number(r.group_interval));
-    }
+    group_interval_.setText(Latin1(form.group_interval_text));
+    group_interval_.setEnabled(form.group_interval_enabled);
 }
 
 void CConfiguration_Set::SetAddressControlsEnabled(bool enabled) {

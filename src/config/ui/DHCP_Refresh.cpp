@@ -1,5 +1,6 @@
 #include "config/ui/DHCP_Refresh.h"
 
+#include "config/DhcpRefreshInput.h"
 #include "config/PasswordChangeInput.h"
 #include "controls/DialogUnits.h"
 #include "protocol/DeviceSelection.h"
@@ -55,8 +56,8 @@ void CDHCP_Refresh::OnApply() {
 }
 
 void CDHCP_Refresh::Send() {
-    DeviceRecord working = TargetRecord(state_);
-    SetFieldText(working.password, password_.text().toLatin1().toStdString());
+    const DeviceRecord working =
+        DhcpRefreshWorking(state_, password_.text().toLatin1().toStdString());
     // Whatever the send gives, the dialog closes; a failure has been shown.
     SendSetRequest(state_, sender_, notifier_, SetVariant::DhcpRefresh, working,
                    DhcpChange::SwitchOn);

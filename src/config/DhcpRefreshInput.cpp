@@ -1,0 +1,13 @@
+#include "config/DhcpRefreshInput.h"
+
+#include "protocol/DeviceSelection.h"
+
+namespace kestrel {
+
+DeviceRecord DhcpRefreshWorking(const ProgramState& state, std::string_view password) {
+    DeviceRecord working = TargetRecord(state);
+    SetFieldText(working.password, password);
+    return working;
+}
+
+} // namespace kestrel
