@@ -1,0 +1,24 @@
+#pragma once
+// Agents as the command line shows them: an aligned table with the lists'
+// own columns, or JSON with every field the lists show plus the raw
+// versions, mode and field mask.
+
+#include "protocol/DeviceRecord.h"
+
+#include <QJsonObject>
+
+#include <span>
+#include <string>
+
+namespace kestrel::cli {
+
+QJsonObject AgentJson(const DeviceRecord& record);
+
+std::string DiscoveryTable(std::span<const DeviceRecord> records);
+// The monitor list: its first column ("S") says "X" for a not-alive agent.
+std::string MonitorTable(std::span<const DeviceRecord> records);
+
+// A JSON document as one line of UTF-8 text (agents' texts are 8-bit).
+std::string JsonLine(const QJsonObject& object);
+
+} // namespace kestrel::cli

@@ -1,0 +1,58 @@
+// discover: the Discovery button's request, then every agent that answered
+// within the time.
+
+#include "AgentFormat.h"
+#include "CliSession.h"
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "protocol/ProtocolMessages.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace kestrel::cli {
+
+int RunDiscover(const ParsedArgs& args) {
+    int timeout_ms = 2000;
+    if (const auto text = args.Value("timeout")) {
+        const auto ms = ParseTimeoutMs(*text);
+        if (!ms) {
+            std::fprintf(stderr, "kestrel-cli: --timeout takes seconds, e.g. 2 or 0.5\n");
+            return kExitUsage;
+        }
+        timeout_ms = *ms;
+    }
+    const bool json = args.Has("json");
+    CliNotifier notifier;
+    notifier.InformationToStderr(json);
+    CliSession session(notifier);
+    if (!session.Open())
+        return kExitLocalFailure;
+
+    bool sent = false;
+    QObject::connect(&session.network(), &NetworkSession::discoverySent, [&] { sent = true; });
+    const std::size_t before = notifier.shown().size();
+    session.network().Discover();
+    // The time counts from the request leaving, after the group re-join.
+    session.WaitUntil([&] { return sent; }, 5000);
+    if (!sent || notifier.Saw(kDiscoverySendFail, before) || notifier.Saw(kSetSocketOptError, before))
+        return kExitLocalFailure;
+    session.WaitUntil([] { return false; }, timeout_ms);
+
+    const auto agents = session.state().discovery.InUse();
+    if (json) {
+        QJsonArray array;
+        for (const DeviceRecord& r : agents)
+            array.append(AgentJson(r));
+        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+    } else {
+        std::fputs(DiscoveryTable(agents).c_str(), stdout);
+    }
+    std::fflush(stdout);
+    // Stopped early by a signal, it still lists who answered so far.
+    return kExitOk;
+}
+
+} // namespace kestrel::cli

@@ -1,0 +1,98 @@
+#include "TargetLookup.h"
+
+#include "ExitCodes.h"
+#include "protocol/DeviceTables.h"
+#include "protocol/Discovery.h"
+#include "protocol/Ipv4Text.h"
+#include "protocol/Polling.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace kestrel::cli {
+
+namespace {
+
+std::optional<std::string> MacText(const std::string& text) {
+    std::string digits;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            digits.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        else if ((c == ':' || c == '-') && i % 3 == 2)
+            continue;
+        else
+            return std::nullopt;
+    }
+    if (digits.size() != 12)
+        return std::nullopt;
+    return digits;
+}
+
+bool Matches(const DeviceRecord& r, const Target& target) {
+    if (target.ip)
+        return FieldText(r.ip_text) == FormatIpv4(*target.ip);
+    return FieldText(r.mac_text) == target.mac_text;
+}
+
+// Where the agent is now: its list (monitor first, as the dispatcher
+// stores a monitored agent there) and index. Only records that have
+// answered count.
+std::optional<std::pair<bool, int>> Answered(const ProgramState& state, const Target& target) {
+    const auto monitor = state.monitor.InUse();
+    for (std::size_t i = 0; i < monitor.size(); ++i)
+        if (monitor[i].row_state == kRowKnown && Matches(monitor[i], target))
+            return std::pair{true, static_cast<int>(i)};
+    const auto discovery = state.discovery.InUse();
+    for (std::size_t i = 0; i < discovery.size(); ++i)
+        if (Matches(discovery[i], target))
+            return std::pair{false, static_cast<int>(i)};
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Target> ParseTarget(const std::string& text) {
+    if (const auto ip = ParseIpv4(text))
+        return Target{.ip = ip, .mac_text = {}};
+    if (auto mac = MacText(text))
+        return Target{.ip = std::nullopt, .mac_text = std::move(*mac)};
+    return std::nullopt;
+}
+
+int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind, int timeout_ms) {
+    ProgramState& state = session.state();
+    // A monitored agent is asked by unicast, so it is found also where
+    // broadcast does not reach.
+    bool polled = false;
+    const auto monitor = state.monitor.InUse();
+    for (DeviceRecord& r : monitor) {
+        if (!Matches(r, target))
+            continue;
+        r.row_state = kRowNew;
+        const auto poll = PollRequest(state.settings);
+        if (!session.network().sockets().SendDatagram(SocketKind::Unicast, poll, r.ip,
+                                                      state.settings.AgentPort()))
+            std::fprintf(stderr, "%s\n", PollingErrorText(session.network().sockets().LastSendError()).c_str());
+        polled = true;
+        break;
+    }
+    if (!polled)
+        session.network().Discover();
+    std::optional<std::pair<bool, int>> found;
+    session.WaitUntil([&] { return (found = Answered(state, target)).has_value(); }, timeout_ms);
+    if (!found) {
+        if (!session.signals().stopped())
+            std::fprintf(stderr, "No agent answered at %s\n",
+                         target.ip ? FormatIpv4(*target.ip).c_str() : target.mac_text.c_str());
+        return kExitNotFound;
+    }
+    const ListSelection selection{.discovery_rows = found->first ? 0 : 1,
+                                  .monitor_rows = found->first ? 1 : 0,
+                                  .record_index = found->second};
+    if (!CheckDeviceSelection(state, selection, kind, session.notifier()))
+        return kExitRefusedInput;
+    return kExitOk;
+}
+
+} // namespace kestrel::cli
