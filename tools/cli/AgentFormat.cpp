@@ -35,13 +35,14 @@ std::string Aligned(std::span<const std::string_view> titles,
             for (char& ch : value)
                 if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f)
                     ch = '?';
-            text += value;
+            text.append(value);
             if (c + 1 < titles.size())
-                text += std::string(width[c] - value.size() + 2, ' ');
+                text.append(width[c] - value.size() + 2, ' ');
         }
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
-        out += text + "\n";
+        out.append(text);
+        out.push_back('\n');
     };
     line([&](std::size_t c) { return std::string(titles[c]); });
     for (const auto& row : rows)
@@ -88,7 +89,7 @@ std::string MonitorTable(std::span<const DeviceRecord> records) {
     std::vector<std::vector<std::string>> rows;
     for (DeviceRecord r : records) {
         auto texts = MonitorRowTexts(r);
-        texts[0] = r.status_image == kImageNotAlive ? "X" : "";
+        texts[0].assign(r.status_image == kImageNotAlive ? 1U : 0U, 'X');
         rows.emplace_back(texts.begin(), texts.end());
     }
     return Aligned(kMonitorColumnTitles, rows);
