@@ -18,15 +18,15 @@ constexpr const char* M(int i) {
 }
 
 constexpr ColumnDef kDiscoveryColumnDefs[] = {
-    {D(0), 100, kCentre}, {D(1), 100, kLeft}, {D(2), 100, kLeft}, {D(3), 100, kLeft},
-    {D(4), 100, kLeft},   {D(5), 100, kLeft}, {D(6), 100, kLeft}, {D(7), 100, kLeft},
+    {D(0), 100, kCentre}, {D(1), 100, kLeft}, {D(2), 100, kLeft},  {D(3), 100, kLeft},
+    {D(4), 100, kLeft},   {D(5), 100, kLeft}, {D(6), 100, kLeft},  {D(7), 100, kLeft},
     {D(8), 100, kLeft},   {D(9), 100, kLeft}, {D(10), 100, kLeft},
 };
 
 constexpr ColumnDef kMonitorColumnDefs[] = {
-    {M(0), 20, kCentre},  {M(1), 80, kLeft},  {M(2), 100, kLeft}, {M(3), 100, kLeft},
-    {M(4), 100, kLeft},   {M(5), 100, kLeft}, {M(6), 100, kLeft}, {M(7), 100, kLeft},
-    {M(8), 100, kLeft},   {M(9), 100, kLeft}, {M(10), 100, kLeft}, {M(11), 100, kLeft},
+    {M(0), 20, kCentre}, {M(1), 80, kLeft},  {M(2), 100, kLeft},  {M(3), 100, kLeft},
+    {M(4), 100, kLeft},  {M(5), 100, kLeft}, {M(6), 100, kLeft},  {M(7), 100, kLeft},
+    {M(8), 100, kLeft},  {M(9), 100, kLeft}, {M(10), 100, kLeft}, {M(11), 100, kLeft},
 };
 
 } // namespace

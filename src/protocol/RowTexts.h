@@ -15,7 +15,7 @@ inline constexpr int kMonitorColumns = 12;
 
 // The column titles of the two lists.
 inline constexpr std::array<std::string_view, kDiscoveryColumns> kDiscoveryColumnTitles = {
-    "MAC Address", "IP Address", "Protocol Version", "Product Name", "System Name", "DHCP",
+    "MAC Address", "IP Address", "Protocol Version", "Product Name", "System Name",   "DHCP",
     "Location",    "Trap IP",    "Subnet Mask",      "Gateway",      "Group Interval"};
 inline constexpr std::array<std::string_view, kMonitorColumns> kMonitorColumnTitles = {
     "S",    "IP Address", "MAC Address", "Protocol Version", "Product Name", "System Name",

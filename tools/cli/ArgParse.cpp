@@ -78,7 +78,8 @@ std::optional<int> ParseTimeoutMs(const std::string& text) {
     std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
     if (fraction.size() > 3 || fraction.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
-    const std::optional<int> seconds = whole.empty() ? std::optional<int>(0) : ParseSeconds(whole, 0);
+    const std::optional<int> seconds =
+        whole.empty() ? std::optional<int>(0) : ParseSeconds(whole, 0);
     if (!seconds || (whole.empty() && fraction.empty()))
         return std::nullopt;
     fraction.resize(3, '0');

@@ -37,7 +37,8 @@ int RunDiscover(const ParsedArgs& args) {
     session.network().Discover();
     // The time counts from the request leaving, after the group re-join.
     session.WaitUntil([&] { return sent; }, 5000);
-    if (!sent || notifier.Saw(kDiscoverySendFail, before) || notifier.Saw(kSetSocketOptError, before))
+    if (!sent || notifier.Saw(kDiscoverySendFail, before) ||
+        notifier.Saw(kSetSocketOptError, before))
         return kExitLocalFailure;
     session.WaitUntil([] { return false; }, timeout_ms);
 

@@ -6,14 +6,14 @@ namespace kestrel::cli {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitUsage = 1,         // unknown command or option, missing argument
-    kExitLocalFailure = 2,  // define.ecf, monitor file, sockets, a failed send
-    kExitRefusedInput = 3,  // the window's own input checks refused it
-    kExitNotFound = 4,      // the target did not answer (silent or absent)
-    kExitAgentRefused = 5,  // the agent answered with an error status
-    kExitNoAnswer = 6,      // no answer to the request in time ("Trigger fail")
+    kExitUsage = 1,          // unknown command or option, missing argument
+    kExitLocalFailure = 2,   // define.ecf, monitor file, sockets, a failed send
+    kExitRefusedInput = 3,   // the window's own input checks refused it
+    kExitNotFound = 4,       // the target did not answer (silent or absent)
+    kExitAgentRefused = 5,   // the agent answered with an error status
+    kExitNoAnswer = 6,       // no answer to the request in time ("Trigger fail")
     kExitTransferFailed = 7, // the firmware transfer failed
-    kExitNotBack = 8,       // transferred, but the agent did not come back
+    kExitNotBack = 8,        // transferred, but the agent did not come back
 };
 
 inline constexpr const char* kExitCodeHelp =

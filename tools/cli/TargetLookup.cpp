@@ -73,7 +73,8 @@ int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind,
         const auto poll = PollRequest(state.settings);
         if (!session.network().sockets().SendDatagram(SocketKind::Unicast, poll, r.ip,
                                                       state.settings.AgentPort()))
-            std::fprintf(stderr, "%s\n", PollingErrorText(session.network().sockets().LastSendError()).c_str());
+            std::fprintf(stderr, "%s\n",
+                         PollingErrorText(session.network().sockets().LastSendError()).c_str());
         polled = true;
         break;
     }

@@ -80,8 +80,8 @@ int RunUpgrade(const ParsedArgs& args) {
     UpgradeRun upgrade(state, session.network().sockets(), notifier);
     RediscoveryTimer rediscovery(state, session.network().sockets(), session.lists(), notifier);
     SystemClock clock;
-    EventLog log(args.Has("no-log") ? std::filesystem::path() : EventLogPath(CfgDirectory()),
-                 clock, notifier);
+    EventLog log(args.Has("no-log") ? std::filesystem::path() : EventLogPath(CfgDirectory()), clock,
+                 notifier);
     upgrade.SetTarget();
     const std::string target_ip = FormatIpv4(upgrade.target().ip);
 
@@ -126,12 +126,11 @@ int RunUpgrade(const ParsedArgs& args) {
                     result = kExitTransferFailed;
             });
     });
-    QObject::connect(&rediscovery, &RediscoveryTimer::Finished,
-                     [&](Rediscovery::Outcome outcome) {
-                         result = outcome == Rediscovery::Outcome::Succeeded ? kExitOk
-                                  : outcome == Rediscovery::Outcome::Failed  ? kExitNotBack
-                                                                             : kExitLocalFailure;
-                     });
+    QObject::connect(&rediscovery, &RediscoveryTimer::Finished, [&](Rediscovery::Outcome outcome) {
+        result = outcome == Rediscovery::Outcome::Succeeded ? kExitOk
+                 : outcome == Rediscovery::Outcome::Failed  ? kExitNotBack
+                                                            : kExitLocalFailure;
+    });
 
     from = notifier.shown().size();
     upgrade.Start(*password, firmware);

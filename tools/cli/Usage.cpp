@@ -80,12 +80,11 @@ const CommandSpec* FindCommand(const std::string& name) {
 }
 
 std::string ProgramUsage() {
-    std::string text =
-        "Usage: kestrel-cli COMMAND [ARGUMENTS]\n"
-        "Finds, watches, configures and upgrades agents from the command line,\n"
-        "with the utility's own protocol, define.ecf and monitor.cfg (the cfg\n"
-        "directory beside the program, or KESTREL_CFG_DIR).\n\n"
-        "Commands:\n";
+    std::string text = "Usage: kestrel-cli COMMAND [ARGUMENTS]\n"
+                       "Finds, watches, configures and upgrades agents from the command line,\n"
+                       "with the utility's own protocol, define.ecf and monitor.cfg (the cfg\n"
+                       "directory beside the program, or KESTREL_CFG_DIR).\n\n"
+                       "Commands:\n";
     for (const CommandSpec& c : kCommands)
         text += std::string("  ") + c.usage + "\n";
     text += "TARGET is an IP address or a MAC address (12 hex digits, ':' or '-'\n"

@@ -116,9 +116,9 @@ int RunWatch(const ParsedArgs& args) {
     CliSession session(notifier, &printer);
     ProgramState& state = session.state();
 
-    const std::filesystem::path file =
-        args.Value("file") ? std::filesystem::path(*args.Value("file"))
-                           : MonitorFilePath(CfgDirectory());
+    const std::filesystem::path file = args.Value("file")
+                                           ? std::filesystem::path(*args.Value("file"))
+                                           : MonitorFilePath(CfgDirectory());
     LoadMonitorAtStartUp(file, state.monitor, session.lists(), notifier);
     if (notifier.SawError())
         return kExitLocalFailure;

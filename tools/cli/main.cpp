@@ -30,8 +30,8 @@ int main(int argc, char* argv[]) {
                      words[0].c_str());
         return kExitUsage;
     }
-    const ParsedArgs args = ParseArgs({words.begin() + 1, words.end()}, command->valued,
-                                      command->switches);
+    const ParsedArgs args =
+        ParseArgs({words.begin() + 1, words.end()}, command->valued, command->switches);
     if (args.help) {
         std::printf("Usage: kestrel-cli %s\n%s", command->usage, kExitCodeHelp);
         return kExitOk;

@@ -1,0 +1,424 @@
+// kestrel-cli end to end: the built binary run as a process inside
+// scripts/lan against simulated agents, with a cfg directory of its own.
+
+#include "FirmwareImages.h"
+#include "SimProcess.h"
+#include "protocol/SettingsDefaults.h"
+#include "protocol/SettingsFile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CliRun {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliLanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(cfg.isValid());
+        kestrel::ProtocolSettings defaults = kestrel::DefaultSettings();
+        ASSERT_TRUE(kestrel::CreateSettingsFile(Path("define.ecf"), defaults));
+    }
+    void TearDown() override {
+        if (HasFailure())
+            for (const std::string& line : sim.Lines())
+                std::fprintf(stderr, "sim: %s\n", line.c_str());
+    }
+
+    std::string Path(const char* name) const {
+        return cfg.filePath(QString::fromLatin1(name)).toStdString();
+    }
+    static QString Cli() {
+        return qEnvironmentVariable("KESTREL_BIN_DIR") + QStringLiteral("/kestrel-cli");
+    }
+    QProcessEnvironment Environment(const std::vector<std::string>& extra) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KESTREL_CFG_DIR"), cfg.path());
+        env.remove(QStringLiteral("KESTREL_PASSWORD"));
+        env.remove(QStringLiteral("KESTREL_NEW_PASSWORD"));
+        for (const std::string& e : extra) {
+            const auto eq = e.find('=');
+            env.insert(QString::fromStdString(e.substr(0, eq)),
+                       QString::fromStdString(e.substr(eq + 1)));
+        }
+        return env;
+    }
+    void Begin(QProcess& p, const std::vector<std::string>& args,
+               const std::vector<std::string>& env = {}) const {
+        QStringList list;
+        for (const std::string& a : args)
+            list << QString::fromStdString(a);
+        p.setProcessEnvironment(Environment(env));
+        p.start(Cli(), list);
+        ASSERT_TRUE(p.waitForStarted(5000));
+    }
+    CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                  const std::string& input = "", int timeout_ms = 60000) const {
+        QProcess p;
+        Begin(p, args, env);
+        if (!input.empty())
+            p.write(input.data(), static_cast<qint64>(input.size()));
+        p.closeWriteChannel();
+        CliRun r;
+        if (!p.waitForFinished(timeout_ms)) {
+            p.kill();
+            p.waitForFinished();
+            r.err = "timed out";
+            return r;
+        }
+        r.exit_code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput().toStdString();
+        r.err = p.readAllStandardError().toStdString();
+        return r;
+    }
+    void StartSim(const std::string& agents, int count = 0, std::vector<std::string> args = {}) {
+        ASSERT_TRUE(sim.Start({.agents = agents, .count = count, .args = std::move(args)}))
+            << sim.Error();
+    }
+    static std::string ReadFile(const std::string& path) {
+        QFile f(QString::fromStdString(path));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return f.readAll().toStdString();
+    }
+
+    QTemporaryDir cfg;
+    kestrel::test::SimProcess sim;
+};
+
+TEST_F(CliLanTest, DiscoverListsEveryAgentAsJsonAndAsATable) {
+    StartSim("ip=198.18.1.2 mac=020000000002 iface=3 dhcp=1 group=240 name=north location=hall\n"
+             "ip=198.18.1.9 mac=020000000009 loader=1\n",
+             3);
+    const CliRun json = RunCli({"discover", "--timeout", "1", "--json"});
+    ASSERT_EQ(json.exit_code, 0) << json.err;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
+    const QJsonArray agents = doc.array();
+    EXPECT_EQ(agents.size(), 5);
+    QJsonObject named, loader;
+    for (const QJsonValue& v : agents) {
+        if (v[QStringLiteral("mac")] == QStringLiteral("020000000002"))
+            named = v.toObject();
+        if (v[QStringLiteral("mac")] == QStringLiteral("020000000009"))
+            loader = v.toObject();
+    }
+    ASSERT_FALSE(named.isEmpty()) << json.out;
+    EXPECT_EQ(named[QStringLiteral("ip")].toString(), QStringLiteral("198.18.1.2"));
+    EXPECT_EQ(named[QStringLiteral("system_name")].toString(), QStringLiteral("north"));
+    EXPECT_EQ(named[QStringLiteral("location")].toString(), QStringLiteral("hall"));
+    EXPECT_EQ(named[QStringLiteral("dhcp")].toString(), QStringLiteral("enable"));
+    EXPECT_EQ(named[QStringLiteral("group_interval")].toString(), QStringLiteral("240"));
+    EXPECT_EQ(named[QStringLiteral("version")].toString(), QStringLiteral("2.001.003"));
+    EXPECT_EQ(named[QStringLiteral("interface_version")].toInt(), 3);
+    EXPECT_EQ(named[QStringLiteral("field_mask")].toArray().at(0).toInteger(), 0x2003FF);
+    EXPECT_EQ(named[QStringLiteral("agent_mode")].toInt(), 0);
+    ASSERT_FALSE(loader.isEmpty()) << json.out;
+    EXPECT_EQ(loader[QStringLiteral("agent_mode")].toInt(), 100);
+
+    const CliRun table = RunCli({"discover", "--timeout", "0.5"});
+    ASSERT_EQ(table.exit_code, 0) << table.err;
+    EXPECT_EQ(table.out.rfind("MAC Address", 0), 0u) << table.out;
+    EXPECT_NE(table.out.find("020000000002  198.18.1.2"), std::string::npos) << table.out;
+}
+
+TEST_F(CliLanTest, MonitorFileKeepsTheWindowsRules) {
+    const std::string file = Path("monitor.cfg");
+    struct Case {
+        std::vector<std::string> args;
+        int exit_code;
+        const char* err;
+        std::size_t records;
+    };
+    const Case cases[] = {
+        {{"monitor", "add", "198.18.1.2"}, 0, "", 1},
+        {{"monitor", "add", "198.18.1.3"}, 0, "", 2},
+        {{"monitor", "add", "198.18.1.2"}, 3, "Duplicate IP in monitor list or discovery list", 2},
+        {{"monitor", "add", "0.0.0.0"}, 3, "IP address is illegal", 2},
+        {{"monitor", "add", "198.18.1"}, 3, "IP address is illegal", 2},
+        {{"monitor", "remove", "198.18.1.9"}, 3, "not in the monitor list", 2},
+        {{"monitor", "remove", "198.18.1.2"}, 0, "", 1},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = RunCli(c.args);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.args[2] << " " << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(file).size(), 300 * c.records) << c.args[1] << " " << c.args[2];
+    }
+    const CliRun list = RunCli({"monitor", "list", "--json"});
+    ASSERT_EQ(list.exit_code, 0) << list.err;
+    const QJsonArray listed = QJsonDocument::fromJson(QByteArray::fromStdString(list.out)).array();
+    ASSERT_EQ(listed.size(), 1) << list.out;
+    EXPECT_EQ(listed[0][QStringLiteral("ip")].toString(), QStringLiteral("198.18.1.3"));
+
+    // Import: the file's own agent is a duplicate, the other one joins.
+    const std::string other = Path("other.cfg");
+    ASSERT_EQ(RunCli({"monitor", "add", "198.18.1.4", "--file", other}).exit_code, 0);
+    ASSERT_EQ(RunCli({"monitor", "add", "198.18.1.3", "--file", other}).exit_code, 0);
+    const CliRun import = RunCli({"monitor", "import", other});
+    EXPECT_EQ(import.exit_code, 0) << import.err;
+    EXPECT_NE(import.err.find("Duplicate ip in monitor list"), std::string::npos) << import.err;
+    EXPECT_EQ(ReadFile(file).size(), 600u);
+
+    // A file that is no whole number of records is refused and left alone.
+    QFile broken(QString::fromStdString(other));
+    ASSERT_TRUE(broken.open(QIODevice::Append));
+    broken.write("x");
+    broken.close();
+    const CliRun bad = RunCli({"monitor", "import", other});
+    EXPECT_EQ(bad.exit_code, 2);
+    EXPECT_NE(bad.err.find("Config File Error"), std::string::npos) << bad.err;
+    EXPECT_EQ(ReadFile(file).size(), 600u);
+}
+
+TEST_F(CliLanTest, SetCommandsWaitForTheAnswerAndTellItByTheirStatus) {
+    StartSim("ip=198.18.1.2 mac=020000000002 iface=3 password=pw dhcp=1\n"
+             "ip=198.18.1.3 mac=020000000003 iface=3 password=pw silent=1\n"
+             "ip=198.18.1.4 mac=020000000004 iface=3 password=pw set_silent=1\n"
+             "ip=198.18.1.5 mac=020000000005 iface=3 password=pw dhcp=1 dhcp_fail=1\n"
+             "ip=198.18.1.6 mac=020000000006 iface=3 password=pw dhcp=1\n"
+             "ip=198.18.1.7 mac=020000000007 iface=3 password=pw dhcp=1 loader=1\n");
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::vector<std::string> env;
+        std::string input;
+        int exit_code;
+        const char* said; // on stdout for 0, else on stderr
+        const char* sim_line;
+    };
+    const Case cases[] = {
+        {"name by IP",
+         {"set", "198.18.1.2", "--password", "pw", "--system-name", "north"},
+         {},
+         "",
+         0,
+         "Set Succesful",
+         "SET 198.18.1.2 kind=config status=0"},
+        {"by MAC, password from the environment",
+         {"set", "02:00:00:00:00:02", "--password-env", "PW", "--location", "hall"},
+         {"PW=pw"},
+         "",
+         0,
+         "Set Succesful",
+         "SET 198.18.1.2 kind=config status=0"},
+        {"failed password",
+         {"set", "198.18.1.2", "--password", "nope", "--location", "x"},
+         {},
+         "",
+         5,
+         "Device return : password error",
+         "SET 198.18.1.2 kind=config status=2"},
+        {"silent agent",
+         {"set", "198.18.1.3", "--password", "pw", "--timeout", "1"},
+         {},
+         "",
+         4,
+         "No agent answered at 198.18.1.3",
+         nullptr},
+        {"no answer to the set",
+         {"set", "198.18.1.4", "--password", "pw", "--timeout", "1"},
+         {},
+         "",
+         6,
+         "No answer from the agent",
+         nullptr},
+        {"the dialog's check",
+         {"set", "198.18.1.2", "--password", "pw", "--trap-ip", "127.0.0.1"},
+         {},
+         "",
+         3,
+         "Error Trap IP",
+         nullptr},
+        {"empty password",
+         {"set", "198.18.1.2", "--password", ""},
+         {},
+         "",
+         3,
+         "Password lengths between 1-20",
+         nullptr},
+        {"loader mode",
+         {"set", "198.18.1.7", "--password", "pw"},
+         {},
+         "",
+         3,
+         "Agent is in loader mode, it can't set \n it needs firmware upgrade",
+         nullptr},
+        {"dhcp refresh",
+         {"dhcp-refresh", "198.18.1.6", "--password-stdin"},
+         {},
+         "pw\n",
+         0,
+         "Set Succesful",
+         "SET 198.18.1.6 kind=dhcp-refresh status=0"},
+        {"dhcp refresh fails",
+         {"dhcp-refresh", "198.18.1.5", "--password", "pw"},
+         {},
+         "",
+         5,
+         "Device return : dhcp refresh fail",
+         "SET 198.18.1.5 kind=dhcp-refresh status=6"},
+        {"passwd with an empty new password",
+         {"passwd", "198.18.1.6", "--password", "pw", "--new-password", ""},
+         {},
+         "",
+         3,
+         "Password length between 1-20  ",
+         nullptr},
+        {"passwd from standard input",
+         {"passwd", "198.18.1.6", "--password-stdin"},
+         {},
+         "pw\nfresh\n",
+         0,
+         "Set Succesful",
+         "SET 198.18.1.6 kind=config status=0 applied=password "},
+        {"the new password counts",
+         {"set", "198.18.1.6", "--password", "fresh", "--dhcp", "off", "--ip", "198.18.1.60",
+          "--mask", "255.254.0.0", "--gateway", "198.18.0.254"},
+         {},
+         "",
+         0,
+         "Set Succesful",
+         "SET 198.18.1.6 kind=config status=0"},
+    };
+    for (const Case& c : cases) {
+        const std::size_t from = sim.Lines().size();
+        const CliRun r = RunCli(c.args, c.env, c.input);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.what << "\nout: " << r.out << "\nerr: " << r.err;
+        const std::string& said = c.exit_code == 0 ? r.out : r.err;
+        EXPECT_NE(said.find(c.said), std::string::npos) << c.what << ": " << said;
+        if (c.sim_line) {
+            EXPECT_TRUE(sim.WaitForLine(c.sim_line, 2000, from)) << c.what;
+        }
+    }
+    EXPECT_TRUE(sim.WaitForLine("now=198.18.1.60", 100)) << "the agent took its new address";
+    const std::size_t from = sim.Lines().size();
+    ASSERT_TRUE(sim.Command("show 198.18.1.2"));
+    const auto shown = sim.WaitForLine("AGENT", 2000, from);
+    ASSERT_TRUE(shown);
+    EXPECT_NE(shown->find("north"), std::string::npos) << *shown;
+    EXPECT_NE(shown->find("hall"), std::string::npos) << *shown;
+}
+
+TEST_F(CliLanTest, WatchPrintsChangesLogsThemAndEndsOnSigint) {
+    StartSim(
+        "ip=198.18.1.2 mac=020000000002 iface=3\n"
+        "ip=198.18.1.3 mac=020000000003 iface=3 silent=1\n"
+        "ip=198.18.1.4 mac=020000000004 iface=3 trap_every=1 trap_text=\"Port 2 link down\"\n");
+    for (const char* ip : {"198.18.1.2", "198.18.1.3", "198.18.1.4"})
+        ASSERT_EQ(RunCli({"monitor", "add", ip}).exit_code, 0);
+
+    QProcess watch;
+    Begin(watch, {"watch", "--refresh", "1", "--json"});
+    std::vector<QJsonObject> events;
+    const auto seen = [&](const char* ip, const char* event) {
+        for (const QJsonObject& e : events)
+            if (e[QStringLiteral("ip")].toString() == QLatin1String(ip) &&
+                e[QStringLiteral("event")].toString() == QLatin1String(event))
+                return true;
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 20000 &&
+           !(seen("198.18.1.2", "alive") && seen("198.18.1.3", "not alive") &&
+             seen("198.18.1.4", "trap"))) {
+        watch.waitForReadyRead(200);
+        while (watch.canReadLine()) {
+            const QByteArray line = watch.readLine();
+            QJsonParseError error{};
+            const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+            ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+            events.push_back(doc.object());
+        }
+    }
+    EXPECT_TRUE(seen("198.18.1.2", "alive"));
+    EXPECT_TRUE(seen("198.18.1.3", "not alive"));
+    EXPECT_TRUE(seen("198.18.1.4", "trap"));
+    EXPECT_FALSE(seen("198.18.1.2", "not alive"));
+    int traps = 0;
+    for (const QJsonObject& e : events)
+        if (e[QStringLiteral("event")].toString() == QStringLiteral("trap")) {
+            EXPECT_EQ(e[QStringLiteral("text")].toString(), QStringLiteral("Port 2 link down"));
+            ++traps;
+        }
+    // One line per change: the alive agent is said once, every trap once.
+    int alive_lines = 0;
+    for (const QJsonObject& e : events)
+        alive_lines += e[QStringLiteral("ip")].toString() == QStringLiteral("198.18.1.2");
+    EXPECT_EQ(alive_lines, 1);
+
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(3000)) << "SIGINT ends watch";
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+
+    const std::string log = ReadFile(Path("syslog.log"));
+    EXPECT_NE(log.find(" 198.18.1.3 Not alive \r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" 198.18.1.4 Trap :Port 2 link down\r\n"), std::string::npos) << log;
+
+    // --no-log: the same traps, nothing appended.
+    QProcess quiet;
+    Begin(quiet, {"watch", "--refresh", "1", "--no-log"});
+    std::string out;
+    clock.restart();
+    while (clock.elapsed() < 10000 && out.find("trap: Port 2 link down") == std::string::npos) {
+        quiet.waitForReadyRead(200);
+        out += quiet.readAllStandardOutput().toStdString();
+    }
+    EXPECT_NE(out.find("198.18.1.4 trap: Port 2 link down"), std::string::npos) << out;
+    ::kill(static_cast<pid_t>(quiet.processId()), SIGTERM);
+    ASSERT_TRUE(quiet.waitForFinished(3000)) << "SIGTERM ends watch";
+    EXPECT_EQ(quiet.exitCode(), 0);
+    EXPECT_EQ(ReadFile(Path("syslog.log")).size(), log.size());
+}
+
+TEST_F(CliLanTest, UpgradeSendsAnImageAndReportsTheAgentBack) {
+    StartSim("ip=198.18.1.2 mac=020000000002 iface=3 password=pw reboot=1\n");
+    const std::vector<uint8_t> image = firmware_images::PatternImage(1 << 20);
+    const std::string path = Path("fw.hex");
+    {
+        QFile f(QString::fromStdString(path));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
+    }
+    // A failed password ends at the trigger: nothing goes over TFTP.
+    const CliRun refused = RunCli({"upgrade", "198.18.1.2", path, "--password", "nope"});
+    EXPECT_EQ(refused.exit_code, 5) << refused.err;
+    EXPECT_NE(refused.err.find("Device return : password error"), std::string::npos) << refused.err;
+    EXPECT_EQ(sim.Count("wrq"), 0);
+    // A file that is not there is refused before anything is sent.
+    const CliRun missing = RunCli({"upgrade", "198.18.1.2", Path("none.hex"), "--password", "pw"});
+    EXPECT_EQ(missing.exit_code, 3);
+    EXPECT_NE(missing.err.find("Firmware file not found"), std::string::npos) << missing.err;
+
+    const CliRun r =
+        RunCli({"upgrade", "02-00-00-00-00-02", path, "--password", "pw"}, {}, "", 120000);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    // Not a terminal: plain progress lines, then the verdict.
+    EXPECT_NE(r.out.find("Upgrade..."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Complete...1048576/1048576 bytes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Upgrade successful"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos) << "no bar outside a terminal";
+    EXPECT_TRUE(sim.WaitForLine(firmware_images::StoredText("198.18.1.2", image), 1000));
+}
+
+} // namespace
