@@ -1,6 +1,9 @@
 #include "switchyard.h"
 
 #include "QtNotifier.h"
+#include "core/CfgDirectory.h"
+#include "core/CfgFirstStart.h"
+#include "core/CfgMessages.h"
 #include "switchyardDlg.h"
 
 #include <QTimer>
@@ -19,12 +22,25 @@ void ArrangeScreenshot(CSwitchyardDlg& window) {
     });
 }
 
+// An installed program keeps its files in the user's folder, made with the
+// shipped define.ecf on the first start.
+void PrepareCfgFolder(kestrel::Notifier& notifier) {
+    const kestrel::CfgLocation cfg = kestrel::CurrentCfgLocation();
+    if (cfg.source != kestrel::CfgSource::UserFolder)
+        return;
+    const QString problem = kestrel::PrepareUserCfgFolder(
+        cfg.path, kestrel::FindShippedDefineEcf(QCoreApplication::applicationDirPath()));
+    if (!problem.isEmpty())
+        notifier.Show(kestrel::kCfgFolderFail.WithText(problem.toStdString()));
+}
+
 } // namespace
 
 CSwitchyardApp::CSwitchyardApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
 int CSwitchyardApp::Run() {
     QtNotifier notifier;
+    PrepareCfgFolder(notifier);
     CSwitchyardDlg window(notifier);
     ArrangeScreenshot(window);
     window.exec(); // the result does not matter: every way out ends the program
