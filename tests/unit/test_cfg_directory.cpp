@@ -4,6 +4,7 @@
 #include "core/CfgDirectory.h"
 #include "core/CfgFirstStart.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -29,6 +30,7 @@ TEST(CfgDirectory, FirstOfEnvironmentCfgBesideTheProgramAndTheUserFolder) {
     QDir dir(root.path());
     ASSERT_TRUE(dir.mkpath(QStringLiteral("portable/cfg")));
     ASSERT_TRUE(dir.mkpath(QStringLiteral("usr/bin")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("plain")));
     ASSERT_TRUE(WriteFile(dir.filePath(QStringLiteral("plain/cfg")), "a file, not a folder"));
     const QString home = dir.filePath(QStringLiteral("home/.config"));
 
@@ -43,14 +45,14 @@ TEST(CfgDirectory, FirstOfEnvironmentCfgBesideTheProgramAndTheUserFolder) {
         {"environment first, even beside a cfg folder", dir.filePath(QStringLiteral("mine/")),
          dir.filePath(QStringLiteral("portable")), home, dir.filePath(QStringLiteral("mine")),
          CfgSource::Environment},
-        {"portable copy", "", dir.filePath(QStringLiteral("portable")), home,
+        {"portable copy", QString(), dir.filePath(QStringLiteral("portable")), home,
          dir.filePath(QStringLiteral("portable/cfg")), CfgSource::BesideProgram},
-        {"installed", "", dir.filePath(QStringLiteral("usr/bin")), home,
+        {"installed", QString(), dir.filePath(QStringLiteral("usr/bin")), home,
          home + QStringLiteral("/kestrel-utility"), CfgSource::UserFolder},
-        {"a file named cfg is no folder", "", dir.filePath(QStringLiteral("plain")), home,
+        {"a file named cfg is no folder", QString(), dir.filePath(QStringLiteral("plain")), home,
          home + QStringLiteral("/kestrel-utility"), CfgSource::UserFolder},
-        {"no home: beside the program", "", dir.filePath(QStringLiteral("usr/bin")), "",
-         dir.filePath(QStringLiteral("usr/bin/cfg")), CfgSource::BesideProgram},
+        {"no home: beside the program", QString(), dir.filePath(QStringLiteral("usr/bin")),
+         QString(), dir.filePath(QStringLiteral("usr/bin/cfg")), CfgSource::BesideProgram},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
