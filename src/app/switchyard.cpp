@@ -6,17 +6,25 @@
 #include "core/CfgMessages.h"
 #include "switchyardDlg.h"
 
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
 
-// For screenshots: KESTREL_SCREENSHOT=file.png grabs the shown window into
-// the file and closes it the ordinary way.
+// For screenshots: KESTREL_SCREENSHOT=file.png presses Discovery, grabs the
+// window into the file once the agents have had time to answer, and closes
+// it the ordinary way.
 void ArrangeScreenshot(CSwitchyardDlg& window) {
     const QString path = qEnvironmentVariable("KESTREL_SCREENSHOT");
     if (path.isEmpty())
         return;
-    QTimer::singleShot(800, &window, [&window, path] {
+    QTimer::singleShot(300, &window, [&window] {
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("Discovery"))
+                button->click();
+        }
+    });
+    QTimer::singleShot(3000, &window, [&window, path] {
         window.grab().save(path);
         window.close();
     });
