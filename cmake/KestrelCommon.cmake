@@ -5,7 +5,8 @@ target_compile_options(kestrel_common_cfg INTERFACE
     -Wall -Wextra -Wpedantic -Wshadow -Wold-style-cast -Wnon-virtual-dtor)
 target_compile_definitions(kestrel_common_cfg INTERFACE
     QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
-    QT_NO_KEYWORDS QT_DISABLE_DEPRECATED_BEFORE=0x060400)
+    QT_NO_KEYWORDS QT_DISABLE_DEPRECATED_BEFORE=0x060400
+    KESTREL_VERSION="${PROJECT_VERSION}")
 if(KESTREL_WERROR)
     target_compile_options(kestrel_common_cfg INTERFACE -Werror)
 endif()

@@ -1,22 +1,45 @@
 #include "switchyard.h"
 
 #include "QtNotifier.h"
+#include "core/CfgDirectory.h"
+#include "core/CfgFirstStart.h"
+#include "core/CfgMessages.h"
 #include "switchyardDlg.h"
 
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
 
-// For screenshots: KESTREL_SCREENSHOT=file.png grabs the shown window into
-// the file and closes it the ordinary way.
+// For screenshots: KESTREL_SCREENSHOT=file.png presses Discovery, grabs the
+// window into the file once the agents have had time to answer, and closes
+// it the ordinary way.
 void ArrangeScreenshot(CSwitchyardDlg& window) {
     const QString path = qEnvironmentVariable("KESTREL_SCREENSHOT");
     if (path.isEmpty())
         return;
-    QTimer::singleShot(800, &window, [&window, path] {
+    QTimer::singleShot(300, &window, [&window] {
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("Discovery"))
+                button->click();
+        }
+    });
+    QTimer::singleShot(3000, &window, [&window, path] {
         window.grab().save(path);
         window.close();
     });
+}
+
+// An installed program keeps its files in the user's folder, made with the
+// shipped define.ecf on the first start.
+void PrepareCfgFolder(kestrel::Notifier& notifier) {
+    const kestrel::CfgLocation cfg = kestrel::CurrentCfgLocation();
+    if (cfg.source != kestrel::CfgSource::UserFolder)
+        return;
+    const QString problem = kestrel::PrepareUserCfgFolder(
+        cfg.path, kestrel::FindShippedDefineEcf(QCoreApplication::applicationDirPath()));
+    if (!problem.isEmpty())
+        notifier.Show(kestrel::kCfgFolderFail.WithText(problem.toStdString()));
 }
 
 } // namespace
@@ -25,6 +48,7 @@ CSwitchyardApp::CSwitchyardApp(int& argc, char** argv) : QApplication(argc, argv
 
 int CSwitchyardApp::Run() {
     QtNotifier notifier;
+    PrepareCfgFolder(notifier);
     CSwitchyardDlg window(notifier);
     ArrangeScreenshot(window);
     window.exec(); // the result does not matter: every way out ends the program

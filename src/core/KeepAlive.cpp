@@ -1,6 +1,8 @@
 #include "KeepAlive.h"
 
 #include "LocalNetworks.h"
+#include "RawIgmpSocket.h"
+#include "SocketMessages.h"
 #include "protocol/Discovery.h"
 #include "protocol/IgmpReport.h"
 #include "protocol/Ipv4Text.h"
@@ -10,14 +12,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <string>
+#include <utility>
+
 namespace kestrel {
 
 namespace {
 constexpr int kSecondMs = 1000;
 } // namespace
 
-KeepAlive::KeepAlive(const ProtocolSettings& settings, QObject* parent)
-    : QObject(parent), settings_(settings), timer_(this) {
+KeepAlive::KeepAlive(const ProtocolSettings& settings, Notifier& notifier, QString helper,
+                     QObject* parent)
+    : QObject(parent), settings_(settings), notifier_(notifier), helper_(std::move(helper)),
+      timer_(this) {
     timer_.setObjectName(QStringLiteral("keepAliveTimer"));
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -33,19 +40,37 @@ void KeepAlive::Start() {
     if (started_)
         return;
     started_ = true;
-    // The system builds the IP header; the multicast TTL stays at its
-    // default of 1, as a membership report wants.
-    socket_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_IGMP);
+    socket_ = OpenRawIgmpSocket();
     group_ = MulticastGroupAddress(settings_);
     if (group_)
         report_ = BuildIgmpReport(*group_);
+    if (settings_.multicast_timer_flag != 0)
+        NeedSocket();
     timer_.start(kSecondMs);
+}
+
+void KeepAlive::NeedSocket() {
+    if (socket_ >= 0 || helper_asked_)
+        return;
+    helper_asked_ = true;
+    socket_ = ReceiveRawIgmpSocket(helper_);
+    if (socket_ >= 0)
+        return;
+    std::string text(kKeepAliveNoRawSocket.text);
+    const QByteArray helper = helper_.toLocal8Bit();
+    if (!helper.isEmpty())
+        text += "\n\nTo allow it, an administrator can give the program's helper the "
+                "capability it needs:\n    setcap cap_net_raw+ep " +
+                helper.toStdString();
+    notifier_.Show(kKeepAliveNoRawSocket.WithText(text));
 }
 
 void KeepAlive::Step() {
     if (!started_)
         return;
     timer_.stop();
+    if (settings_.multicast_timer_flag != 0)
+        NeedSocket();
     if (counter_.Tick(settings_.multicast_timer_flag, settings_.multicast_timer))
         SendReport();
     // Re-armed after the work, so one tick never overlaps the next.

@@ -5,10 +5,12 @@
 // second, so a change made by the Group Interval dialog takes effect within a
 // second.
 //
-// The report needs a raw IGMP socket, hence CAP_NET_RAW. Without it the
-// keep-alive runs but sends nothing, and says nothing.
+// The report needs a raw IGMP socket, hence CAP_NET_RAW. An unprivileged
+// program asks the helper for one the first time the keep-alive is on; when
+// that fails too the keep-alive sends nothing and says so once.
 
 #include "protocol/KeepAliveCounter.h"
+#include "protocol/Notifier.h"
 #include "protocol/ProgramState.h"
 
 #include <QObject>
@@ -23,10 +25,13 @@ namespace kestrel {
 class KeepAlive : public QObject {
     Q_OBJECT
 public:
-    explicit KeepAlive(const ProtocolSettings& settings, QObject* parent = nullptr);
+    // helper: the program that opens the socket for an unprivileged
+    // process (RawIgmpHelperPath); empty for none.
+    KeepAlive(const ProtocolSettings& settings, Notifier& notifier, QString helper,
+              QObject* parent = nullptr);
     ~KeepAlive() override;
 
-    // Opens the socket, builds the report for the group as it is now and
+    // Opens the socket if this process may, builds the report for the group as it is now and
     // starts the one-second count. Once only; later calls do nothing.
     void Start();
 
@@ -37,9 +42,15 @@ public:
     void Step();
 
 private:
+    // While switched on: the helper's socket when there is none yet, or
+    // the box that says there will be none.
+    void NeedSocket();
     void SendReport();
 
     const ProtocolSettings& settings_;
+    Notifier& notifier_;
+    QString helper_;
+    bool helper_asked_ = false;
     KeepAliveCounter counter_;
     std::optional<uint32_t> group_;
     std::array<uint8_t, 8> report_{};

@@ -1,6 +1,9 @@
 #include "NetworkSession.h"
 
+#include "core/RawIgmpSocket.h"
 #include "protocol/Discovery.h"
+
+#include <QCoreApplication>
 
 namespace kestrel {
 
@@ -8,7 +11,8 @@ NetworkSession::NetworkSession(ProgramState& state, ListHooks& lists, Notifier& 
                                TrapHandler* traps, QObject* parent)
     : QObject(parent), state_(state), lists_(lists), notifier_(notifier), network_boxes_(notifier),
       dispatcher_(state, lists, network_boxes_, traps), sockets_(state.settings, notifier),
-      keep_alive_(state.settings) {
+      keep_alive_(state.settings, network_boxes_,
+                  RawIgmpHelperPath(QCoreApplication::applicationDirPath())) {
     sockets_.SetReceiveCallback(
         [this](std::span<const uint8_t> datagram, uint32_t sender_ip, SocketKind) {
             dispatcher_.DispatchDatagram(datagram, sender_ip);

@@ -2,11 +2,15 @@
 // of the simulated LAN's veth pair.
 
 #include "WireCapture.h"
+#include "WithoutNetRaw.h"
 #include "core/KeepAlive.h"
+#include "core/RawIgmpSocket.h"
+#include "core/SocketMessages.h"
 #include "protocol/SettingsDefaults.h"
 #include "protocol/SettingsFile.h"
 #include "support/FakeNotifier.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -40,7 +44,7 @@ TEST(KeepAliveOnTheWire, ReportsEveryPeriodAndNoneWhileSwitchedOff) {
     ProtocolSettings settings;
     ASSERT_TRUE(LoadSettingsFile(ecf, notifier, settings));
     ASSERT_EQ(settings.multicast_group, "239.255.255.250");
-    KeepAlive keep_alive(settings);
+    KeepAlive keep_alive(settings, notifier, QString());
     QElapsedTimer clock;
     clock.start();
     keep_alive.Start();
@@ -59,6 +63,76 @@ TEST(KeepAliveOnTheWire, ReportsEveryPeriodAndNoneWhileSwitchedOff) {
     settings.multicast_timer_flag = 0;
     EXPECT_TRUE(wire.Collect(3500, kGroup, clock).empty());
     EXPECT_EQ(keep_alive.reportsSent(), 2);
+    EXPECT_TRUE(notifier.shown.empty());
+}
+
+// A program without CAP_NET_RAW, as an ordinary user runs it.
+class UnprivilegedKeepAlive : public ::testing::Test {
+protected:
+    static constexpr uint32_t kGroup = 0xEFFFFFFA;
+
+    void SetUp() override {
+        if (!InsideSimulatedLan())
+            GTEST_SKIP() << "runs only inside scripts/lan";
+        ASSERT_TRUE(wire_.open()) << "no packet capture on " << kPeerLink;
+        ASSERT_TRUE(unprivileged_.dropped()) << "CAP_NET_RAW could not be dropped";
+        ASSERT_LT(OpenRawIgmpSocket(), 0) << "a raw socket opened without CAP_NET_RAW";
+        settings_ = DefaultSettings();
+        settings_.multicast_timer = 1;
+        clock_.start();
+    }
+
+    WireCapture wire_;
+    WithoutNetRaw unprivileged_;
+    ProtocolSettings settings_;
+    FakeNotifier notifier_;
+    QElapsedTimer clock_;
+};
+
+TEST_F(UnprivilegedKeepAlive, TheHelpersSocketCarriesTheReports) {
+    const QString helper = RawIgmpHelperPath(QCoreApplication::applicationDirPath());
+    settings_.multicast_timer_flag = 1;
+    KeepAlive keep_alive(settings_, notifier_, helper);
+    keep_alive.Start();
+    EXPECT_TRUE(keep_alive.socketOpen()) << "no socket from " << helper.toStdString();
+    EXPECT_GE(wire_.Collect(3500, kGroup, clock_, 2).size(), 2u);
+    EXPECT_TRUE(notifier_.shown.empty());
+}
+
+// Without a helper that can open the socket: said once, when the keep-alive
+// is switched on (here later, as the Group Interval dialog does), however
+// many seconds pass; nothing goes out.
+TEST_F(UnprivilegedKeepAlive, SaysOnceWhenNoSocketCanBeHad) {
+    const struct {
+        const char* what;
+        QString helper;
+    } cases[] = {
+        {"no helper", QString()},
+        {"helper missing", QStringLiteral("/nonexistent/kestrel-igmp-socket")},
+        {"helper that fails", QStringLiteral("/bin/false")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeNotifier notifier;
+        settings_.multicast_timer_flag = 0;
+        KeepAlive keep_alive(settings_, notifier, c.helper);
+        keep_alive.Start();
+        EXPECT_FALSE(keep_alive.socketOpen());
+        for (int i = 0; i < 3; ++i)
+            keep_alive.Step();
+        EXPECT_TRUE(notifier.shown.empty()) << "said while switched off";
+
+        settings_.multicast_timer_flag = 1;
+        for (int i = 0; i < 4; ++i)
+            keep_alive.Step();
+        ASSERT_EQ(notifier.shown.size(), 1u);
+        EXPECT_TRUE(notifier.shown[0].text.starts_with(kKeepAliveNoRawSocket.text));
+        EXPECT_EQ(notifier.shown[0].caption, kKeepAliveNoRawSocket.caption);
+        EXPECT_EQ(notifier.shown[0].icon, MessageIcon::Warning);
+        EXPECT_EQ(notifier.shown[0].text.find("setcap") != std::string::npos, !c.helper.isEmpty());
+        EXPECT_EQ(keep_alive.reportsSent(), 0);
+        EXPECT_TRUE(wire_.Collect(1500, kGroup, clock_).empty());
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "protocol/Ipv4Text.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace kestrel::sim {
@@ -18,6 +20,12 @@ template <typename T> bool Number(const std::string& text, T& out, int base = 10
 
 } // namespace
 
+namespace {
+constexpr std::array kValueOptions = {
+    "--config",    "--report",          "--count",   "--base-port", "--utility-id", "--trap-port",
+    "--tftp-port", "--tftp-reply-port", "--pace-us", "--group",     "--workstation"};
+} // namespace
+
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
                                             std::string& error) {
     CommandLine c;
@@ -26,6 +34,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         if (flag == "--keep-running") {
             c.keep_running = true;
             continue;
+        }
+        if (std::find(kValueOptions.begin(), kValueOptions.end(), flag) == kValueOptions.end()) {
+            error = "unknown option '" + flag + "'";
+            return std::nullopt;
         }
         if (i + 1 >= args.size()) {
             error = "missing value for " + flag;
@@ -56,9 +68,6 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
             ok = a.has_value();
             if (ok)
                 (flag == "--group" ? c.sim.multicast_group : c.sim.workstation) = *a;
-        } else {
-            error = "unknown option " + flag;
-            return std::nullopt;
         }
         if (!ok) {
             error = "bad value for " + flag + ": " + v;

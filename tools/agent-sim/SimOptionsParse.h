@@ -22,7 +22,9 @@ struct CommandLine {
 };
 
 inline constexpr const char* kUsage =
-    "usage: kestrel-agent-sim [options]\n"
+    "Usage: kestrel-agent-sim [OPTION]...\n"
+    "Plays simulated agents on a private test network (see scripts/lan).\n"
+    "\n"
     "  --config FILE        agents, one per line (see tools/agent-sim/README.md)\n"
     "  --count N            add N generated agents (198.18.1.1 upward)\n"
     "  --base-port P        ports: P+2 agent port, P+1 traps (default 5010)\n"
@@ -36,7 +38,9 @@ inline constexpr const char* kUsage =
     "                       transfer port; datagrams to it are reported\n"
     "  --pace-us N          spacing of the many answers to one broadcast (default 200)\n"
     "  --report FILE        write every report line to FILE as it happens\n"
-    "  --keep-running       keep running after standard input ends\n";
+    "  --keep-running       keep running after standard input ends\n"
+    "  -h, --help           show this help and exit\n"
+    "      --version        show the version and exit\n";
 
 // The options, or an error text.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,

@@ -21,11 +21,17 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (a == "--version") {
+            std::puts("kestrel-agent-sim " KESTREL_VERSION);
+            return 0;
+        }
     }
     std::string error;
     const auto cl = ParseCommandLine(args, error);
     if (!cl) {
-        std::fprintf(stderr, "kestrel-agent-sim: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(
+            stderr, "kestrel-agent-sim: %s\nTry 'kestrel-agent-sim --help' for more information.\n",
+            error.c_str());
         return 2;
     }
 

@@ -28,17 +28,22 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
-    "usage: kestrel-ecf show FILE\n"
+    "Usage: kestrel-ecf show FILE\n"
     "       kestrel-ecf create FILE [--utility-id HEX8] [--base-port N] [--group A.B.C.D]\n"
     "                               [--keepalive 0|1] [--period N]\n"
     "  --utility-id  8 hexadecimal digits (default 4B455354)\n"
     "  --base-port   1 to 65535 (default 5010)\n"
     "  --group       multicast group, exactly 15 characters (default 239.255.255.250)\n"
     "  --keepalive   1 to send IGMP keep-alive reports, 0 not to (default 0)\n"
-    "  --period      keep-alive period in seconds, 0 to 999999999 (default 120)\n";
+    "  --period      keep-alive period in seconds, 0 to 999999999 (default 120)\n"
+    "Shows and creates the settings file define.ecf of the Kestrel Utility.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n";
 
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "kestrel-ecf: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "kestrel-ecf: %s\nTry 'kestrel-ecf --help' for more information.\n",
+                 problem.c_str());
     return kExitUsage;
 }
 
@@ -160,6 +165,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (command == "--version") {
+        std::puts("kestrel-ecf " KESTREL_VERSION);
+        return 0;
+    }
+    if (command.starts_with('-'))
+        return Usage("unknown option '" + std::string(command) + "'");
     if (args.size() < 2)
         return Usage("no FILE given");
     const std::string path(args[1]);
