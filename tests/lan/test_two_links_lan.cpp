@@ -214,7 +214,7 @@ TEST_F(TwoLinksTest, TheKeepAliveReportGoesOutOnEveryLink) {
     kestrel::ProtocolSettings settings = window->state().settings;
     settings.multicast_timer_flag = 1;
     settings.multicast_timer = 1;
-    kestrel::KeepAlive keep_alive(settings);
+    kestrel::KeepAlive keep_alive(settings, notifier, QString());
     QElapsedTimer clock;
     clock.start();
     keep_alive.Start();
