@@ -81,11 +81,9 @@ int RunMonitor(const ParsedArgs& args) {
         if (state.monitor.count() == before)
             return kExitRefusedInput; // full, or listed already: said why
     } else if (action == "remove") {
-        const auto target = ParseTarget(words[1]);
-        if (!target) {
-            std::fprintf(stderr, "kestrel-cli: %s is no IP or MAC address\n", words[1].c_str());
+        const auto target = ReadTargetArgument(words[1]);
+        if (!target)
             return kExitUsage;
-        }
         const RowKey row = target->ip ? MonitorRowKey(FormatIpv4(*target->ip), "")
                                       : MonitorRowKey("", target->mac_text);
         if (!FindRecordOfRow(state.monitor, row).found) {

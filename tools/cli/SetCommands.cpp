@@ -36,12 +36,9 @@ int ReadCommon(const ParsedArgs& args, const char* command, Common& common) {
         std::fprintf(stderr, "kestrel-cli: %s needs one TARGET (an IP or MAC address)\n", command);
         return kExitUsage;
     }
-    const auto target = ParseTarget(args.positional[0]);
-    if (!target) {
-        std::fprintf(stderr, "kestrel-cli: %s is no IP or MAC address\n",
-                     args.positional[0].c_str());
+    const auto target = ReadTargetArgument(args.positional[0]);
+    if (!target)
         return kExitUsage;
-    }
     common.target = *target;
     if (const auto text = args.Value("timeout")) {
         const auto ms = ParseTimeoutMs(*text);

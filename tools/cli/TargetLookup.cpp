@@ -60,6 +60,13 @@ std::optional<Target> ParseTarget(const std::string& text) {
     return std::nullopt;
 }
 
+std::optional<Target> ReadTargetArgument(const std::string& text) {
+    std::optional<Target> target = ParseTarget(text);
+    if (!target)
+        std::fprintf(stderr, "kestrel-cli: %s is no IP or MAC address\n", text.c_str());
+    return target;
+}
+
 int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind, int timeout_ms) {
     ProgramState& state = session.state();
     // A monitored agent is asked by unicast, so it is found also where

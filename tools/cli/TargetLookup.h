@@ -23,6 +23,8 @@ struct Target {
 // Nothing when the text is neither a dotted IPv4 address nor a MAC of 12 hex
 // digits (with ':' or '-' between pairs allowed).
 std::optional<Target> ParseTarget(const std::string& text);
+// The same for a TARGET argument: says on standard error when it is none.
+std::optional<Target> ReadTargetArgument(const std::string& text);
 
 // Finds the agent within timeout_ms and runs CheckDeviceSelection for kind.
 // Returns an exit code: kExitOk with the selection context written, else

@@ -29,12 +29,9 @@ int RunUpgrade(const ParsedArgs& args) {
         std::fprintf(stderr, "kestrel-cli: upgrade needs TARGET and FILE\n");
         return kExitUsage;
     }
-    const auto target = ParseTarget(args.positional[0]);
-    if (!target) {
-        std::fprintf(stderr, "kestrel-cli: %s is no IP or MAC address\n",
-                     args.positional[0].c_str());
+    const auto target = ReadTargetArgument(args.positional[0]);
+    if (!target)
         return kExitUsage;
-    }
     const std::string firmware = args.positional[1];
     int lookup_ms = 3000;
     if (const auto text = args.Value("timeout")) {
