@@ -1,6 +1,7 @@
 # What `cmake --install` puts where, and the Debian packages CPack makes of it:
-#   kestrel-utility    the window, kestrel-ecf, the keep-alive's socket helper,
-#                      the shipped define.ecf, menu entry, icons, metainfo
+#   kestrel-utility    the window, kestrel-ecf, kestrel-cli, the keep-alive's
+#                      socket helper, the shipped define.ecf, menu entry, icons,
+#                      metainfo
 #   kestrel-agent-sim  the simulated agents, for test benches only
 include(GNUInstallDirs)
 
@@ -9,7 +10,7 @@ set(pkg ${PROJECT_SOURCE_DIR}/packaging)
 set(gen ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${gen})
 
-install(TARGETS kestrel-utility kestrel-ecf
+install(TARGETS kestrel-utility kestrel-ecf kestrel-cli
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
 # Found by the program at ../libexec/kestrel-utility from its own folder.
 install(TARGETS kestrel-igmp-socket
@@ -61,10 +62,11 @@ endfunction()
 foreach(page kestrel-utility kestrel-ecf kestrel-agent-sim)
     kestrel_gzip(${pkg}/man/${page}.1 ${gen}/${page}.1.gz)
 endforeach()
+kestrel_gzip(${PROJECT_SOURCE_DIR}/tools/cli/kestrel-cli.1 ${gen}/kestrel-cli.1.gz)
 kestrel_gzip(${pkg}/changelog ${gen}/changelog.gz)
 add_custom_target(kestrel_docs ALL DEPENDS ${docs})
 
-install(FILES ${gen}/kestrel-utility.1.gz ${gen}/kestrel-ecf.1.gz
+install(FILES ${gen}/kestrel-utility.1.gz ${gen}/kestrel-ecf.1.gz ${gen}/kestrel-cli.1.gz
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT utility)
 install(FILES ${gen}/kestrel-agent-sim.1.gz
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
