@@ -6,8 +6,6 @@
 
 namespace kestrel {
 
-inline constexpr Message kPasswordLength{"Password lengths between 1-20", kErrorCaption,
-                                         MessageIcon::Error};
 inline constexpr Message kIllegalSetIp{"Illegal ip address", kErrorCaption, MessageIcon::Error};
 inline constexpr Message kSetIpExists{"The setting IP have already existed ", "Setting fail",
                                       MessageIcon::Error};

@@ -3,6 +3,7 @@
 #include "config/ConfigMessages.h"
 #include "protocol/DeviceSelection.h"
 #include "protocol/HostAddress.h"
+#include "protocol/SetMessages.h"
 
 #include <algorithm>
 #include <cstring>

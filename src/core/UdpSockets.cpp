@@ -99,8 +99,7 @@ bool UdpSockets::OpenMulticastSocket() {
     if (!Open(SocketKind::Multicast, settings_.MulticastPort()))
         return false;
     group_ = MulticastGroupAddress(settings_);
-    networks_ = ReadLocalNetworks();
-    cards_ = BroadcastCards(networks_);
+    ReadCards();
     if (group_ && JoinGroup())
         return true;
     multicast_.abort();
@@ -226,9 +225,13 @@ bool UdpSockets::SendOn(SocketKind from, std::span<const uint8_t> bytes, uint32_
     return false;
 }
 
-void UdpSockets::RefreshCards() {
+void UdpSockets::ReadCards() {
     networks_ = ReadLocalNetworks();
     cards_ = BroadcastCards(networks_);
+}
+
+void UdpSockets::RefreshCards() {
+    ReadCards();
     // Not while a re-join is under way: it joins every card itself.
     if (!IsOpen(SocketKind::Multicast) || !group_ || rejoin_step_ != RejoinStep::Idle)
         return;
@@ -309,8 +312,7 @@ void UdpSockets::RejoinMulticastGroup(std::function<void()> then) {
 void UdpSockets::OnRejoinTimer() {
     if (rejoin_step_ == RejoinStep::Left) {
         // On the cards there are now.
-        networks_ = ReadLocalNetworks();
-        cards_ = BroadcastCards(networks_);
+        ReadCards();
         JoinGroup();
         rejoin_step_ = RejoinStep::Joined;
         rejoin_timer_.start(kRejoinJoinMs);

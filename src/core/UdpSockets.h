@@ -99,7 +99,9 @@ private:
     // routes it (0).
     bool SendOn(SocketKind from, std::span<const uint8_t> bytes, uint32_t address, uint16_t port,
                 int card);
-    // Reads the networks and cards again; joins the group on new cards.
+    // Reads the networks and the cards among them.
+    void ReadCards();
+    // ReadCards, then the group joined on new cards and left on gone ones.
     void RefreshCards();
     // The group on every card, or where the system chooses when there is
     // none; true when joined somewhere.

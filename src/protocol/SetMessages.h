@@ -6,6 +6,9 @@
 
 namespace kestrel {
 
+// The password a set request or an upgrade trigger carries.
+inline constexpr Message kPasswordLength{"Password lengths between 1-20", kErrorCaption,
+                                         MessageIcon::Error};
 inline constexpr Message kOnlyOneDevice{"Only one device can be selected", kErrorCaption,
                                         MessageIcon::Error};
 inline constexpr Message kSelectOneDevice{"Please select one device", kErrorCaption,

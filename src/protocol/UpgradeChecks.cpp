@@ -3,6 +3,7 @@
 #include "DeviceSelection.h"
 #include "FileBytes.h"
 #include "FirmwareImageSize.h"
+#include "SetMessages.h"
 #include "UpgradeMessages.h"
 
 #include <algorithm>
@@ -36,7 +37,7 @@ std::optional<Message> CheckUpgradeTarget(const ProgramState& state,
 std::optional<Message> CheckUpgradeForm(std::string_view password,
                                         const std::string& firmware_path) {
     if (password.empty() || password.size() > kMaxPasswordLength)
-        return kUpgradePasswordLength;
+        return kPasswordLength;
     const FileProbe file = ProbeFile(std::filesystem::path(firmware_path));
     if (file.status != ReadStatus::Ok)
         return kFirmwareFileNotFound;

@@ -42,8 +42,6 @@ inline constexpr Message kUpgradeAlreadyOpen{
     kPlainCaption, MessageIcon::Information};
 
 // Start.
-inline constexpr Message kUpgradePasswordLength{"Password lengths between 1-20", kErrorCaption,
-                                                MessageIcon::Error};
 inline constexpr Message kFirmwareFileNotFound{"Firmware file not found", kErrorCaption,
                                                MessageIcon::Error};
 inline constexpr Message kTriggerSendError{"Upgrade trigger send error", kErrorCaption,
