@@ -1,8 +1,8 @@
 // Decoding a typical discovery reply: header, names, four addresses, DHCP,
 // group interval and field mask. Every reply the program receives takes this
 // path, so it must stay cheap.
-#include "protocol/PacketHeader.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/PacketHeader.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <benchmark/benchmark.h>
 

@@ -16,12 +16,12 @@
 #include "PlainSocket.h"
 #include "SimProcess.h"
 #include "app/switchyardDlg.h"
-#include "protocol/Discovery.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/PacketHeader.h"
-#include "protocol/Seams.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/discovery/Discovery.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
+#include "protocol/wire/Ipv4Text.h"
+#include "protocol/wire/PacketHeader.h"
 #include "support/FakeNotifier.h"
 
 #include <QApplication>

@@ -11,9 +11,9 @@
 
 #include "SimProcess.h"
 #include "app/switchyardDlg.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/FakeNotifier.h"
 
 #include <QAbstractEventDispatcher>

@@ -13,8 +13,8 @@
 #include "FirmwareImages.h"
 #include "SimProcess.h"
 #include "app/switchyardDlg.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
 #include "support/FakeNotifier.h"
 
 #include <QAbstractEventDispatcher>

@@ -10,9 +10,9 @@
 
 #include "SimProcess.h"
 #include "app/switchyardDlg.h"
-#include "protocol/Notifier.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "AboutDlg.h"
 
-#include "Pictures.h"
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
+#include "controls/Pictures.h"
 
 using namespace kestrel;
 

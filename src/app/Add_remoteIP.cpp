@@ -2,9 +2,9 @@
 
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
-#include "protocol/HostAddress.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/ListMessages.h"
+#include "protocol/lists/ListMessages.h"
+#include "protocol/wire/HostAddress.h"
+#include "protocol/wire/Ipv4Text.h"
 
 CAdd_remoteIP::CAdd_remoteIP(kestrel::DeviceRecord& record, kestrel::Notifier& notifier,
                              QWidget* parent)

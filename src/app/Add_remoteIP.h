@@ -4,9 +4,9 @@
 // names: "ctl1115" label, "ctl1010" address, "ctl1" Apply, "ctl2" Cancel.
 
 #include "controls/IpAddressEdit.h"
-#include "protocol/DeviceRecord.h"
-#include "protocol/ListCommands.h"
-#include "protocol/Notifier.h"
+#include "protocol/lists/ListCommands.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <QDialog>
 #include <QLabel>

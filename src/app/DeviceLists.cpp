@@ -2,8 +2,8 @@
 
 #include "app/Add_remoteIP.h"
 #include "core/Latin1.h"
-#include "protocol/ListRows.h"
-#include "protocol/RowTexts.h"
+#include "protocol/lists/ListRows.h"
+#include "protocol/lists/RowTexts.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

@@ -8,13 +8,13 @@
 // column 0 of the discovery list, IP text in column 1 of the monitor list.
 // Sorting reorders rows only; the tables keep their order.
 
-#include "app/StatusImages.h"
-#include "protocol/DeviceSelection.h"
-#include "protocol/ListCommands.h"
-#include "protocol/LocalNetwork.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "controls/StatusImages.h"
+#include "protocol/lists/ListCommands.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/settings/ProgramState.h"
+#include "protocol/wire/LocalNetwork.h"
 
 #include <QHash>
 #include <QObject>

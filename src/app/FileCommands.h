@@ -6,9 +6,9 @@
 // function members, so tests can answer them without a modal dialog or a
 // desktop.
 
-#include "protocol/DeviceTables.h"
-#include "protocol/Notifier.h"
-#include "protocol/Seams.h"
+#include "protocol/lists/DeviceTables.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
 
 #include <QString>
 #include <QUrl>

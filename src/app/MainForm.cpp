@@ -1,7 +1,7 @@
 #include "MainForm.h"
 
-#include "Pictures.h"
 #include "controls/ColourScheme.h"
+#include "controls/Pictures.h"
 
 namespace kestrel {
 

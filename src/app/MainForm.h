@@ -7,9 +7,9 @@
 // "discoveryGroup", "monitorGroup", "settingGroup", "discoveryTitle",
 // "monitorTitle", "settingTitle" and "downArrow".
 
-#include "ReportList.h"
 #include "controls/CStatic.h"
 #include "controls/DialogUnits.h"
+#include "controls/ReportList.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -60,7 +60,7 @@ public:
 private:
     DialogUnits units_;
     std::array<QGroupBox, 3> groups_;
-    std::array<CCStatic, kFrameBarCount> bars_;
+    std::array<CStatic, kFrameBarCount> bars_;
     QLabel discovery_title_;
     ReportList discovery_list_;
     QLabel down_arrow_;

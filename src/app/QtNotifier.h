@@ -1,7 +1,7 @@
 #pragma once
 // Message boxes for real: the exact text, caption and icon, never rich text.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 class QtNotifier : public kestrel::Notifier {
 public:

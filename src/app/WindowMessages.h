@@ -1,7 +1,7 @@
 #pragma once
 // The boxes of the main window's own start-up.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 namespace kestrel {
 

@@ -1,22 +1,22 @@
 #include "switchyardDlg.h"
 
 #include "AboutDlg.h"
-#include "Pictures.h"
 #include "WindowMessages.h"
 #include "config/ConfigMessages.h"
 #include "config/ui/Change_Password.h"
 #include "config/ui/Configuration_Set.h"
 #include "config/ui/DHCP_Refresh.h"
 #include "config/ui/GroupTimer.h"
+#include "controls/Pictures.h"
 #include "core/CfgDirectory.h"
 #include "core/Latin1.h"
 #include "core/LocalNetworks.h"
 #include "monitor/ui/Trap_Info.h"
-#include "protocol/DeviceSelection.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/SettingsFile.h"
-#include "protocol/UpgradeChecks.h"
-#include "protocol/UpgradeMessages.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/settings/SettingsFile.h"
+#include "protocol/upgrade/UpgradeChecks.h"
+#include "protocol/upgrade/UpgradeMessages.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>

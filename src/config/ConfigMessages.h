@@ -2,7 +2,7 @@
 // The boxes of the set dialogs' input checks, each dialog's in the order
 // they are tested.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 namespace kestrel {
 

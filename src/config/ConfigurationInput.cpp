@@ -1,9 +1,9 @@
 #include "config/ConfigurationInput.h"
 
 #include "config/ConfigMessages.h"
-#include "protocol/DeviceSelection.h"
-#include "protocol/HostAddress.h"
-#include "protocol/SetMessages.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/SetMessages.h"
+#include "protocol/wire/HostAddress.h"
 
 #include <algorithm>
 #include <cstring>

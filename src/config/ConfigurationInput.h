@@ -3,10 +3,10 @@
 // in their order, the first failure as its message, or the working record
 // and the DHCP change to send.
 
-#include "protocol/DeviceRecord.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/settings/ProgramState.h"
+#include "protocol/wire/DeviceRecord.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "config/DhcpRefreshInput.h"
 
-#include "protocol/DeviceSelection.h"
+#include "protocol/set/DeviceSelection.h"
 
 namespace kestrel {
 

@@ -2,8 +2,8 @@
 // What the DHCP Refresh dialog's Apply sends: the agent's record with the
 // typed password. The password is not checked; the agent answers for it.
 
-#include "protocol/DeviceRecord.h"
-#include "protocol/ProgramState.h"
+#include "protocol/settings/ProgramState.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <string_view>
 

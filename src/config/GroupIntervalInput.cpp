@@ -1,7 +1,7 @@
 #include "config/GroupIntervalInput.h"
 
 #include "config/ConfigMessages.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsFile.h"
 
 #include <algorithm>
 

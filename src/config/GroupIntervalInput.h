@@ -3,8 +3,8 @@
 // failing check as its message, or the keep-alive switch and period to store
 // and apply. The period text is stored as typed ("0120" stays "0120").
 
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "config/PasswordChangeInput.h"
 
 #include "config/ConfigMessages.h"
-#include "protocol/DeviceSelection.h"
+#include "protocol/set/DeviceSelection.h"
 
 namespace kestrel {
 

@@ -3,9 +3,9 @@
 // in their order (current, new, confirm), the first failure as its message,
 // or the working record to send.
 
-#include "protocol/DeviceRecord.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/settings/ProgramState.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <optional>
 #include <string>

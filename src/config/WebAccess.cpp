@@ -1,8 +1,8 @@
 #include "config/WebAccess.h"
 
 #include "config/ConfigMessages.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/SetMessages.h"
+#include "protocol/set/SetMessages.h"
+#include "protocol/wire/Ipv4Text.h"
 
 namespace kestrel {
 

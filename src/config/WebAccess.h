@@ -3,9 +3,9 @@
 // open in the web browser, and the address handed to it. Nothing is sent to
 // the agent.
 
-#include "protocol/DeviceSelection.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <QUrl>
 

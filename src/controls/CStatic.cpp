@@ -2,7 +2,7 @@
 
 #include "ColourScheme.h"
 
-CCStatic::CCStatic(QWidget* parent) : QLabel(parent) {
+CStatic::CStatic(QWidget* parent) : QLabel(parent) {
     QPalette bar = palette();
     bar.setColor(QPalette::Window, kestrel::colours::kFrameGrey);
     bar.setColor(QPalette::WindowText, kestrel::colours::kWhite);

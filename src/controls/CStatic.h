@@ -4,8 +4,8 @@
 
 #include <QLabel>
 
-class CCStatic : public QLabel {
+class CStatic : public QLabel {
     Q_OBJECT
 public:
-    explicit CCStatic(QWidget* parent = nullptr);
+    explicit CStatic(QWidget* parent = nullptr);
 };

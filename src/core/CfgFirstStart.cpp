@@ -1,7 +1,7 @@
 #include "CfgFirstStart.h"
 
-#include "protocol/FileBytes.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/files/FileBytes.h"
+#include "protocol/settings/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>

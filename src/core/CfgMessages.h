@@ -1,7 +1,7 @@
 #pragma once
 // The box of preparing the user's cfg folder on the first start.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 namespace kestrel {
 

@@ -3,9 +3,9 @@
 #include "LocalNetworks.h"
 #include "RawIgmpSocket.h"
 #include "SocketMessages.h"
-#include "protocol/Discovery.h"
-#include "protocol/IgmpReport.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/discovery/Discovery.h"
+#include "protocol/discovery/IgmpReport.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

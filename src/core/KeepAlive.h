@@ -9,9 +9,9 @@
 // program asks the helper for one the first time the keep-alive is on; when
 // that fails too the keep-alive sends nothing and says so once.
 
-#include "protocol/KeepAliveCounter.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
+#include "protocol/discovery/KeepAliveCounter.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <QObject>
 #include <QTimer>

@@ -2,7 +2,7 @@
 // This computer's IPv4 addresses with their masks and cards, as the system
 // reports them now.
 
-#include "protocol/LocalNetwork.h"
+#include "protocol/wire/LocalNetwork.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "NetworkSession.h"
 
 #include "core/RawIgmpSocket.h"
-#include "protocol/Discovery.h"
+#include "protocol/discovery/Discovery.h"
 
 #include <QCoreApplication>
 

@@ -7,7 +7,7 @@
 #include "core/KeepAlive.h"
 #include "core/PostedNotifier.h"
 #include "core/UdpSockets.h"
-#include "protocol/Dispatcher.h"
+#include "protocol/dispatch/Dispatcher.h"
 
 #include <QObject>
 

@@ -7,7 +7,7 @@
 // returned, one at a time, and a box that is already open or waiting is not
 // opened a second time: its repeats are counted and said once it closes.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The boxes of opening the program's sockets.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 namespace kestrel {
 

@@ -2,8 +2,8 @@
 
 #include "LocalNetworks.h"
 #include "SocketMessages.h"
-#include "protocol/Discovery.h"
-#include "protocol/PacketHeader.h"
+#include "protocol/discovery/Discovery.h"
+#include "protocol/wire/PacketHeader.h"
 
 #include <QHostAddress>
 #include <QMetaObject>

@@ -10,10 +10,10 @@
 // cards that come and go are followed. Without any such card the system
 // chooses, as it does for unicast.
 
-#include "protocol/LocalNetwork.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/ProgramState.h"
+#include "protocol/wire/LocalNetwork.h"
 
 #include <QObject>
 #include <QTimer>

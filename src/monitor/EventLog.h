@@ -6,8 +6,8 @@
 // line is always written whole within one append, so lines never interleave
 // and a failure never leaves half a line behind.
 
-#include "protocol/Notifier.h"
-#include "protocol/Seams.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
 
 #include <ctime>
 #include <filesystem>

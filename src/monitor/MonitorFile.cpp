@@ -1,7 +1,7 @@
 #include "MonitorFile.h"
 
 #include "MonitorMessages.h"
-#include "protocol/FileBytes.h"
+#include "protocol/files/FileBytes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,7 +52,7 @@ DeviceRecord LoadedRecord(const std::vector<uint8_t>& bytes, std::size_t index) 
     std::memcpy(&r, bytes.data() + index * kRecordSize, kRecordSize);
     Sanitise(r);
     r.row_state = kRowNew;
-    r.reply_flag = 1;
+    r.reply_flag = kReplied;
     r.missed_polls = 0;
     return r;
 }

@@ -3,9 +3,9 @@
 // 300-byte DeviceRecords one after another, in monitor-table order, with no
 // header or trailer.
 
-#include "protocol/DeviceTables.h"
-#include "protocol/Notifier.h"
-#include "protocol/Seams.h"
+#include "protocol/lists/DeviceTables.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
 
 #include <cstddef>
 #include <filesystem>

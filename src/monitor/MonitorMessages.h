@@ -1,7 +1,7 @@
 #pragma once
 // The boxes of the monitor-list files and of the event log.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 namespace kestrel {
 

@@ -5,7 +5,7 @@
 // for the window's 5-second timer and writes its "Not alive" lines.
 
 #include "monitor/EventLog.h"
-#include "protocol/Polling.h"
+#include "protocol/polling/Polling.h"
 
 #include <QObject>
 #include <QTimer>

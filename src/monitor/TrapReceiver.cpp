@@ -1,8 +1,8 @@
 #include "TrapReceiver.h"
 
-#include "protocol/ByteOrder.h"
-#include "protocol/DeviceTables.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/lists/DeviceTables.h"
+#include "protocol/wire/ByteOrder.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <cstring>
 
@@ -45,7 +45,7 @@ void TrapReceiver::OnTrap(std::span<const uint8_t> payload) {
     DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(found.index)];
     record.status_image = kImageNone;
     record.row_state = kRowKnown;
-    record.reply_flag = 1;
+    record.reply_flag = kReplied;
     record.missed_polls = 0;
     const SelectionMemo selection = lists_.RememberSelection();
     lists_.RefreshMonitorRow(found.index);

@@ -5,8 +5,8 @@
 
 #include "EventLog.h"
 #include "TrapTable.h"
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "TrapTable.h"
 
-#include "protocol/DeviceRecord.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
 #include "FirmwareTransfer.h"
 
-#include "protocol/FileBytes.h"
-#include "protocol/FirmwareImageSize.h"
-#include "protocol/TftpPackets.h"
-#include "protocol/UpgradeMessages.h"
+#include "protocol/files/FileBytes.h"
+#include "protocol/upgrade/FirmwareImageSize.h"
+#include "protocol/upgrade/TftpPackets.h"
+#include "protocol/upgrade/UpgradeMessages.h"
 
 #include <QHostAddress>
 #include <QNetworkDatagram>

@@ -6,8 +6,8 @@
 // Boxes go through the Notifier; the Upgrade State text, the event-log
 // line and the end of the transfer are signalled.
 
-#include "protocol/Notifier.h"
-#include "protocol/TftpTransfer.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/upgrade/TftpTransfer.h"
 
 #include <QByteArray>
 #include <QObject>

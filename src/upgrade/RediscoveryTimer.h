@@ -3,7 +3,7 @@
 // dispatcher stores replies between passes and nothing is shared across
 // threads.
 
-#include "protocol/Rediscovery.h"
+#include "protocol/upgrade/Rediscovery.h"
 
 #include <QObject>
 #include <QTimer>

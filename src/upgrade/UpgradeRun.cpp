@@ -1,11 +1,11 @@
 #include "UpgradeRun.h"
 
 #include "core/Latin1.h"
-#include "protocol/DeviceSelection.h"
-#include "protocol/TargetSend.h"
-#include "protocol/UpgradeChecks.h"
-#include "protocol/UpgradeMessages.h"
-#include "protocol/UpgradeTrigger.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/TargetSend.h"
+#include "protocol/upgrade/UpgradeChecks.h"
+#include "protocol/upgrade/UpgradeMessages.h"
+#include "protocol/upgrade/UpgradeTrigger.h"
 
 #include <QPointer>
 

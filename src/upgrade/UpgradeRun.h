@@ -7,10 +7,10 @@
 // dialog opened and the firmware path, kept for the next opening.
 
 #include "FirmwareTransfer.h"
-#include "protocol/DeviceRecord.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/ProgramState.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -11,9 +11,9 @@
 // A message box here lets the next datagrams in before it returns, as the
 // event loop of a modal box would.
 
-#include "protocol/ByteOrder.h"
-#include "protocol/Dispatcher.h"
-#include "protocol/PacketHeader.h"
+#include "protocol/dispatch/Dispatcher.h"
+#include "protocol/wire/ByteOrder.h"
+#include "protocol/wire/PacketHeader.h"
 #include "support/FakeListHooks.h"
 
 #include <algorithm>

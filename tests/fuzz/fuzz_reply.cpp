@@ -1,7 +1,7 @@
 // Any datagram, from any sender: the header and TLV decoders must stay in
 // bounds, terminate, and leave every text field of the record terminated.
-#include "protocol/PacketHeader.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/PacketHeader.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // Any define.ecf: loading and rewriting must stay in bounds, and a rewrite
 // that reports success must leave a sound trailer.
-#include "protocol/FileBytes.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/files/FileBytes.h"
+#include "protocol/settings/SettingsFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Any run of datagrams and timer ticks: the firmware write must stay in
 // bounds, send only to the device's port 69, count no byte twice, and never
 // number a block 0 or past the image.
-#include "protocol/TftpTransfer.h"
+#include "protocol/upgrade/TftpTransfer.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,11 +2,11 @@
 // The real lists and buttons of the main form with CDeviceLists on top of a
 // fresh program state and a recording notifier; no sockets anywhere.
 
-#include "app/DeviceListColumns.h"
 #include "app/DeviceLists.h"
 #include "app/MainForm.h"
-#include "app/StatusImages.h"
-#include "protocol/Ipv4Text.h"
+#include "controls/DeviceListColumns.h"
+#include "controls/StatusImages.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/FakeNotifier.h"
 
 #include <QApplication>

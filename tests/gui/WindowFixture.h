@@ -4,8 +4,8 @@
 // program's sockets: tests built on this run inside scripts/lan.
 
 #include "app/switchyardDlg.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
 #include "support/FakeNotifier.h"
 
 #include <QDir>

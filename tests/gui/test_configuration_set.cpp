@@ -6,7 +6,7 @@
 #include "HeldRejoinSender.h"
 #include "config/ui/Configuration_Set.h"
 #include "controls/ColourScheme.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/AgentRecords.h"
 #include "support/FakeNotifier.h"
 

@@ -7,7 +7,7 @@
 #include "WindowFixture.h"
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/AgentRecords.h"
 #include "support/FakeNotifier.h"
 #include "support/SetRequestBytes.h"

@@ -110,8 +110,8 @@ TEST_F(MainForm, EveryControlHasItsKindLabelAndPlace) {
             break;
         }
         case Kind::FrameBar:
-            ASSERT_NE(qobject_cast<CCStatic*>(widget), nullptr);
-            EXPECT_TRUE(qobject_cast<CCStatic*>(widget)->text().isEmpty());
+            ASSERT_NE(qobject_cast<CStatic*>(widget), nullptr);
+            EXPECT_TRUE(qobject_cast<CStatic*>(widget)->text().isEmpty());
             break;
         }
     }

@@ -2,8 +2,8 @@
 #include "ModalAnswer.h"
 #include "WindowFixture.h"
 #include "app/AboutDlg.h"
-#include "app/ReportList.h"
 #include "controls/DialogUnits.h"
+#include "controls/ReportList.h"
 
 #include <QAccessible>
 #include <QFile>

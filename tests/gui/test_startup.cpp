@@ -4,9 +4,9 @@
 // opened ends the program. Runs inside the simulated LAN (ctest does that).
 
 #include "app/switchyardDlg.h"
-#include "protocol/PacketHeader.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
+#include "protocol/wire/PacketHeader.h"
 #include "support/FakeNotifier.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
 // The Trap information dialog through its real widgets: which traps it
 // lists, sorting, marking a trap read, "Clear all", its colours and names.
 
-#include "app/StatusImages.h"
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
+#include "controls/StatusImages.h"
 #include "monitor/ui/Trap_Info.h"
-#include "protocol/DeviceRecord.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <QHeaderView>
 #include <QTest>

@@ -3,7 +3,7 @@
 // caught by a URL handler for http.
 
 #include "WindowFixture.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/AgentRecords.h"
 
 #include <QDesktopServices>

@@ -9,8 +9,8 @@
 #include "support/FakeNotifier.h"
 
 #include "FirmwareImages.h"
-#include "protocol/PacketHeader.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/PacketHeader.h"
+#include "protocol/wire/TlvCodec.h"
 #include "upgrade/FirmwareTransfer.h"
 
 #include <QElapsedTimer>

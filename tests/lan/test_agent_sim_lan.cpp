@@ -2,11 +2,11 @@
 #include "PlainSocket.h"
 #include "SimProcess.h"
 
-#include "protocol/ByteOrder.h"
-#include "protocol/DeviceRecord.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/PacketHeader.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/ByteOrder.h"
+#include "protocol/wire/DeviceRecord.h"
+#include "protocol/wire/Ipv4Text.h"
+#include "protocol/wire/PacketHeader.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "FirmwareImages.h"
 #include "SimProcess.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

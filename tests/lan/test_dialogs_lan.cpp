@@ -8,9 +8,9 @@
 #include "config/ui/Change_Password.h"
 #include "config/ui/DHCP_Refresh.h"
 #include "config/ui/GroupTimer.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <QAction>
 #include <QElapsedTimer>

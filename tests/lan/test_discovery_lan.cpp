@@ -4,7 +4,7 @@
 
 #include "SimProcess.h"
 #include "gui/WindowFixture.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>

@@ -5,8 +5,8 @@
 #include "AgentReply.h"
 #include "SimProcess.h"
 #include "gui/WindowFixture.h"
-#include "protocol/PacketHeader.h"
-#include "protocol/SettingsDefaults.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/wire/PacketHeader.h"
 
 #include <QHostAddress>
 #include <QPushButton>

@@ -6,8 +6,8 @@
 #include "core/KeepAlive.h"
 #include "core/RawIgmpSocket.h"
 #include "core/SocketMessages.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
 #include "support/FakeNotifier.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "app/Add_remoteIP.h"
 #include "app/DeviceLists.h"
 #include "app/switchyardDlg.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/FakeNotifier.h"
 
 #include <QApplication>

@@ -4,8 +4,8 @@
 
 #include "SimProcess.h"
 #include "gui/WindowFixture.h"
-#include "protocol/ListMessages.h"
-#include "protocol/PacketHeader.h"
+#include "protocol/lists/ListMessages.h"
+#include "protocol/wire/PacketHeader.h"
 
 #include <QAction>
 #include <QPushButton>

@@ -2,7 +2,7 @@
 // which sender, what goes out from which port, and how failures are told.
 
 #include "core/UdpSockets.h"
-#include "protocol/Discovery.h"
+#include "protocol/discovery/Discovery.h"
 
 #include "support/FakeNotifier.h"
 

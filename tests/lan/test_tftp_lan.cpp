@@ -4,7 +4,7 @@
 #include "TftpLanFixture.h"
 
 #include "core/NetworkSession.h"
-#include "protocol/SettingsDefaults.h"
+#include "protocol/settings/SettingsDefaults.h"
 #include "support/FakeListHooks.h"
 #include "upgrade/RediscoveryTimer.h"
 

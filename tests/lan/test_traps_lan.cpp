@@ -6,7 +6,7 @@
 #include "gui/ModalAnswer.h"
 #include "gui/WindowFixture.h"
 #include "monitor/ui/Trap_Info.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <QFile>
 #include <QLabel>

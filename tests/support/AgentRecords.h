@@ -3,8 +3,8 @@
 // lists by hand: protocol version 2, interface version 3, no DHCP state, no
 // group interval.
 
-#include "protocol/DeviceRecord.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/DeviceRecord.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <cstdint>
 

@@ -4,9 +4,9 @@
 // breaks the row/record contract. No test framework here, so the fuzz
 // targets can use it too.
 
-#include "protocol/ListRows.h"
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "protocol/lists/ListRows.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <string>
 #include <vector>

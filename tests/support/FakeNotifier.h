@@ -2,7 +2,7 @@
 // Records every message box instead of showing it, and answers OK/Cancel
 // questions from a queue (OK when the queue is empty).
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 #include <deque>
 #include <functional>

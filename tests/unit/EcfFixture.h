@@ -3,7 +3,7 @@
 // scrambled with our key by the formula, then the checksum trailer. Kept
 // apart from the code under test on purpose.
 
-#include "protocol/SettingsCodec.h"
+#include "protocol/settings/SettingsCodec.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // shared log, so a test can check the order of effects across them, and each
 // notes the table state it saw at the moment of the call.
 
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,8 +4,8 @@
 #include "SimEngine.h"
 #include "TftpReceiver.h"
 
-#include "protocol/ByteOrder.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/ByteOrder.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The record is also the monitor.cfg format: every field must land at its
 // documented offset, integers little-endian.
-#include "protocol/DeviceRecord.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <gtest/gtest.h>
 

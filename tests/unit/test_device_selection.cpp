@@ -1,7 +1,7 @@
 // The selection check before a set command or an upgrade: its order of
 // tests, its messages and the selection context it leaves.
-#include "protocol/DeviceSelection.h"
-#include "protocol/SetMessages.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/SetMessages.h"
 #include "support/FakeNotifier.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "protocol/DeviceTables.h"
+#include "protocol/lists/DeviceTables.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "protocol/Discovery.h"
+#include "protocol/discovery/Discovery.h"
 
 #include "RecordingSender.h"
 #include "support/FakeNotifier.h"

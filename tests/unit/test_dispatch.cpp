@@ -1,8 +1,8 @@
-#include "protocol/Dispatcher.h"
+#include "protocol/dispatch/Dispatcher.h"
 
-#include "protocol/Ipv4Text.h"
-#include "protocol/PacketHeader.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/Ipv4Text.h"
+#include "protocol/wire/PacketHeader.h"
+#include "protocol/wire/TlvCodec.h"
 #include "support/FakeListHooks.h"
 #include "support/FakeNotifier.h"
 

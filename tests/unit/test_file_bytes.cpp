@@ -1,6 +1,6 @@
 // Reading only regular files, and replacing a file whole or not at all.
 
-#include "protocol/FileBytes.h"
+#include "protocol/files/FileBytes.h"
 
 #include "ScratchDir.h"
 

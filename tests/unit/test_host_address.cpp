@@ -1,5 +1,5 @@
-#include "protocol/HostAddress.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/HostAddress.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The keep-alive membership report, byte for byte.
-#include "protocol/IgmpReport.h"
+#include "protocol/discovery/IgmpReport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "protocol/KeepAliveCounter.h"
+#include "protocol/discovery/KeepAliveCounter.h"
 
 #include <gtest/gtest.h>
 

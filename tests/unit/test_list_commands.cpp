@@ -1,10 +1,10 @@
 // The list commands without widgets: the tables, the rows through the fake
 // list hooks (same row rule as the real lists), and the boxes.
 
-#include "protocol/ListCommands.h"
+#include "protocol/lists/ListCommands.h"
 
-#include "protocol/Ipv4Text.h"
-#include "protocol/ListMessages.h"
+#include "protocol/lists/ListMessages.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/FakeListHooks.h"
 #include "support/FakeNotifier.h"
 

@@ -1,8 +1,8 @@
 // This computer's networks: which cards broadcast and group requests go out
 // on, and by which card an agent is reached.
 
-#include "protocol/Ipv4Text.h"
-#include "protocol/LocalNetwork.h"
+#include "protocol/wire/Ipv4Text.h"
+#include "protocol/wire/LocalNetwork.h"
 
 #include <gtest/gtest.h>
 

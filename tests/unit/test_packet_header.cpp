@@ -1,4 +1,4 @@
-#include "protocol/PacketHeader.h"
+#include "protocol/wire/PacketHeader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "protocol/PollAccounting.h"
+#include "protocol/polling/PollAccounting.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // on a simulated time line: no real waiting.
 
 #include "RecordingSender.h"
-#include "protocol/Polling.h"
+#include "protocol/polling/Polling.h"
 #include "support/FakeListHooks.h"
 #include "support/FakeNotifier.h"
 

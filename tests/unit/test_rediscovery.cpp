@@ -1,4 +1,4 @@
-#include "protocol/Rediscovery.h"
+#include "protocol/upgrade/Rediscovery.h"
 
 #include "RecordingSender.h"
 #include "support/FakeNotifier.h"

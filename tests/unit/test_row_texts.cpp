@@ -1,4 +1,4 @@
-#include "protocol/RowTexts.h"
+#include "protocol/lists/RowTexts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Set requests: the datagram of each variant against literal bytes laid out
 // from the header and field tables, and where and how often it is sent.
-#include "protocol/SetExchange.h"
-#include "protocol/SetMessages.h"
+#include "protocol/set/SetExchange.h"
+#include "protocol/set/SetMessages.h"
 #include "support/FakeNotifier.h"
 #include "support/SetRequestBytes.h"
 #include "unit/RecordingSender.h"

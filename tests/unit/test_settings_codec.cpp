@@ -1,7 +1,7 @@
 // Checksum, scrambling and the entry layout of define.ecf, without files.
 #include "EcfFixture.h"
-#include "protocol/SettingsCodec.h"
-#include "protocol/SettingsDefaults.h"
+#include "protocol/settings/SettingsCodec.h"
+#include "protocol/settings/SettingsDefaults.h"
 
 #include <gtest/gtest.h>
 

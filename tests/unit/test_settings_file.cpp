@@ -1,7 +1,7 @@
 // Loading, rewriting and creating define.ecf on disk.
 #include "EcfFixture.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
 #include "support/FakeNotifier.h"
 
 #include <gtest/gtest.h>

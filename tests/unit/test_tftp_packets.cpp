@@ -1,7 +1,7 @@
-#include "protocol/FirmwareImageSize.h"
-#include "protocol/TftpPackets.h"
-#include "protocol/TftpTransfer.h"
-#include "protocol/UpgradeMessages.h"
+#include "protocol/upgrade/FirmwareImageSize.h"
+#include "protocol/upgrade/TftpPackets.h"
+#include "protocol/upgrade/TftpTransfer.h"
+#include "protocol/upgrade/UpgradeMessages.h"
 
 #include <gtest/gtest.h>
 

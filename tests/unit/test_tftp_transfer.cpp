@@ -1,4 +1,4 @@
-#include "protocol/TftpTransfer.h"
+#include "protocol/upgrade/TftpTransfer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Decoding the TLV area of a reply into the staging record. Inputs are
 // literal bytes; the area is always copied into a buffer of its exact size so
 // the address sanitizer sees any read past it.
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <gtest/gtest.h>
 

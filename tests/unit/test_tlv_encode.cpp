@@ -1,5 +1,5 @@
 // The fields of set requests, checked against literal bytes.
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // checks of the form before anything is sent.
 
 #include "ScratchDir.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/UpgradeChecks.h"
-#include "protocol/UpgradeTrigger.h"
+#include "protocol/upgrade/UpgradeChecks.h"
+#include "protocol/upgrade/UpgradeTrigger.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "support/SetRequestBytes.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Which monitored agent web access opens, and the refusals in their order.
 
 #include "config/WebAccess.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <gtest/gtest.h>
 

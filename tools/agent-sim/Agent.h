@@ -2,7 +2,7 @@
 // One simulated agent: what it is configured to be, and what happens to it
 // while the simulator runs.
 
-#include "protocol/PacketHeader.h"
+#include "protocol/wire/PacketHeader.h"
 
 #include <array>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "Misbehaviour.h"
 
-#include "protocol/Ipv4Text.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/Ipv4Text.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <charconv>
 #include <cstdio>

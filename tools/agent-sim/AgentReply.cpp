@@ -2,8 +2,8 @@
 
 #include "Misbehaviour.h"
 
-#include "protocol/ByteOrder.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/ByteOrder.h"
+#include "protocol/wire/TlvCodec.h"
 
 namespace kestrel::sim {
 

@@ -1,6 +1,6 @@
 #include "Misbehaviour.h"
 
-#include "protocol/PacketHeader.h"
+#include "protocol/wire/PacketHeader.h"
 
 namespace kestrel::sim {
 

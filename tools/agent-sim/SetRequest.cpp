@@ -1,8 +1,8 @@
 #include "SetRequest.h"
 
-#include "protocol/ByteOrder.h"
-#include "protocol/PacketHeader.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/wire/ByteOrder.h"
+#include "protocol/wire/PacketHeader.h"
+#include "protocol/wire/TlvCodec.h"
 
 namespace kestrel::sim {
 

@@ -3,7 +3,7 @@
 // what the agent makes of them.
 
 #include "Agent.h"
-#include "protocol/DeviceRecord.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <cstdint>
 #include <functional>

@@ -5,10 +5,10 @@
 #include "Misbehaviour.h"
 #include "SetRequest.h"
 
-#include "protocol/ByteOrder.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/Seams.h"
-#include "protocol/TlvCodec.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/wire/ByteOrder.h"
+#include "protocol/wire/Ipv4Text.h"
+#include "protocol/wire/TlvCodec.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "SimOptionsParse.h"
 
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "TftpReceiver.h"
 
-#include "protocol/ByteOrder.h"
+#include "protocol/wire/ByteOrder.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include "SimLoop.h"
 #include "SimOptionsParse.h"
 
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,7 +1,7 @@
 #include "AgentFormat.h"
 
 #include "core/Latin1.h"
-#include "protocol/RowTexts.h"
+#include "protocol/lists/RowTexts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,7 +3,7 @@
 // own columns, or JSON with every field the lists show plus the raw
 // versions, mode and field mask.
 
-#include "protocol/DeviceRecord.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <QJsonObject>
 

@@ -3,7 +3,7 @@
 // hooks have nothing to draw. A monitored agent's refresh is handed on, so
 // `watch` can print its changes.
 
-#include "protocol/Seams.h"
+#include "protocol/seams/Seams.h"
 
 #include <functional>
 

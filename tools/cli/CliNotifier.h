@@ -4,7 +4,7 @@
 // standard output carries JSON). Every box is also kept, so a command can
 // tell which outcome the window would have shown.
 
-#include "protocol/Notifier.h"
+#include "protocol/seams/Notifier.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "CliSession.h"
 
 #include "core/CfgDirectory.h"
-#include "protocol/ProtocolMessages.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/dispatch/ProtocolMessages.h"
+#include "protocol/settings/SettingsFile.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -8,7 +8,7 @@
 #include "CliNotifier.h"
 #include "StopSignals.h"
 #include "core/NetworkSession.h"
-#include "protocol/ProgramState.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <filesystem>
 #include <functional>

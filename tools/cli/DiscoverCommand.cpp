@@ -5,7 +5,7 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "protocol/ProtocolMessages.h"
+#include "protocol/dispatch/ProtocolMessages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

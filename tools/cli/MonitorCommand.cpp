@@ -8,10 +8,10 @@
 #include "ExitCodes.h"
 #include "TargetLookup.h"
 #include "monitor/MonitorFile.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/ListCommands.h"
-#include "protocol/ListMessages.h"
-#include "protocol/ListRows.h"
+#include "protocol/lists/ListCommands.h"
+#include "protocol/lists/ListMessages.h"
+#include "protocol/lists/ListRows.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

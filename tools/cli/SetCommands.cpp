@@ -11,9 +11,9 @@
 #include "config/DhcpRefreshInput.h"
 #include "config/PasswordChangeInput.h"
 #include "monitor/MonitorFile.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/ProtocolMessages.h"
-#include "protocol/SetExchange.h"
+#include "protocol/dispatch/ProtocolMessages.h"
+#include "protocol/set/SetExchange.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <cstdio>
 #include <functional>

@@ -1,10 +1,10 @@
 #include "TargetLookup.h"
 
 #include "ExitCodes.h"
-#include "protocol/DeviceTables.h"
-#include "protocol/Discovery.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/Polling.h"
+#include "protocol/discovery/Discovery.h"
+#include "protocol/lists/DeviceTables.h"
+#include "protocol/polling/Polling.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <cctype>
 #include <cstdio>

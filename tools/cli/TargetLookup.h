@@ -7,7 +7,7 @@
 // would, and the window's own selection check runs on it.
 
 #include "CliSession.h"
-#include "protocol/DeviceSelection.h"
+#include "protocol/set/DeviceSelection.h"
 
 #include <cstdint>
 #include <optional>

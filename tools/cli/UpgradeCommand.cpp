@@ -11,9 +11,9 @@
 #include "core/LocalNetworks.h"
 #include "monitor/EventLog.h"
 #include "monitor/MonitorFile.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/UpgradeChecks.h"
-#include "protocol/UpgradeMessages.h"
+#include "protocol/upgrade/UpgradeChecks.h"
+#include "protocol/upgrade/UpgradeMessages.h"
+#include "protocol/wire/Ipv4Text.h"
 #include "upgrade/RediscoveryTimer.h"
 #include "upgrade/UpgradeRun.h"
 

@@ -11,7 +11,7 @@
 #include "monitor/PollingTimer.h"
 #include "monitor/TrapReceiver.h"
 #include "monitor/TrapTable.h"
-#include "protocol/Polling.h"
+#include "protocol/polling/Polling.h"
 
 #include <QTimer>
 

@@ -8,10 +8,10 @@
 // Exit status: 0 success, 1 a file that cannot be read or written or whose
 // checksum does not hold, 2 bad arguments.
 
-#include "protocol/FileBytes.h"
-#include "protocol/Ipv4Text.h"
-#include "protocol/SettingsDefaults.h"
-#include "protocol/SettingsFile.h"
+#include "protocol/files/FileBytes.h"
+#include "protocol/settings/SettingsDefaults.h"
+#include "protocol/settings/SettingsFile.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <charconv>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "controls/DialogKeys.h"
 #include "controls/DialogUnits.h"
 #include "controls/Paint.h"
-#include "protocol/SetExchange.h"
+#include "protocol/set/SetExchange.h"
 
 #include <tuple>
 

@@ -5,8 +5,8 @@
 #include "controls/DialogUnits.h"
 #include "controls/Paint.h"
 #include "core/Latin1.h"
-#include "protocol/DeviceSelection.h"
-#include "protocol/SetExchange.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/SetExchange.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -10,9 +10,9 @@
 #include "config/ConfigurationInput.h"
 #include "config/ui/RejoinGate.h"
 #include "controls/IpAddressEdit.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <QDialog>
 #include <QLabel>

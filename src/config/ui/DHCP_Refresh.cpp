@@ -3,8 +3,8 @@
 #include "config/DhcpRefreshInput.h"
 #include "config/PasswordChangeInput.h"
 #include "controls/DialogUnits.h"
-#include "protocol/DeviceSelection.h"
-#include "protocol/SetExchange.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/SetExchange.h"
 
 #include <tuple>
 

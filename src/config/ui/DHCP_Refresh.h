@@ -7,9 +7,9 @@
 // "ctl1133" Apply (the default button) and "ctl2" Cancel.
 
 #include "config/ui/RejoinGate.h"
-#include "protocol/Notifier.h"
-#include "protocol/ProgramState.h"
-#include "protocol/Seams.h"
+#include "protocol/seams/Notifier.h"
+#include "protocol/seams/Seams.h"
+#include "protocol/settings/ProgramState.h"
 
 #include <QDialog>
 #include <QLabel>

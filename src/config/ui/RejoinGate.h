@@ -5,7 +5,7 @@
 // only if the dialog is still there and open: a Cancel during the re-join
 // sends nothing.
 
-#include "protocol/Seams.h"
+#include "protocol/seams/Seams.h"
 
 #include <QPointer>
 

@@ -3,7 +3,7 @@
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
 #include "core/Latin1.h"
-#include "protocol/DeviceRecord.h"
+#include "protocol/wire/DeviceRecord.h"
 
 #include <QHeaderView>
 

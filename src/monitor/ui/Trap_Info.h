@@ -4,8 +4,8 @@
 // table. The table is read once, when the dialog opens. Controls carry their
 // IDs as object names: "ctl1014" list, "ctl1" OK, "ctl1015" Clear all.
 
-#include "app/ReportList.h"
-#include "app/StatusImages.h"
+#include "controls/ReportList.h"
+#include "controls/StatusImages.h"
 #include "monitor/TrapTable.h"
 
 #include <QDialog>

@@ -5,7 +5,7 @@
 #include "controls/DialogUnits.h"
 #include "controls/Paint.h"
 #include "core/Latin1.h"
-#include "protocol/Ipv4Text.h"
+#include "protocol/wire/Ipv4Text.h"
 
 #include <QApplication>
 #include <QCloseEvent>
