@@ -281,7 +281,7 @@ int main(int argc, char** argv) {
             if (!run)
                 return Fail(("the window did not show 256 rows in time: " +
                              std::to_string(window.discoveryList().topLevelItemCount()) +
-                             " rows, " + std::to_string(window.state().discovery.count()) +
+                             " rows, " + std::to_string(window.tables().discovery.count()) +
                              " records, " + std::to_string(sim.Count("RX DISCOVERY")) +
                              " requests seen, " + std::to_string(sim.Count("REPLY")) +
                              " replies sent")

@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     const int polls = sim.Count("RX POLL") - polls_before;
 
     int marked = 0;
-    for (const DeviceRecord& r : window->state().monitor.InUse())
+    for (const DeviceRecord& r : window->tables().monitor.InUse())
         marked += r.status_image == kImageNotAlive ? 1 : 0;
     std::printf("idle: %d monitored agents, %.1f s wall, %d polls reached the agents\n", kAgents,
                 elapsed, polls);

@@ -176,12 +176,12 @@ int main(int argc, char** argv) {
         r.ip = ip;
         r.row_state = kRowNew;
         r.status_image = kImageNone;
-        if (!window.state().monitor.Append(r))
+        if (!window.tables().monitor.Append(r))
             return 2;
         window.lists().RefreshMonitorRow(n);
     }
 
-    const uint16_t port = window.state().settings.UnicastPort();
+    const uint16_t port = window.settings().UnicastPort();
     const TrapTable& table = window.trapTable();
     QElapsedTimer clock;
     clock.start();

@@ -141,8 +141,9 @@ int main(int argc, char** argv) {
         last_tick = now;
     });
     probe.start();
-    QObject::connect(&upgrade, &UpgradeRun::StateText, [&](const QString& text) {
-        if (text == QStringLiteral("Wait....") && upgrade.transfer().IsOpen()) {
+    // The write request is out: Upgrade State reads "Wait....".
+    QObject::connect(&upgrade, &UpgradeRun::TransferStarted, [&] {
+        if (upgrade.transfer().IsOpen()) {
             started = clock.nsecsElapsed();
             last_pass = -1;
             worst_pass = worst_late = 0;

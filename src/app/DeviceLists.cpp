@@ -113,10 +113,10 @@ void SelectRow(QTreeWidget& list, const std::optional<int>& row) {
 } // namespace
 
 CDeviceLists::CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushButton* dhcp_refresh,
-                           ProgramState& state, Notifier& notifier, const StatusImageList& images,
+                           DeviceTables& tables, Notifier& notifier, const StatusImageList& images,
                            QObject* parent)
     : QObject(parent), discovery_(discovery), monitor_(monitor), dhcp_refresh_(dhcp_refresh),
-      state_(state), notifier_(notifier), images_(images), commands_(state, *this, notifier) {
+      tables_(tables), notifier_(notifier), images_(images), commands_(tables, *this, notifier) {
     // Selecting rows in one list clears the selection of the other.
     connect(discovery_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected) {
@@ -177,24 +177,24 @@ void CDeviceLists::HoldDiscoveryPaint() {
 }
 
 void CDeviceLists::RefreshDiscoveryRow(int i) {
-    if (!state_.discovery.InUse(i))
+    if (!tables_.discovery.InUse(i))
         return;
     // Made first: making them also stores the group interval text.
-    const auto texts = DiscoveryRowTexts(state_.discovery.records[static_cast<std::size_t>(i)]);
-    const RowUpdate update = DiscoveryRowUpdate(state_.discovery, i);
+    const auto texts = DiscoveryRowTexts(tables_.discovery.records[static_cast<std::size_t>(i)]);
+    const RowUpdate update = DiscoveryRowUpdate(tables_.discovery, i);
     if (update.kind == RowUpdate::Kind::Nothing)
         return;
     HoldDiscoveryPaint();
     if (update.kind == RowUpdate::Kind::Rewrite) {
         if (QTreeWidgetItem* row = discovery_rows_.value(Text(update.row.key))) {
             SetTexts(*row, texts);
-            SetCardTip(*row, state_.discovery.records[static_cast<std::size_t>(i)].ip);
+            SetCardTip(*row, tables_.discovery.records[static_cast<std::size_t>(i)].ip);
             return;
         }
     }
     auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
     SetTexts(*row, texts);
-    SetCardTip(*row, state_.discovery.records[static_cast<std::size_t>(i)].ip);
+    SetCardTip(*row, tables_.discovery.records[static_cast<std::size_t>(i)].ip);
     // MAC texts are unique in the discovery table, so in its rows too.
     discovery_rows_.insert(row->text(kDiscoveryKeyColumn), row.get());
     InsertRow(*discovery_, update.position, std::move(row));
@@ -220,10 +220,10 @@ QTreeWidgetItem* CDeviceLists::FindMonitorRow(const RowKey& key) const {
 }
 
 void CDeviceLists::RefreshMonitorRow(int i) {
-    const RowUpdate update = MonitorRowUpdate(state_.monitor, i);
+    const RowUpdate update = MonitorRowUpdate(tables_.monitor, i);
     if (update.kind == RowUpdate::Kind::Nothing)
         return;
-    DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(i)];
+    DeviceRecord& record = tables_.monitor.records[static_cast<std::size_t>(i)];
     QTreeWidgetItem* row =
         update.kind == RowUpdate::Kind::Rewrite ? FindMonitorRow(update.row) : nullptr;
     if (!row) {
@@ -330,12 +330,12 @@ CDeviceLists::SelectedAgent CDeviceLists::selectedAgent() const {
     if (!in_discovery.empty()) {
         agent.list = List::Discovery;
         const QTreeWidgetItem& row = *in_discovery.front();
-        r = FindRecordOfRow(state_.discovery,
+        r = FindRecordOfRow(tables_.discovery,
                             DiscoveryRowKey(Latin1Bytes(row.text(kDiscoveryKeyColumn))));
     } else if (!in_monitor.empty()) {
         agent.list = List::Monitor;
         const QTreeWidgetItem& row = *in_monitor.front();
-        r = FindRecordOfRow(state_.monitor,
+        r = FindRecordOfRow(tables_.monitor,
                             MonitorRowKey(Latin1Bytes(row.text(kMonitorKeyColumn)),
                                           Latin1Bytes(row.text(kMonitorMacColumn))));
     }
@@ -358,8 +358,8 @@ ListSelection CDeviceLists::monitorSelection() const {
     if (!rows.empty()) {
         const QTreeWidgetItem& row = *rows.front();
         const FindResult r = FindRecordOfRow(
-            state_.monitor, MonitorRowKey(Latin1Bytes(row.text(kMonitorKeyColumn)),
-                                          Latin1Bytes(row.text(kMonitorMacColumn))));
+            tables_.monitor, MonitorRowKey(Latin1Bytes(row.text(kMonitorKeyColumn)),
+                                           Latin1Bytes(row.text(kMonitorMacColumn))));
         if (r.found)
             selection.record_index = r.index;
     }
@@ -372,7 +372,7 @@ void CDeviceLists::OnRowClicked(QTreeWidget* list) {
         return;
     const QTreeWidgetItem& row = *selected.front();
     const bool in_discovery = list == discovery_;
-    const DeviceTable& table = in_discovery ? state_.discovery : state_.monitor;
+    const DeviceTable& table = in_discovery ? tables_.discovery : tables_.monitor;
     const std::string key =
         Latin1Bytes(row.text(in_discovery ? kDiscoveryKeyColumn : kMonitorKeyColumn));
     const FindResult r = in_discovery ? FindDiscoveryRecord(table, key, KeyKind::Mac)

@@ -9,11 +9,11 @@
 // Sorting reorders rows only; the tables keep their order.
 
 #include "controls/StatusImages.h"
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/lists/ListCommands.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/seams/Seams.h"
 #include "protocol/set/DeviceSelection.h"
-#include "protocol/settings/ProgramState.h"
 #include "protocol/wire/LocalNetwork.h"
 
 #include <QHash>
@@ -32,7 +32,7 @@ class CDeviceLists : public QObject, public kestrel::ListHooks {
 public:
     // The widgets must outlive this object; their columns are set up already.
     CDeviceLists(QTreeWidget* discovery, QTreeWidget* monitor, QPushButton* dhcp_refresh,
-                 kestrel::ProgramState& state, kestrel::Notifier& notifier,
+                 kestrel::DeviceTables& tables, kestrel::Notifier& notifier,
                  const kestrel::StatusImageList& images, QObject* parent = nullptr);
 
     // ListHooks
@@ -101,7 +101,7 @@ private:
     QTreeWidget* discovery_;
     QTreeWidget* monitor_;
     QPushButton* dhcp_refresh_;
-    kestrel::ProgramState& state_;
+    kestrel::DeviceTables& tables_;
     kestrel::Notifier& notifier_;
     const kestrel::StatusImageList& images_;
     kestrel::ListCommands commands_;

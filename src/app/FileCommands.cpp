@@ -1,6 +1,5 @@
 #include "FileCommands.h"
 
-#include "core/CfgDirectory.h"
 #include "monitor/EventLog.h"
 #include "monitor/MonitorFile.h"
 
@@ -10,16 +9,11 @@
 
 namespace kestrel {
 
-namespace {
-std::filesystem::path CfgDir() {
-    return LocalPath(GetCfgDirectory());
-}
-} // namespace
-
-std::unique_ptr<QFileDialog> MakeMonitorFileDialog(QWidget* parent, MonitorFileDialog kind) {
+std::unique_ptr<QFileDialog> MakeMonitorFileDialog(QWidget* parent, MonitorFileDialog kind,
+                                                   const QString& folder) {
     auto dialog = std::make_unique<QFileDialog>(parent);
     dialog->setNameFilter(QStringLiteral("config File (*.cfg)"));
-    dialog->setDirectory(GetCfgDirectory());
+    dialog->setDirectory(folder);
     if (kind == MonitorFileDialog::SaveAs) {
         dialog->setWindowTitle(QStringLiteral("Save As"));
         dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -37,8 +31,8 @@ std::unique_ptr<QFileDialog> MakeMonitorFileDialog(QWidget* parent, MonitorFileD
     return dialog;
 }
 
-QString ChooseMonitorFile(QWidget* parent, MonitorFileDialog kind) {
-    const auto dialog = MakeMonitorFileDialog(parent, kind);
+QString ChooseMonitorFile(QWidget* parent, MonitorFileDialog kind, const QString& folder) {
+    const auto dialog = MakeMonitorFileDialog(parent, kind, folder);
     if (dialog->exec() != QDialog::Accepted)
         return {};
     return dialog->selectedFiles().value(0);
@@ -52,17 +46,22 @@ std::filesystem::path LocalPath(const QString& path) {
 
 using namespace kestrel;
 
-CFileCommands::CFileCommands(QWidget* parent, DeviceTable& monitor, ListHooks& hooks,
-                             Notifier& notifier)
+CFileCommands::CFileCommands(QWidget* parent, std::filesystem::path cfg_dir, DeviceTable& monitor,
+                             ListHooks& hooks, Notifier& notifier)
     : openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), parent_(parent),
-      monitor_(monitor), hooks_(hooks), notifier_(notifier) {}
+      cfg_dir_(std::move(cfg_dir)), monitor_(monitor), hooks_(hooks), notifier_(notifier) {
+    chooseFile = [folder = QFile::decodeName(cfg_dir_.c_str())](QWidget* owner,
+                                                                MonitorFileDialog kind) {
+        return ChooseMonitorFile(owner, kind, folder);
+    };
+}
 
 void CFileCommands::LoadAtStartUp() {
-    LoadMonitorAtStartUp(MonitorFilePath(CfgDir()), monitor_, hooks_, notifier_);
+    LoadMonitorAtStartUp(MonitorFilePath(cfg_dir_), monitor_, hooks_, notifier_);
 }
 
 void CFileCommands::Save() {
-    SaveMonitorFile(MonitorFilePath(CfgDir()), monitor_, notifier_);
+    SaveMonitorFile(MonitorFilePath(cfg_dir_), monitor_, notifier_);
 }
 
 void CFileCommands::SaveAs() {
@@ -81,10 +80,10 @@ void CFileCommands::Load() {
 
 void CFileCommands::ViewLog() {
     // The platform's viewer for a local text file; its result is not reported.
-    const auto log = EventLogPath(CfgDir());
+    const auto log = EventLogPath(cfg_dir_);
     openUrl(QUrl::fromLocalFile(QFile::decodeName(log.c_str())));
 }
 
 void CFileCommands::ClearLog() {
-    ClearEventLog(EventLogPath(CfgDir()));
+    ClearEventLog(EventLogPath(cfg_dir_));
 }

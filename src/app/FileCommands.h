@@ -24,10 +24,12 @@ namespace kestrel {
 
 enum class MonitorFileDialog { SaveAs, Load };
 
-// The dialog of "Monitor save as" or "Monitor load", set up but not shown.
-std::unique_ptr<QFileDialog> MakeMonitorFileDialog(QWidget* parent, MonitorFileDialog kind);
+// The dialog of "Monitor save as" or "Monitor load" in the given folder,
+// set up but not shown.
+std::unique_ptr<QFileDialog> MakeMonitorFileDialog(QWidget* parent, MonitorFileDialog kind,
+                                                   const QString& folder);
 // Runs that dialog; the chosen file, or an empty text when cancelled.
-QString ChooseMonitorFile(QWidget* parent, MonitorFileDialog kind);
+QString ChooseMonitorFile(QWidget* parent, MonitorFileDialog kind, const QString& folder);
 
 std::filesystem::path LocalPath(const QString& path);
 
@@ -35,9 +37,10 @@ std::filesystem::path LocalPath(const QString& path);
 
 class CFileCommands {
 public:
-    // Everything handed in must outlive this object.
-    CFileCommands(QWidget* parent, kestrel::DeviceTable& monitor, kestrel::ListHooks& hooks,
-                  kestrel::Notifier& notifier);
+    // Everything handed in must outlive this object; cfg_dir is the
+    // program's cfg folder, read once at start.
+    CFileCommands(QWidget* parent, std::filesystem::path cfg_dir, kestrel::DeviceTable& monitor,
+                  kestrel::ListHooks& hooks, kestrel::Notifier& notifier);
 
     void LoadAtStartUp(); // monitor.cfg into the (empty) monitor list
     void Save();          // "Monitor save"
@@ -46,12 +49,13 @@ public:
     void ViewLog();       // "View log"
     void ClearLog();      // "Clear log"
 
-    std::function<QString(QWidget*, kestrel::MonitorFileDialog)> chooseFile =
-        kestrel::ChooseMonitorFile;
+    // The file dialog, opened in the cfg folder.
+    std::function<QString(QWidget*, kestrel::MonitorFileDialog)> chooseFile;
     std::function<void(const QUrl&)> openUrl;
 
 private:
     QWidget* parent_;
+    std::filesystem::path cfg_dir_;
     kestrel::DeviceTable& monitor_;
     kestrel::ListHooks& hooks_;
     kestrel::Notifier& notifier_;

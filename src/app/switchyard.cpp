@@ -32,8 +32,7 @@ void ArrangeScreenshot(CSwitchyardDlg& window) {
 
 // An installed program keeps its files in the user's folder, made with the
 // shipped define.ecf on the first start.
-void PrepareCfgFolder(kestrel::Notifier& notifier) {
-    const kestrel::CfgLocation cfg = kestrel::CurrentCfgLocation();
+void PrepareCfgFolder(const kestrel::CfgLocation& cfg, kestrel::Notifier& notifier) {
     if (cfg.source != kestrel::CfgSource::UserFolder)
         return;
     const QString problem = kestrel::PrepareUserCfgFolder(
@@ -48,8 +47,10 @@ CSwitchyardApp::CSwitchyardApp(int& argc, char** argv) : QApplication(argc, argv
 
 int CSwitchyardApp::Run() {
     QtNotifier notifier;
-    PrepareCfgFolder(notifier);
-    CSwitchyardDlg window(notifier);
+    // Found once; the window and everything in it use this folder.
+    const kestrel::CfgLocation cfg = kestrel::CurrentCfgLocation();
+    PrepareCfgFolder(cfg, notifier);
+    CSwitchyardDlg window(notifier, cfg.path);
     ArrangeScreenshot(window);
     window.exec(); // the result does not matter: every way out ends the program
     return 0;

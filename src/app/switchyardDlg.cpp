@@ -27,30 +27,39 @@ using namespace kestrel;
 
 namespace {
 
-std::filesystem::path DefineEcfFile() {
-    return QFile::encodeName(GetCfgDirectory() + QStringLiteral("/define.ecf")).toStdString();
+std::filesystem::path DefineEcfFile(const std::filesystem::path& cfg_dir) {
+    return cfg_dir / "define.ecf";
 }
 
 } // namespace
 
-CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, QWidget* parent)
-    : QDialog(parent), notifier_(notifier), menu_(this), form_(this),
-      lists_(&form_.discoveryList(), &form_.monitorList(), form_.button(IDC_DHCP_REFRESH), state_,
+CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, const QString& cfg_dir, QWidget* parent)
+    : QDialog(parent), notifier_(notifier),
+      cfg_dir_(QFile::encodeName(cfg_dir.isEmpty() ? GetCfgDirectory() : cfg_dir).toStdString()),
+      menu_(this), form_(this),
+      lists_(&form_.discoveryList(), &form_.monitorList(), form_.button(IDC_DHCP_REFRESH), tables_,
              notifier_, status_images_),
-      file_commands_(this, state_.monitor, lists_, notifier_),
-      network_(state_, lists_, notifier_, &trap_receiver_),
-      rediscovery_(state_, network_.sockets(), lists_, notifier_),
-      polling_({.state = state_,
+      file_commands_(this, cfg_dir_, tables_.monitor, lists_, notifier_),
+      network_({.settings = settings_,
+                .exchange = exchange_,
+                .tables = tables_,
+                .lists = lists_,
+                .events = events_,
+                .notifier = notifier_,
+                .traps = &trap_receiver_}),
+      boxes_(notifier_, network_.networkBoxes()),
+      rediscovery_(settings_, tables_.discovery, network_.sockets(), lists_, events_),
+      event_log_(EventLogPath(cfg_dir_), clock_, network_.networkBoxes()),
+      polling_({.settings = settings_,
+                .monitor = tables_.monitor,
                 .sender = network_.sockets(),
                 .lists = lists_,
-                .pass_boxes = notifier_,
-                .tick_boxes = network_.networkBoxes(),
-                .log = EventLogPath(QFile::encodeName(GetCfgDirectory()).toStdString())},
+                .events = events_,
+                .log = event_log_},
                this),
-      event_log_(EventLogPath(QFile::encodeName(GetCfgDirectory()).toStdString()), clock_,
-                 network_.networkBoxes()),
-      trap_receiver_(state_, lists_, event_log_, trap_table_, [this] { form_.SetTrapLamp(true); }),
-      upgrade_(state_, network_.sockets(), notifier_), timer1_(this) {
+      trap_receiver_(tables_.monitor, lists_, event_log_, trap_table_,
+                     [this](const TrapEvent&) { form_.SetTrapLamp(true); }),
+      upgrade_(settings_, exchange_, network_.sockets(), events_), timer1_(this) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Kestrel Utility"));
     // An application window of its own: minimise box, no maximise box.
@@ -108,7 +117,7 @@ void CSwitchyardDlg::CreateMenuBar() {
 }
 
 void CSwitchyardDlg::SetRefreshPeriod(int seconds) {
-    state_.refresh_period_seconds = seconds;
+    polling_.SetRefreshPeriod(seconds);
 }
 
 void CSwitchyardDlg::ClearTrapTable() {
@@ -116,7 +125,7 @@ void CSwitchyardDlg::ClearTrapTable() {
 }
 
 void CSwitchyardDlg::LoadSettings() {
-    settings_loaded_ = LoadSettingsFile(DefineEcfFile(), notifier_, state_.settings);
+    settings_loaded_ = LoadSettingsFile(DefineEcfFile(cfg_dir_), notifier_, settings_);
     if (!settings_loaded_)
         notifier_.Show(kSettingsLoadFail);
 }
@@ -134,8 +143,8 @@ void CSwitchyardDlg::SetFullRowSelection() {
 }
 
 void CSwitchyardDlg::ClearTables() {
-    state_.discovery.Clear();
-    state_.monitor.Clear();
+    tables_.discovery.Clear();
+    tables_.monitor.Clear();
 }
 
 void CSwitchyardDlg::LoadMonitorFile() {
@@ -171,10 +180,7 @@ void CSwitchyardDlg::StartTimer1() {
 }
 
 void CSwitchyardDlg::ClearSharedRequestValues() {
-    state_.pending_set_mac.clear();
-    state_.pending_set_ip = 0;
-    state_.upgrade_target_mac.clear();
-    state_.upgrade_trigger_acked = 0;
+    exchange_.ClearPending();
 }
 
 void CSwitchyardDlg::DisableDhcpRefresh() {
@@ -239,7 +245,7 @@ void CSwitchyardDlg::ConnectCommands() {
     // Which cards the request went out on: a discovery nobody answered is
     // told apart from one that could not be sent.
     lists_.ShowCardsOf(&network_.sockets().networks());
-    connect(&network_, &NetworkSession::discoverySent, this, [this] {
+    connect(&network_, &NetworkSession::discoverySent, this, [this](bool) {
         form_.button(IDC_DISCOVERY)->setToolTip(Latin1(network_.sockets().lastSendReport()));
     });
 }
@@ -266,23 +272,27 @@ void CSwitchyardDlg::OnDeleteItem() {
     lists_.DeleteItem();
 }
 
+std::optional<ChosenAgent> CSwitchyardDlg::ChooseAgent(SetCommandKind kind) {
+    return kestrel::ChooseAgent(tables_, lists_.listSelection(), kind, notifier_);
+}
+
 void CSwitchyardDlg::OnConfigurationSetting() {
     // Taken before the selection check: the duplicate-address test of the
     // dialog searches this many rows of each list.
     const ListRowCounts rows{form_.discoveryList().topLevelItemCount(),
                              form_.monitorList().topLevelItemCount()};
-    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::Configuration,
-                              notifier_))
+    const std::optional<ChosenAgent> agent = ChooseAgent(SetCommandKind::Configuration);
+    if (!agent)
         return;
-    CConfiguration_Set dialog(state_, network_.sockets(), notifier_, rows, this);
+    CConfiguration_Set dialog(setLink(), events_, notifier_, *agent, rows, this);
     dialog.exec();
 }
 
 void CSwitchyardDlg::OnPasswordChange() {
-    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::PasswordChange,
-                              notifier_))
+    const std::optional<ChosenAgent> agent = ChooseAgent(SetCommandKind::PasswordChange);
+    if (!agent)
         return;
-    CChange_Password dialog(state_, network_.sockets(), notifier_, this);
+    CChange_Password dialog(setLink(), events_, notifier_, *agent, this);
     dialog.exec();
 }
 
@@ -296,32 +306,32 @@ void CSwitchyardDlg::OnFirmwareUpgrade() {
         }
         return;
     }
-    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::FirmwareUpgrade,
-                              notifier_))
+    const std::optional<ChosenAgent> agent = ChooseAgent(SetCommandKind::FirmwareUpgrade);
+    if (!agent)
         return;
-    LaunchFirmwareUpgrade();
+    LaunchFirmwareUpgrade(*agent);
 }
 
-void CSwitchyardDlg::LaunchFirmwareUpgrade() {
-    if (const auto refusal = CheckUpgradeTarget(state_, ReadLocalNetworks())) {
+void CSwitchyardDlg::LaunchFirmwareUpgrade(const ChosenAgent& agent) {
+    if (const auto refusal = CheckUpgradeTarget(tables_, agent, ReadLocalNetworks())) {
         notifier_.Show(*refusal);
         return;
     }
-    upgrade_.SetTarget();
+    upgrade_.SetTarget(tables_, agent);
     // Modeless: the window goes on polling, receiving and answering.
     upgrade_dialog_ = new CFirmware_Upgrade(upgrade_, this);
     upgrade_dialog_->show();
 }
 
 void CSwitchyardDlg::ConnectUpgrade() {
-    connect(&upgrade_, &UpgradeRun::LogFailure, this, [this](const QByteArray& text) {
-        (void)event_log_.LogUpgradeFailure(FormatIpv4(upgrade_.target().ip), text.toStdString());
-    });
+    boxes_.Listen(events_);
+    boxes_.Listen(upgrade_, event_log_);
+    boxes_.Listen(rediscovery_);
     // The agent reboots into its new firmware; the rediscovery tells whether
     // it came back.
-    connect(&upgrade_, &UpgradeRun::Ended, this, [this](TftpOutcome outcome) {
-        if (outcome == TftpOutcome::Completed)
-            rediscovery_.Start();
+    connect(&upgrade_, &UpgradeRun::Ended, this, [this](const UpgradeEnd& end) {
+        if (end.kind == UpgradeEndKind::Completed)
+            rediscovery_.Start(std::string(FieldText(upgrade_.target().mac_text)));
     });
 }
 
@@ -334,7 +344,8 @@ void CSwitchyardDlg::OnMonitorDoubleClick() {
 }
 
 void CSwitchyardDlg::OpenWebPages(WebAccessTrigger trigger) {
-    const WebAccessTarget target = CheckWebAccess(state_, lists_.monitorSelection(), trigger);
+    const WebAccessTarget target =
+        CheckWebAccess(tables_.monitor, lists_.monitorSelection(), trigger);
     if (target.failure) {
         notifier_.Show(*target.failure);
         return;
@@ -345,10 +356,10 @@ void CSwitchyardDlg::OpenWebPages(WebAccessTrigger trigger) {
 }
 
 void CSwitchyardDlg::OnDhcpRefresh() {
-    if (!CheckDeviceSelection(state_, lists_.listSelection(), SetCommandKind::DhcpRefresh,
-                              notifier_))
+    const std::optional<ChosenAgent> agent = ChooseAgent(SetCommandKind::DhcpRefresh);
+    if (!agent)
         return;
-    CDHCP_Refresh dialog(state_, network_.sockets(), notifier_, this);
+    CDHCP_Refresh dialog(setLink(), events_, *agent, this);
     dialog.exec();
 }
 
@@ -392,7 +403,7 @@ void CSwitchyardDlg::OnRefreshTime(int id) {
 }
 
 void CSwitchyardDlg::OnGroupInterval() {
-    CGroupTimer dialog(state_.settings, network_.sockets(), notifier_, DefineEcfFile(), this);
+    CGroupTimer dialog(settings_, network_.sockets(), notifier_, DefineEcfFile(cfg_dir_), this);
     dialog.exec();
 }
 

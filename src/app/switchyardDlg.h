@@ -9,15 +9,20 @@
 #include "FileCommands.h"
 #include "MainForm.h"
 #include "MainMenu.h"
+#include "app/OutcomeBoxes.h"
 #include "config/WebAccess.h"
 #include "controls/StatusImages.h"
+#include "core/CoreEvents.h"
 #include "core/NetworkSession.h"
 #include "monitor/EventLog.h"
 #include "monitor/PollingTimer.h"
 #include "monitor/TrapReceiver.h"
 #include "monitor/TrapTable.h"
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/SetExchange.h"
+#include "protocol/settings/ProtocolSettings.h"
 #include "upgrade/RediscoveryTimer.h"
 #include "upgrade/UpgradeRun.h"
 #include "upgrade/ui/Firmware_Upgrade.h"
@@ -27,12 +32,17 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 class CSwitchyardDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CSwitchyardDlg(kestrel::Notifier& notifier, QWidget* parent = nullptr);
+    // cfg_dir: the program's cfg folder, as start-up found it; empty: found
+    // here, once.
+    explicit CSwitchyardDlg(kestrel::Notifier& notifier, const QString& cfg_dir = {},
+                            QWidget* parent = nullptr);
     ~CSwitchyardDlg() override;
 
     // Runs the window unless start-up has already ended it.
@@ -42,7 +52,12 @@ public:
     kestrel::ReportList& monitorList() { return form_.monitorList(); }
     kestrel::MainForm& form() { return form_; }
     kestrel::MainMenu& menu() { return menu_; }
-    kestrel::ProgramState& state() { return state_; }
+    kestrel::ProtocolSettings& settings() { return settings_; }
+    kestrel::DeviceTables& tables() { return tables_; }
+    kestrel::SetExchange& setExchange() { return exchange_; }
+    kestrel::CoreEvents& events() { return events_; }
+    // What a set dialog lends to its set run.
+    kestrel::SetLink setLink() { return {settings_, exchange_, tables_, network_.sockets()}; }
     // The two lists behind the widgets; also what dispatch refreshes rows through.
     CDeviceLists& lists() { return lists_; }
     kestrel::NetworkSession& network() { return network_; }
@@ -78,6 +93,8 @@ private:
     void SetWindowIcons();
     void CreateMenuBar();
     void SetRefreshPeriod(int seconds);
+    // The agent a command button means, after the selection check's boxes.
+    std::optional<kestrel::ChosenAgent> ChooseAgent(kestrel::SetCommandKind kind);
     void ClearTrapTable();
     void LoadSettings();
     void SetUpListColumns();
@@ -108,7 +125,7 @@ private:
     void OnConfigurationSetting();
     void OnPasswordChange();
     void OnFirmwareUpgrade();
-    void LaunchFirmwareUpgrade();
+    void LaunchFirmwareUpgrade(const kestrel::ChosenAgent& agent);
     void ConnectUpgrade();
     void OnWebAccess();
     void OnDhcpRefresh();
@@ -137,7 +154,12 @@ private:
     // widgets outlive the lists that mirror into them, the lists outlive the
     // network session and the timers that refresh rows through them.
     kestrel::Notifier& notifier_;
-    kestrel::ProgramState state_;
+    // Read once at start: where define.ecf, monitor.cfg and syslog.log live.
+    const std::filesystem::path cfg_dir_;
+    kestrel::ProtocolSettings settings_;
+    kestrel::SetExchange exchange_;
+    kestrel::DeviceTables tables_;
+    kestrel::CoreEvents events_;
     QVBoxLayout layout_;
     kestrel::MainMenu menu_;
     kestrel::MainForm form_;
@@ -145,12 +167,15 @@ private:
     CDeviceLists lists_;
     CFileCommands file_commands_;
     kestrel::NetworkSession network_;
+    // The window's words for the core's outcomes.
+    kestrel::OutcomeBoxes boxes_;
     kestrel::RediscoveryTimer rediscovery_;
-    kestrel::PollingTimer polling_;
     // Traps: the session holds a pointer to the receiver, used only once
     // the sockets open, after every member is built.
     kestrel::SystemClock clock_;
+    // The program's one event log: polling, traps and the upgrade write it.
     kestrel::EventLog event_log_;
+    kestrel::PollingTimer polling_;
     kestrel::TrapTable trap_table_;
     int trap_sort_direction_ = 1;
     kestrel::TrapReceiver trap_receiver_;

@@ -45,7 +45,8 @@ ConfigurationForm FormFromRecord(const DeviceRecord& r) {
 
 namespace {
 
-bool TakenByOther(uint32_t ip, const ProgramState& state, ListRowCounts rows) {
+bool TakenByOther(uint32_t ip, const DeviceTables& tables, const ChosenAgent& agent,
+                  ListRowCounts rows) {
     const auto uses = [ip](const DeviceTable& table, int count, int except) {
         const int n = std::clamp(count, 0, kTableCapacity);
         for (int i = 0; i < n; ++i) {
@@ -54,12 +55,12 @@ bool TakenByOther(uint32_t ip, const ProgramState& state, ListRowCounts rows) {
         }
         return false;
     };
-    if (state.target_in_monitor)
-        return uses(state.monitor, rows.monitor, state.target_index) ||
-               uses(state.discovery, rows.discovery, -1);
+    if (agent.in_monitor())
+        return uses(tables.monitor, rows.monitor, agent.index) ||
+               uses(tables.discovery, rows.discovery, -1);
     // Another discovery-list agent may share the address: only the monitor
     // list is searched.
-    return uses(state.monitor, rows.monitor, -1);
+    return uses(tables.monitor, rows.monitor, -1);
 }
 
 bool AllDigits(const std::string& text) {
@@ -68,8 +69,8 @@ bool AllDigits(const std::string& text) {
 
 } // namespace
 
-ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const ProgramState& state,
-                                      ListRowCounts rows) {
+ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const DeviceTables& tables,
+                                      const ChosenAgent& agent, ListRowCounts rows) {
     const auto fail = [](const Message& m) { return ConfigurationResult{std::nullopt, m}; };
     ConfigurationRequest request;
     DeviceRecord& w = request.working;
@@ -95,7 +96,7 @@ ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const Progr
         w.ip = form.ip;
         if (w.ip == 0)
             return fail(kIllegalSetIp);
-        if (TakenByOther(w.ip, state, rows))
+        if (TakenByOther(w.ip, tables, agent, rows))
             return fail(kSetIpExists);
         w.subnet_mask = form.subnet_mask;
         w.gateway = form.gateway;
@@ -124,7 +125,7 @@ ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const Progr
         w.group_interval = value;
     }
 
-    const DeviceRecord& device = TargetRecord(state);
+    const DeviceRecord& device = agent.Record(tables);
     std::memcpy(w.field_mask, device.field_mask, sizeof w.field_mask);
     // TLV_DHCP is one byte for an interface-version-1 agent: a 16-bit value
     // would shift every field after it.

@@ -4,7 +4,8 @@
 // and the DHCP change to send.
 
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/SetExchange.h"
 #include "protocol/wire/DeviceRecord.h"
 #include "protocol/wire/TlvCodec.h"
 
@@ -41,19 +42,16 @@ struct ListRowCounts {
     int monitor = 0;
 };
 
-struct ConfigurationRequest {
-    DeviceRecord working;
-    DhcpChange dhcp_change = DhcpChange::Untouched;
-};
+using ConfigurationRequest = SetPayload;
 
 struct ConfigurationResult {
     std::optional<ConfigurationRequest> request; // set when every check passed
     std::optional<Message> failure;              // the first check that failed
 };
 
-// The agent is the one of the selection context in state.
-ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const ProgramState& state,
-                                      ListRowCounts rows);
+// For the chosen agent; the duplicate-address test searches both tables.
+ConfigurationResult ReadConfiguration(const ConfigurationForm& form, const DeviceTables& tables,
+                                      const ChosenAgent& agent, ListRowCounts rows);
 
 // Subnet rules, on values with the first octet most significant.
 // The host part of ip is neither all zeros nor all ones (a /32 mask passes).

@@ -4,8 +4,8 @@
 
 namespace kestrel {
 
-DeviceRecord DhcpRefreshWorking(const ProgramState& state, std::string_view password) {
-    DeviceRecord working = TargetRecord(state);
+DeviceRecord DhcpRefreshWorking(const DeviceRecord& agent, std::string_view password) {
+    DeviceRecord working = agent;
     SetFieldText(working.password, password);
     return working;
 }

@@ -4,7 +4,7 @@
 // and apply. The period text is stored as typed ("0120" stays "0120").
 
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 
 #include <filesystem>
 #include <optional>

@@ -17,7 +17,7 @@ PasswordChangeResult Refuse(const Message& message) {
 
 } // namespace
 
-PasswordChangeResult ReadPasswordChange(const PasswordChangeForm& form, const ProgramState& state) {
+PasswordChangeResult ReadPasswordChange(const PasswordChangeForm& form, const DeviceRecord& agent) {
     if (!LengthFits(form.original))
         return Refuse(kPasswordLengthBetween);
     if (!LengthFits(form.new_password))
@@ -25,7 +25,7 @@ PasswordChangeResult ReadPasswordChange(const PasswordChangeForm& form, const Pr
     if (!LengthFits(form.confirm) || form.confirm != form.new_password)
         return Refuse(kConfirmPasswordFail);
 
-    DeviceRecord working = TargetRecord(state);
+    DeviceRecord working = agent;
     SetFieldText(working.password, form.original);
     SetFieldText(working.new_password, form.new_password);
     return {.working = working, .failure = std::nullopt};

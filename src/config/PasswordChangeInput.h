@@ -4,7 +4,6 @@
 // or the working record to send.
 
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
 #include "protocol/wire/DeviceRecord.h"
 
 #include <optional>
@@ -25,8 +24,8 @@ struct PasswordChangeResult {
     std::optional<Message> failure;      // the first check that failed
 };
 
-// The agent is the one of the selection context in state; the working record
-// is a copy of its record with both passwords replaced.
-PasswordChangeResult ReadPasswordChange(const PasswordChangeForm& form, const ProgramState& state);
+// The working record is a copy of the agent's record with both passwords
+// replaced.
+PasswordChangeResult ReadPasswordChange(const PasswordChangeForm& form, const DeviceRecord& agent);
 
 } // namespace kestrel

@@ -14,7 +14,7 @@ WebAccessTarget Refuse(const Message& message) {
 
 } // namespace
 
-WebAccessTarget CheckWebAccess(const ProgramState& state, const ListSelection& selection,
+WebAccessTarget CheckWebAccess(const DeviceTable& monitor, const ListSelection& selection,
                                WebAccessTrigger trigger) {
     if (trigger == WebAccessTrigger::Button && selection.discovery_rows > 0)
         return Refuse(kWebOnlyMonitorList);
@@ -24,8 +24,7 @@ WebAccessTarget CheckWebAccess(const ProgramState& state, const ListSelection& s
         return Refuse(kSelectOneMonitorDevice);
     if (!selection.record_index)
         return Refuse(kSelectedDeviceGone);
-    const DeviceRecord& record =
-        state.monitor.records[static_cast<std::size_t>(*selection.record_index)];
+    const DeviceRecord& record = monitor.records[static_cast<std::size_t>(*selection.record_index)];
     if (record.agent_mode == AGENT_MODE_LOADER)
         return Refuse(kLoaderModeDiscovery);
 

@@ -3,9 +3,9 @@
 // open in the web browser, and the address handed to it. Nothing is sent to
 // the agent.
 
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/set/DeviceSelection.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <QUrl>
 
@@ -23,7 +23,7 @@ struct WebAccessTarget {
 // selection: the discovery list's selected rows, and the monitor list's rows
 // with the record of its first selected row. A double-click does not look
 // at the discovery list.
-WebAccessTarget CheckWebAccess(const ProgramState& state, const ListSelection& selection,
+WebAccessTarget CheckWebAccess(const DeviceTable& monitor, const ListSelection& selection,
                                WebAccessTrigger trigger);
 
 } // namespace kestrel

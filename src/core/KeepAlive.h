@@ -11,7 +11,7 @@
 
 #include "protocol/discovery/KeepAliveCounter.h"
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 
 #include <QObject>
 #include <QTimer>

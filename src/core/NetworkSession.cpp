@@ -7,11 +7,13 @@
 
 namespace kestrel {
 
-NetworkSession::NetworkSession(ProgramState& state, ListHooks& lists, Notifier& notifier,
-                               TrapHandler* traps, QObject* parent)
-    : QObject(parent), state_(state), lists_(lists), notifier_(notifier), network_boxes_(notifier),
-      dispatcher_(state, lists, network_boxes_, traps), sockets_(state.settings, notifier),
-      keep_alive_(state.settings, network_boxes_,
+NetworkSession::NetworkSession(const Parts& parts, QObject* parent)
+    : QObject(parent), settings_(parts.settings), tables_(parts.tables), lists_(parts.lists),
+      events_(parts.events), network_boxes_(parts.notifier),
+      dispatcher_(parts.settings, parts.exchange, parts.tables, parts.lists, parts.events,
+                  parts.traps),
+      sockets_(parts.settings, parts.notifier),
+      keep_alive_(parts.settings, network_boxes_,
                   RawIgmpHelperPath(QCoreApplication::applicationDirPath())) {
     sockets_.SetReceiveCallback(
         [this](std::span<const uint8_t> datagram, uint32_t sender_ip, SocketKind) {
@@ -20,7 +22,16 @@ NetworkSession::NetworkSession(ProgramState& state, ListHooks& lists, Notifier& 
 }
 
 void NetworkSession::Discover() {
-    OnDiscovery(state_, sockets_, lists_, notifier_, [this] { Q_EMIT discoverySent(); });
+    OnDiscovery(
+        settings_, tables_, sockets_, lists_, events_,
+        [this](std::optional<SendFailure> failure) { Q_EMIT discoverySent(!failure.has_value()); });
+}
+
+std::string NetworkSession::CardOf(uint32_t address) const {
+    for (const LocalNetwork& network : sockets_.networks())
+        if (network.Holds(address))
+            return network.card_name;
+    return {};
 }
 
 } // namespace kestrel

@@ -4,6 +4,7 @@
 // it only through
 // the ListHooks and Notifier seams, so it runs in tests without a window.
 
+#include "core/CoreEvents.h"
 #include "core/KeepAlive.h"
 #include "core/PostedNotifier.h"
 #include "core/UdpSockets.h"
@@ -16,9 +17,19 @@ namespace kestrel {
 class NetworkSession : public QObject {
     Q_OBJECT
 public:
-    // The settings in state must be loaded before the sockets are opened.
-    NetworkSession(ProgramState& state, ListHooks& lists, Notifier& notifier,
-                   TrapHandler* traps = nullptr, QObject* parent = nullptr);
+    // What the session lends to the receive path and the discovery; the
+    // settings must be loaded before the sockets are opened.
+    struct Parts {
+        const ProtocolSettings& settings;
+        SetExchange& exchange;
+        DeviceTables& tables;
+        ListHooks& lists;
+        CoreEvents& events;
+        // Boxes of the sockets themselves (a bind that failed).
+        Notifier& notifier;
+        TrapHandler* traps = nullptr;
+    };
+    explicit NetworkSession(const Parts& parts, QObject* parent = nullptr);
 
     bool OpenBroadcastSocket() { return sockets_.OpenBroadcastSocket(); }
     bool OpenMulticastSocket() { return sockets_.OpenMulticastSocket(); }
@@ -30,6 +41,8 @@ public:
     // The Discovery button: the request leaves once the multicast re-join
     // has ended, while the window goes on.
     void Discover();
+    // The name of the card whose network holds this address; empty when none.
+    std::string CardOf(uint32_t address) const;
 
     UdpSockets& sockets() { return sockets_; }
     Dispatcher& dispatcher() { return dispatcher_; }
@@ -38,13 +51,15 @@ public:
     PostedNotifier& networkBoxes() { return network_boxes_; }
 
 Q_SIGNALS:
-    // A Discovery's request has just been sent (or its send failed).
-    void discoverySent();
+    // A Discovery's request has just been sent (sent false: a send failed,
+    // which has been reported as well).
+    void discoverySent(bool sent);
 
 private:
-    ProgramState& state_;
+    const ProtocolSettings& settings_;
+    DeviceTables& tables_;
     ListHooks& lists_;
-    Notifier& notifier_;
+    CoreEvents& events_;
     PostedNotifier network_boxes_;
     Dispatcher dispatcher_;
     UdpSockets sockets_;

@@ -12,7 +12,7 @@
 
 #include "protocol/seams/Notifier.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 #include "protocol/wire/LocalNetwork.h"
 
 #include <QObject>

@@ -78,29 +78,30 @@ std::filesystem::path MonitorFilePath(const std::filesystem::path& cfg_dir) {
     return cfg_dir / kMonitorFileName;
 }
 
-void LoadMonitorAtStartUp(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
+bool LoadMonitorAtStartUp(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
                           Notifier& notifier) {
     monitor.Clear();
     bool missing = false;
     const auto bytes = ReadUpTo(file, kMaxMonitorFileBytes, missing);
     if (missing)
-        return; // no file yet: start with an empty list
+        return true; // no file yet: start with an empty list
     if (!bytes || bytes->size() % kRecordSize != 0) {
         notifier.Show(kConfigFileError);
-        return;
+        return false;
     }
     const std::size_t n = bytes->size() / kRecordSize;
     for (std::size_t i = 0; i < n; ++i)
         Append(monitor, LoadedRecord(*bytes, i), hooks);
+    return true;
 }
 
-void AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
+bool AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
                     Notifier& notifier) {
     bool missing = false;
     const auto bytes = ReadUpTo(file, kMaxMonitorFileBytes, missing);
     if (!bytes || bytes->size() % kRecordSize != 0) {
         notifier.Show(kConfigFileError);
-        return;
+        return false;
     }
     const std::size_t n = bytes->size() / kRecordSize;
     for (std::size_t i = 0; i < n; ++i) {
@@ -115,10 +116,11 @@ void AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, Lis
         }
         if (monitor.full()) {
             notifier.Show(kLoadMonitorFull);
-            return;
+            return true;
         }
         Append(monitor, r, hooks);
     }
+    return true;
 }
 
 bool SaveMonitorFile(const std::filesystem::path& file, const DeviceTable& monitor,

@@ -24,14 +24,15 @@ std::filesystem::path MonitorFilePath(const std::filesystem::path& cfg_dir);
 // each through RefreshMonitorRow. A missing file leaves the list empty without
 // a message; anything that is not a readable regular file, or a length that
 // is not a whole number of records, shows "Config File Error" and leaves the
-// list empty.
-void LoadMonitorAtStartUp(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
+// list empty. False when the file could not be taken.
+bool LoadMonitorAtStartUp(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
                           Notifier& notifier);
 
 // "Monitor load": appends the file's agents that are not monitored yet, with
 // a warning for each one skipped as a duplicate. Stops with a warning when the
-// list is full; never writes past the last record of the table.
-void AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
+// list is full; never writes past the last record of the table. False when
+// the file could not be taken ("Config File Error").
+bool AddMonitorFile(const std::filesystem::path& file, DeviceTable& monitor, ListHooks& hooks,
                     Notifier& notifier);
 
 // "Monitor save" and "Monitor save as": writes records 0..count-1 in table

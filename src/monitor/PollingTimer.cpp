@@ -1,13 +1,13 @@
-#include "PollingTimer.h"
+#include "monitor/PollingTimer.h"
 
 #include <string>
 
 namespace kestrel {
 
 PollingTimer::PollingTimer(const Seams& seams, QObject* parent)
-    : QObject(parent), clock_(seams.clock != nullptr ? *seams.clock : system_clock_),
-      log_(seams.log, clock_, seams.tick_boxes), pass_(seams.state, seams.sender, seams.pass_boxes),
-      alive_(seams.state, seams.sender, seams.lists, seams.tick_boxes), timer_(this) {
+    : QObject(parent), log_(seams.log),
+      pass_(seams.settings, seams.monitor, seams.sender, seams.events),
+      alive_(seams.settings, seams.monitor, seams.sender, seams.lists, seams.events), timer_(this) {
     timer_.setObjectName(QStringLiteral("pollingTimer"));
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &PollingTimer::Step);
@@ -23,13 +23,13 @@ void PollingTimer::Step() {
     if (pass_.running())
         return;
     timer_.stop();
-    const int wait_ms = pass_.Run();
+    const int wait_ms = pass_.Run(period_seconds_);
     if (wait_ms >= 0)
         timer_.start(wait_ms);
 }
 
 void PollingTimer::CheckAlive() {
-    const std::string stamp = FormatTimeStamp(clock_);
+    const std::string stamp = log_.TimeStamp();
     alive_.Tick([&](std::string_view ip) { log_.LogNotAlive(stamp, ip); });
 }
 

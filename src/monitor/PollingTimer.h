@@ -10,24 +10,20 @@
 #include <QObject>
 #include <QTimer>
 
-#include <filesystem>
-
 namespace kestrel {
 
 class PollingTimer : public QObject {
     Q_OBJECT
 public:
     struct Seams {
-        ProgramState& state;
+        const ProtocolSettings& settings;
+        DeviceTable& monitor;
         DatagramSender& sender;
         ListHooks& lists;
-        // The polling pass waits for its box: shown at once.
-        Notifier& pass_boxes;
-        // Resend and log failures: merged and shown after the tick.
-        Notifier& tick_boxes;
-        std::filesystem::path log;
-        // The workstation's clock when null.
-        const Clock* clock = nullptr;
+        // Failed sends and agents declared not alive.
+        ProtocolEvents& events;
+        // The program's one event log: the "Not alive" lines.
+        EventLog& log;
     };
 
     explicit PollingTimer(const Seams& seams, QObject* parent = nullptr);
@@ -39,16 +35,19 @@ public:
     // One tick of the alive check, with one time stamp for all its lines.
     void CheckAlive();
 
+    // The period between passes, in seconds; read when the next wait is armed.
+    int refreshPeriod() const { return period_seconds_; }
+    void SetRefreshPeriod(int seconds) { period_seconds_ = seconds; }
+
     // The wait armed after the last pass in ms; -1 when none is under way.
     int armedMs() const { return timer_.isActive() ? timer_.interval() : -1; }
     bool passRunning() const { return pass_.running(); }
 
 private:
-    SystemClock system_clock_;
-    const Clock& clock_;
-    EventLog log_;
+    EventLog& log_;
     PollingPass pass_;
     AliveCheck alive_;
+    int period_seconds_ = 15;
     QTimer timer_;
 };
 

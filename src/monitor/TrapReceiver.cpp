@@ -1,4 +1,4 @@
-#include "TrapReceiver.h"
+#include "monitor/TrapReceiver.h"
 
 #include "protocol/lists/DeviceTables.h"
 #include "protocol/wire/ByteOrder.h"
@@ -21,9 +21,9 @@ std::optional<TrapPayload> ParseTrapPayload(std::span<const uint8_t> payload) {
     return TrapPayload{*address, {reinterpret_cast<const char*>(rest.data()), length}};
 }
 
-TrapReceiver::TrapReceiver(ProgramState& state, ListHooks& lists, EventLog& log, TrapTable& table,
-                           std::function<void()> light_lamp)
-    : state_(state), lists_(lists), log_(log), table_(table), light_lamp_(std::move(light_lamp)) {}
+TrapReceiver::TrapReceiver(DeviceTable& monitor, ListHooks& lists, EventLog& log, TrapTable& table,
+                           Listener on_trap)
+    : monitor_(monitor), lists_(lists), log_(log), table_(table), on_trap_(std::move(on_trap)) {}
 
 void TrapReceiver::HandleTrap(std::span<const uint8_t> fields, const DeviceRecord&) {
     OnTrap(fields);
@@ -35,14 +35,11 @@ void TrapReceiver::OnTrap(std::span<const uint8_t> payload) {
         return;
     // The address inside the trap names the agent, not the sender's.
     const std::string ip = FormatIpv4(trap->address);
-    const FindResult found = FindMonitorRecord(state_.monitor, ip, KeyKind::Ip);
+    const FindResult found = FindMonitorRecord(monitor_, ip, KeyKind::Ip);
     if (!found.found)
         return;
 
-    if (light_lamp_)
-        light_lamp_();
-
-    DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(found.index)];
+    DeviceRecord& record = monitor_.records[static_cast<std::size_t>(found.index)];
     record.status_image = kImageNone;
     record.row_state = kRowKnown;
     record.reply_flag = kReplied;
@@ -56,6 +53,9 @@ void TrapReceiver::OnTrap(std::span<const uint8_t> payload) {
     const std::string stamp = log_.TimeStamp();
     (void)log_.LogTrapAt(stamp, ip, trap->text);
     table_.Add(stamp, ip, trap->text);
+    if (on_trap_)
+        on_trap_({found.index, ip, std::string(FieldText(record.mac_text)), std::string(trap->text),
+                  stamp});
 }
 
 } // namespace kestrel

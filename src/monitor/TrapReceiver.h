@@ -5,13 +5,14 @@
 
 #include "EventLog.h"
 #include "TrapTable.h"
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace kestrel {
@@ -26,20 +27,31 @@ struct TrapPayload {
 // Empty when the payload is too short to hold the address.
 std::optional<TrapPayload> ParseTrapPayload(std::span<const uint8_t> payload);
 
+// A trap from a monitored agent, as stored: who sent it, its words, when.
+struct TrapEvent {
+    int index = 0; // the agent's record in the monitor table
+    std::string ip_text;
+    std::string mac_text;
+    std::string text;
+    std::string stamp; // the time stamp of its log line and table entry
+};
+
 class TrapReceiver : public TrapHandler {
 public:
-    TrapReceiver(ProgramState& state, ListHooks& lists, EventLog& log, TrapTable& table,
-                 std::function<void()> light_lamp);
+    using Listener = std::function<void(const TrapEvent&)>;
+
+    TrapReceiver(DeviceTable& monitor, ListHooks& lists, EventLog& log, TrapTable& table,
+                 Listener on_trap = {});
 
     void HandleTrap(std::span<const uint8_t> fields, const DeviceRecord& staging) override;
     void OnTrap(std::span<const uint8_t> payload);
 
 private:
-    ProgramState& state_;
+    DeviceTable& monitor_;
     ListHooks& lists_;
     EventLog& log_;
     TrapTable& table_;
-    std::function<void()> light_lamp_;
+    Listener on_trap_;
 };
 
 } // namespace kestrel

@@ -12,9 +12,9 @@
 
 namespace kestrel {
 
-FirmwareTransfer::FirmwareTransfer(Notifier& notifier, QObject* parent)
-    : QObject(parent), notifier_(notifier), socket_(this), data_timer_(this), request_timer_(this),
-      finish_timer_(this), drain_(this) {
+FirmwareTransfer::FirmwareTransfer(QObject* parent)
+    : QObject(parent), socket_(this), data_timer_(this), request_timer_(this), finish_timer_(this),
+      drain_(this) {
     socket_.setObjectName(QStringLiteral("tftpSocket"));
     data_timer_.setObjectName(QStringLiteral("tftpDataTimer"));
     request_timer_.setObjectName(QStringLiteral("tftpRequestTimer"));
@@ -38,40 +38,38 @@ FirmwareTransfer::~FirmwareTransfer() {
     Close();
 }
 
-bool FirmwareTransfer::OpenTftpSocket(const TftpTransfer::Target& target) {
+std::optional<FirmwareTransfer::OpenFailure>
+FirmwareTransfer::OpenTftpSocket(const TftpTransfer::Target& target) {
     ++run_;
-    if (IsOpen()) {
-        // What a second socket on the port would meet.
-        notifier_.Show(kBindTftpSocketError);
-        return false;
-    }
+    if (IsOpen())
+        return OpenFailure{kBindTftpSocketError}; // what a second socket on the port would meet
     // Read once: the image cannot change under a running transfer.
     FileRead file =
         ReadFileBytes(std::filesystem::path(target.firmware_path), kMaxFirmwareImageBytes, false);
-    if (file.status == ReadStatus::TooLarge) {
-        notifier_.Show(kFirmwareTooLarge);
-        return false;
-    }
-    if (file.status != ReadStatus::Ok) {
-        notifier_.Show(kOpenFirmwareFileError);
-        return false;
-    }
+    if (file.status == ReadStatus::TooLarge)
+        return OpenFailure{kFirmwareTooLarge};
+    if (file.status != ReadStatus::Ok)
+        return OpenFailure{kOpenFirmwareFileError};
     if (!socket_.bind(QHostAddress(QHostAddress::AnyIPv4), kTftpClientPort,
                       QAbstractSocket::DontShareAddress)) {
         const QAbstractSocket::SocketError error = socket_.error();
         socket_.abort();
         const bool not_created = error == QAbstractSocket::UnsupportedSocketOperationError ||
                                  error == QAbstractSocket::SocketResourceError;
-        notifier_.Show(not_created ? kCreateTftpSocketError : kBindTftpSocketError);
-        return false;
+        return OpenFailure{not_created ? kCreateTftpSocketError : kBindTftpSocketError};
     }
     const TftpStep step = transfer_.Start(target, std::move(file.bytes));
+    if (step.refusal) {
+        Close();
+        return OpenFailure{step.refusal};
+    }
     if (Apply(step) && step.outcome == TftpOutcome::None)
-        return true;
+        return std::nullopt;
     // A start reported as failed leaves nothing running behind it: no
-    // retransmissions, and the port free for the next attempt.
+    // retransmissions, and the port free for the next attempt. Its failed
+    // send has been signalled.
     Close();
-    return false;
+    return OpenFailure{};
 }
 
 void FirmwareTransfer::Close() {
@@ -101,8 +99,11 @@ void FirmwareTransfer::OnTftpReadable() {
         if (!datagram.isValid())
             return;
         const QByteArray data = datagram.data();
+        // An address that is no IPv4 one reads as 0, which no target has.
+        const uint32_t sender = datagram.senderAddress().toIPv4Address();
         Apply(transfer_.OnDatagram(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
-                                             static_cast<std::size_t>(data.size()))));
+                                             static_cast<std::size_t>(data.size())),
+                                   sender));
     }
     // Not every datagram was read: the rest on a later pass, from a zero
     // timer, so painting, input and the timers get their turn in a flood.
@@ -129,6 +130,40 @@ void FirmwareTransfer::SetTimer(QTimer& timer, TimerAction action) {
         timer.stop();
 }
 
+namespace {
+
+UpgradeEnd EndOf(const TftpStep& step, const TftpTransfer& transfer) {
+    UpgradeEnd end;
+    switch (step.outcome) {
+    case TftpOutcome::Completed:
+        end.kind = UpgradeEndKind::Completed;
+        end.sent = end.total = transfer.file_size();
+        break;
+    case TftpOutcome::DeviceError:
+        end.kind = UpgradeEndKind::DeviceError;
+        end.device_error = step.device_error;
+        end.reboot_hint = step.reboot_hint;
+        break;
+    case TftpOutcome::DeviceNotFound:
+        end.kind = UpgradeEndKind::DeviceNotFound;
+        break;
+    case TftpOutcome::TransferFailed:
+        end.kind = UpgradeEndKind::TransferFailed;
+        end.sent = step.failed_at;
+        end.total = step.file_size;
+        break;
+    case TftpOutcome::Refused:
+        end.kind = UpgradeEndKind::LocalFailure;
+        end.reason = step.refusal;
+        break;
+    case TftpOutcome::None:
+        break;
+    }
+    return end;
+}
+
+} // namespace
+
 bool FirmwareTransfer::Apply(const TftpStep& step) {
     SetTimer(data_timer_, step.data_timer);
     SetTimer(request_timer_, step.request_timer);
@@ -143,22 +178,20 @@ bool FirmwareTransfer::Apply(const TftpStep& step) {
         CloseSocket();
     if (step.finish_after_ms > 0)
         finish_timer_.start(step.finish_after_ms);
-    // Everything above is settled before any box, whose event loop may run
-    // the timers and the socket, or close the transfer.
+    // Everything above is settled before anyone hears of it: a listener's
+    // box runs an event loop that may run the timers and the socket, or
+    // close the transfer.
     const unsigned run = run_;
-    if (step.log_failure)
-        Q_EMIT LogFailure(QByteArray::fromStdString(*step.log_failure));
     if (!sent)
-        notifier_.Show(step.send->on_failure);
-    if (step.box && run == run_)
-        notifier_.Show(step.box->AsMessage());
+        Q_EMIT SendFailed({step.send->kind, 0});
     if (run != run_)
         return sent;
-    if (step.state_text)
-        Q_EMIT StateText(QString::fromLatin1(step.state_text->data(),
-                                             static_cast<qsizetype>(step.state_text->size())));
-    if (step.outcome != TftpOutcome::None)
-        Q_EMIT Finished(step.outcome);
+    if (step.progress)
+        Q_EMIT Progress(*step.progress);
+    if (run != run_)
+        return sent;
+    if (step.outcome != TftpOutcome::None && step.outcome != TftpOutcome::Refused)
+        Q_EMIT Finished(EndOf(step, transfer_));
     return sent;
 }
 

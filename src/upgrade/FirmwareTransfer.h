@@ -3,11 +3,15 @@
 // socket on port 64517, timer 1 (DATA) and timer 2 (write request) of
 // 1500 ms, and the 5-second wait after the last ACK as a single-shot timer.
 // Nothing sleeps; the window goes on receiving and painting meanwhile.
-// Boxes go through the Notifier; the Upgrade State text, the event-log
-// line and the end of the transfer are signalled.
+// Local failures (file, socket) are returned as their message; progress,
+// failed sends and the end of the transfer are signalled as values.
 
 #include "protocol/seams/Notifier.h"
+#include "protocol/seams/Outcomes.h"
 #include "protocol/upgrade/TftpTransfer.h"
+#include "protocol/upgrade/UpgradeOutcome.h"
+
+#include <optional>
 
 #include <QByteArray>
 #include <QObject>
@@ -24,15 +28,18 @@ public:
     // event loop, so a flood on the port cannot hold the window's thread.
     static constexpr int kMaxDatagramsPerWakeup = 64;
 
-    explicit FirmwareTransfer(Notifier& notifier, QObject* parent = nullptr);
+    explicit FirmwareTransfer(QObject* parent = nullptr);
     ~FirmwareTransfer() override;
 
     // Reads the image once, binds the socket, starts timer 2 and sends the
-    // write request. False after its box: the file cannot be read or is too
-    // large, the socket cannot be made or bound (also while a transfer
-    // runs), or the write request could not be sent (timer 2 then resends
-    // it, as it would after a lost one).
-    bool OpenTftpSocket(const TftpTransfer::Target& target);
+    // write request. Nothing when it runs; else why not: the file cannot be
+    // read or is too large, or the socket cannot be made or bound (also
+    // while a transfer runs). A write request that could not be sent is
+    // signalled and ends the attempt too (nothing runs behind it).
+    struct OpenFailure {
+        std::optional<Message> reason; // none: a failed send, signalled already
+    };
+    std::optional<OpenFailure> OpenTftpSocket(const TftpTransfer::Target& target);
     // Cancel, or the dialog goes: socket closed, timers stopped, byte count 0.
     void Close();
 
@@ -47,13 +54,13 @@ public:
     void OnFinishWait();
 
 Q_SIGNALS:
-    // The new text of Upgrade State.
-    void StateText(const QString& text);
-    // A failed transfer: the text of its event-log line (LogUpgradeFailure).
-    void LogFailure(const QByteArray& text);
+    // A DATA block went out for the first time.
+    void Progress(const kestrel::TransferProgress& progress);
+    // A datagram could not be sent (its timer resends it).
+    void SendFailed(const kestrel::SendFailure& failure);
     // The transfer has ended; Completed comes after the wait, and the caller
     // then finishes the upgrade (rediscovery).
-    void Finished(kestrel::TftpOutcome outcome);
+    void Finished(const kestrel::UpgradeEnd& end);
 
 private:
     // Carries out one step; false when its datagram could not be sent.
@@ -61,15 +68,14 @@ private:
     static void SetTimer(QTimer& timer, TimerAction action);
     void CloseSocket();
 
-    Notifier& notifier_;
     TftpTransfer transfer_;
     QUdpSocket socket_;
     QTimer data_timer_;
     QTimer request_timer_;
     QTimer finish_timer_;
     QTimer drain_; // zero timer: the rest of a flood, after painting and timers
-    // Counts opens and closes, so a step whose box saw the transfer closed
-    // or started afresh says no more about it.
+    // Counts opens and closes, so a step whose listener saw the transfer
+    // closed or started afresh says no more about it.
     unsigned run_ = 0;
 };
 

@@ -2,17 +2,20 @@
 
 namespace kestrel {
 
-RediscoveryTimer::RediscoveryTimer(ProgramState& state, DatagramSender& sender, ListHooks& lists,
-                                   Notifier& notifier, QObject* parent)
-    : QObject(parent), rediscovery_(state, sender, lists, notifier), timer_(this) {
+RediscoveryTimer::RediscoveryTimer(const ProtocolSettings& settings, DeviceTable& discovery,
+                                   DatagramSender& sender, ListHooks& lists, CoreEvents& events,
+                                   QObject* parent)
+    : QObject(parent), rediscovery_(settings, discovery, sender, lists), timer_(this) {
+    connect(&events, &CoreEvents::discoveryReply, this,
+            [this](const std::string& mac) { rediscovery_.NoteDiscoveryReply(mac); });
     timer_.setObjectName(QStringLiteral("rediscoveryTimer"));
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &RediscoveryTimer::Step);
 }
 
-void RediscoveryTimer::Start() {
-    timer_.start(rediscovery_.Start());
+void RediscoveryTimer::Start(const std::string& target_mac) {
+    timer_.start(rediscovery_.Start(target_mac));
 }
 
 void RediscoveryTimer::Step() {
@@ -24,10 +27,7 @@ void RediscoveryTimer::Step() {
         timer_.start(next);
         return;
     }
-    // The closing message box may have run a nested event loop in which a new
-    // run was started; that run owns the timer now.
-    if (!rediscovery_.running())
-        Q_EMIT Finished(rediscovery_.outcome());
+    Q_EMIT Finished(rediscovery_.outcome());
 }
 
 } // namespace kestrel

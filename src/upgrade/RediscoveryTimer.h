@@ -3,7 +3,10 @@
 // dispatcher stores replies between passes and nothing is shared across
 // threads.
 
+#include "core/CoreEvents.h"
 #include "protocol/upgrade/Rediscovery.h"
+
+#include <string>
 
 #include <QObject>
 #include <QTimer>
@@ -13,11 +16,14 @@ namespace kestrel {
 class RediscoveryTimer : public QObject {
     Q_OBJECT
 public:
-    RediscoveryTimer(ProgramState& state, DatagramSender& sender, ListHooks& lists,
-                     Notifier& notifier, QObject* parent = nullptr);
+    // Discovery replies come through events.
+    RediscoveryTimer(const ProtocolSettings& settings, DeviceTable& discovery,
+                     DatagramSender& sender, ListHooks& lists, CoreEvents& events,
+                     QObject* parent = nullptr);
 
-    // Starts a run; a run under way starts over.
-    void Start();
+    // Starts a run for the agent with this MAC text; a run under way starts
+    // over.
+    void Start(const std::string& target_mac);
     bool running() const { return rediscovery_.running(); }
     Rediscovery::Outcome outcome() const { return rediscovery_.outcome(); }
 
@@ -25,7 +31,7 @@ public:
     void Step();
 
 Q_SIGNALS:
-    // The run has ended and its message has been shown.
+    // The run has ended.
     void Finished(kestrel::Rediscovery::Outcome outcome);
 
 private:

@@ -1,45 +1,57 @@
-#include "UpgradeRun.h"
+#include "upgrade/UpgradeRun.h"
 
-#include "core/Latin1.h"
-#include "protocol/set/DeviceSelection.h"
 #include "protocol/set/TargetSend.h"
 #include "protocol/upgrade/UpgradeChecks.h"
 #include "protocol/upgrade/UpgradeMessages.h"
 #include "protocol/upgrade/UpgradeTrigger.h"
+#include "protocol/wire/PacketHeader.h"
 
 #include <QPointer>
-
-#include <string_view>
 
 namespace kestrel {
 
 namespace {
 
-// The fourth word of the field mask decides the reboot hint of a device error.
-uint32_t FieldMaskWord3(const DeviceRecord& r) {
-    return r.field_mask[3];
+UpgradeEnd Ending(UpgradeEndKind kind, std::optional<Message> reason = std::nullopt) {
+    UpgradeEnd end;
+    end.kind = kind;
+    end.reason = reason;
+    return end;
 }
 
 } // namespace
 
-UpgradeRun::UpgradeRun(ProgramState& state, DatagramSender& sender, Notifier& notifier,
-                       QObject* parent)
-    : QObject(parent), state_(state), sender_(sender), notifier_(notifier), trigger_wait_(this),
-      transfer_(notifier, this) {
+UpgradeRun::UpgradeRun(const ProtocolSettings& settings, const SetExchange& exchange,
+                       DatagramSender& sender, CoreEvents& events, QObject* parent)
+    : QObject(parent), settings_(settings), exchange_(exchange), sender_(sender),
+      trigger_wait_(this), transfer_(this) {
     trigger_wait_.setObjectName(QStringLiteral("upgradeTriggerWait"));
     trigger_wait_.setSingleShot(true);
     trigger_wait_.setInterval(kTriggerWaitMs);
     trigger_wait_.setTimerType(Qt::PreciseTimer);
     connect(&trigger_wait_, &QTimer::timeout, this, &UpgradeRun::OnTriggerWaitEnded);
-    connect(&transfer_, &FirmwareTransfer::StateText, this, &UpgradeRun::StateText);
-    connect(&transfer_, &FirmwareTransfer::LogFailure, this, &UpgradeRun::LogFailure);
+    connect(&transfer_, &FirmwareTransfer::Progress, this, &UpgradeRun::Progress);
+    connect(&transfer_, &FirmwareTransfer::SendFailed, this, &UpgradeRun::SendFailed);
     connect(&transfer_, &FirmwareTransfer::Finished, this, &UpgradeRun::OnTransferFinished);
+    connect(&events, &CoreEvents::triggerAcknowledged, this, [this](const std::string& mac) {
+        if (FromTarget(mac))
+            trigger_acked_ = true;
+    });
+    connect(&events, &CoreEvents::statusReply, this, [this](const StatusReply& reply) {
+        if (reply.command == CMD_UPGRADE_TRIGGER_REPLY && phase_ == Phase::Starting &&
+            FromTarget(reply.mac_text))
+            trigger_status_ = reply.status;
+    });
 }
 
-void UpgradeRun::SetTarget() {
-    target_ = TargetRecord(state_);
-    target_in_monitor_ = state_.target_in_monitor;
-    state_.upgrade_target_mac = FieldText(target_.mac_text);
+bool UpgradeRun::FromTarget(const std::string& mac_text) const {
+    const std::string_view target = FieldText(target_.mac_text);
+    return !target.empty() && mac_text == target;
+}
+
+void UpgradeRun::SetTarget(const DeviceTables& tables, const ChosenAgent& chosen) {
+    target_ = chosen.Record(tables);
+    target_in_monitor_ = chosen.in_monitor();
 }
 
 void UpgradeRun::SetPhase(Phase phase) {
@@ -53,6 +65,7 @@ void UpgradeRun::Start(std::string password, std::string firmware_path) {
     if (busy())
         return;
     SetPhase(Phase::Starting);
+    trigger_status_.reset();
     const unsigned run = ++run_;
     // The sockets may outlive this object; the continuation checks first.
     sender_.RejoinMulticastGroup([self = QPointer<UpgradeRun>(this), run,
@@ -62,23 +75,29 @@ void UpgradeRun::Start(std::string password, std::string firmware_path) {
     });
 }
 
-void UpgradeRun::CheckAndTrigger(const std::string& password, const std::string& firmware_path) {
+void UpgradeRun::End(const UpgradeEnd& end) {
+    // A start that ends is said first, then the run goes idle, unless a
+    // listener's box saw it cancelled or started afresh.
     const unsigned run = run_;
-    const auto refuse = [&](const Message& m) {
-        notifier_.Show(m);
-        if (run == run_)
-            SetPhase(Phase::Idle);
-    };
+    Q_EMIT Ended(end);
+    if (run == run_)
+        SetPhase(Phase::Idle);
+}
+
+void UpgradeRun::CheckAndTrigger(const std::string& password, const std::string& firmware_path) {
     if (const std::optional<Message> refusal = CheckUpgradeForm(password, firmware_path)) {
-        refuse(*refusal);
+        End(Ending(UpgradeEndKind::Refused, *refusal));
         return;
     }
     firmware_path_ = firmware_path;
     const std::vector<uint8_t> trigger =
-        BuildUpgradeTrigger(state_.settings, state_.set_sequence, target_, password);
+        BuildUpgradeTrigger(settings_, exchange_.sequence, target_, password);
     // Sent like a set request, but it is no poll: no poll accounting.
-    if (!SendToTarget(sender_, state_.settings, target_in_monitor_, target_.ip, trigger)) {
-        refuse(kTriggerSendError);
+    if (!SendToTarget(sender_, settings_, target_in_monitor_, target_.ip, trigger)) {
+        const unsigned run = run_;
+        Q_EMIT SendFailed({SendKind::UpgradeTrigger, sender_.LastSendError()});
+        if (run == run_)
+            End(Ending(UpgradeEndKind::LocalFailure));
         return;
     }
     trigger_wait_.start();
@@ -87,31 +106,35 @@ void UpgradeRun::CheckAndTrigger(const std::string& password, const std::string&
 void UpgradeRun::OnTriggerWaitEnded() {
     if (phase_ != Phase::Starting)
         return;
-    // Read once, now: the dispatcher sets it while the wait runs, and a late
-    // acknowledgement of an earlier Start counts too.
-    if (state_.upgrade_trigger_acked != 1) {
-        Q_EMIT StateText(Latin1(kStateTriggerFail));
-        SetPhase(Phase::Idle);
+    // Read once, now: the acknowledgement arrives while the wait runs.
+    if (!trigger_acked_) {
+        UpgradeEnd end = Ending(trigger_status_ ? UpgradeEndKind::TriggerRefused
+                                                : UpgradeEndKind::TriggerNotAnswered);
+        end.status = trigger_status_.value_or(0);
+        End(end);
         return;
     }
     const unsigned run = run_;
     SetPhase(Phase::Transferring);
-    const bool opened =
-        transfer_.OpenTftpSocket({target_.ip, firmware_path_, FieldMaskWord3(target_)});
+    const std::optional<FirmwareTransfer::OpenFailure> failure =
+        transfer_.OpenTftpSocket({target_.ip, firmware_path_, target_.field_mask[3]});
     if (run != run_)
-        return; // cancelled from inside a box
-    // A failed open has said why in its box; the flag stays for the next Start.
-    if (opened)
-        state_.upgrade_trigger_acked = 0;
-    else
-        SetPhase(Phase::Idle);
-    Q_EMIT StateText(Latin1(kStateWait));
+        return; // cancelled meanwhile
+    if (failure) {
+        // The flag stays for the next Start.
+        UpgradeEnd end = Ending(UpgradeEndKind::LocalFailure, failure->reason);
+        end.triggered = true;
+        End(end);
+        return;
+    }
+    trigger_acked_ = false;
+    Q_EMIT TransferStarted();
 }
 
-void UpgradeRun::OnTransferFinished(TftpOutcome outcome) {
+void UpgradeRun::OnTransferFinished(const UpgradeEnd& end) {
+    // The transfer is over before anyone hears of it.
     SetPhase(Phase::Idle);
-    if (outcome == TftpOutcome::Completed || outcome == TftpOutcome::DeviceError)
-        Q_EMIT Ended(outcome);
+    Q_EMIT Ended(end);
 }
 
 void UpgradeRun::Cancel() {

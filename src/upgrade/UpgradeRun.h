@@ -1,22 +1,23 @@
 #pragma once
 // One firmware upgrade, from Start to its end, on the GUI thread: renew the
 // multicast membership, check the form, send the trigger, wait two seconds
-// for the agent's acknowledgement (a timer; the window goes on receiving,
+// for the agent's acknowledgement (a timer; the program goes on receiving,
 // which is how the acknowledgement arrives), then the TFTP write. The
 // upgrade context lives here, once per program: the agent chosen when the
-// dialog opened and the firmware path, kept for the next opening.
+// dialog opened and the firmware path, kept for the next opening. What
+// happens is signalled as values; the front ends say it.
 
-#include "FirmwareTransfer.h"
-#include "protocol/seams/Notifier.h"
-#include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
+#include "core/CoreEvents.h"
+#include "protocol/set/DeviceSelection.h"
+#include "protocol/set/SetExchange.h"
+#include "protocol/upgrade/UpgradeOutcome.h"
 #include "protocol/wire/DeviceRecord.h"
+#include "upgrade/FirmwareTransfer.h"
 
-#include <QByteArray>
 #include <QObject>
-#include <QString>
 #include <QTimer>
 
+#include <optional>
 #include <string>
 
 namespace kestrel {
@@ -26,13 +27,14 @@ class UpgradeRun : public QObject {
 public:
     static constexpr int kTriggerWaitMs = 2000;
 
-    UpgradeRun(ProgramState& state, DatagramSender& sender, Notifier& notifier,
-               QObject* parent = nullptr);
+    // The trigger carries the set exchange's sequence; its acknowledgement
+    // comes as one of events' signals.
+    UpgradeRun(const ProtocolSettings& settings, const SetExchange& exchange,
+               DatagramSender& sender, CoreEvents& events, QObject* parent = nullptr);
 
-    // The agent of the selection context becomes the upgrade target. Its
-    // record is kept as it is now, so a set dialog opened meanwhile (which
-    // moves the selection context) cannot redirect the upgrade.
-    void SetTarget();
+    // The chosen agent becomes the upgrade target. Its record is kept as it
+    // is now, so a list that changes meanwhile cannot redirect the upgrade.
+    void SetTarget(const DeviceTables& tables, const ChosenAgent& chosen);
     const DeviceRecord& target() const { return target_; }
 
     const std::string& firmwarePath() const { return firmware_path_; }
@@ -52,13 +54,17 @@ public:
     void OnTriggerWaitEnded();
 
 Q_SIGNALS:
-    void StateText(const QString& text);
     void BusyChanged(bool busy);
-    // A failed transfer: the text of its event-log line.
-    void LogFailure(const QByteArray& text);
-    // The dialog ends: Completed after the wait that follows the last ACK
-    // (the caller starts the rediscovery), DeviceError once its box closed.
-    void Ended(kestrel::TftpOutcome outcome);
+    // The trigger was acknowledged and the write request is out.
+    void TransferStarted();
+    void Progress(const kestrel::TransferProgress& progress);
+    // A datagram of the upgrade could not be sent; the trigger's ends the
+    // start, a TFTP one is resent by its timer.
+    void SendFailed(const kestrel::SendFailure& failure);
+    // Every end of a start: a refused form, a trigger not acknowledged, a
+    // local failure, the transfer's end (Completed after the wait that
+    // follows the last ACK; the caller starts the rediscovery).
+    void Ended(const kestrel::UpgradeEnd& end);
 
 private:
     enum class Phase { Idle, Starting, Transferring };
@@ -66,17 +72,25 @@ private:
     void SetPhase(Phase phase);
     // The rest of Start, once the membership has been renewed.
     void CheckAndTrigger(const std::string& password, const std::string& firmware_path);
-    void OnTransferFinished(TftpOutcome outcome);
+    void End(const UpgradeEnd& end);
+    void OnTransferFinished(const UpgradeEnd& end);
+    bool FromTarget(const std::string& mac_text) const;
 
-    ProgramState& state_;
+    const ProtocolSettings& settings_;
+    const SetExchange& exchange_;
     DatagramSender& sender_;
-    Notifier& notifier_;
     DeviceRecord target_{};
     bool target_in_monitor_ = false;
     std::string firmware_path_;
     Phase phase_ = Phase::Idle;
-    // Counts starts and cancels, so a re-join or a box that outlived its
-    // start says no more about it.
+    // Set by the target's acknowledgement and read when the wait ends; a
+    // late acknowledgement of an earlier Start counts too, and the flag
+    // stays until a transfer has opened.
+    bool trigger_acked_ = false;
+    // The target answered the trigger with an error status during the wait.
+    std::optional<int> trigger_status_;
+    // Counts starts and cancels, so a re-join or a listener's box that
+    // outlived its start says no more about it.
     unsigned run_ = 0;
     QTimer trigger_wait_;
     FirmwareTransfer transfer_;

@@ -14,6 +14,7 @@
 #include "protocol/dispatch/Dispatcher.h"
 #include "protocol/wire/ByteOrder.h"
 #include "protocol/wire/PacketHeader.h"
+#include "support/CoreState.h"
 #include "support/FakeListHooks.h"
 
 #include <algorithm>
@@ -101,14 +102,26 @@ private:
 
 struct Rig;
 
-// A box that, while open, lets up to two more datagrams through.
-class ReentrantNotifier : public Notifier {
+// A front end that says every outcome in a box, which, while open, lets up
+// to two more datagrams through.
+class ReentrantEvents : public ProtocolEvents {
 public:
-    explicit ReentrantNotifier(Rig& rig) : rig_(rig) {}
-    void Show(const Message&) override;
-    bool Ask(const Message&) override { return true; }
+    explicit ReentrantEvents(Rig& rig) : rig_(rig) {}
+    void OnStatusReply(const StatusReply& reply) override {
+        Check(reply.mac_text.size() == 12);
+        Box();
+    }
+    void OnSetConfirmed(const SetConfirmation&) override { Box(); }
+    void OnAgentStored(const AgentStored& stored) override;
+    void OnDiscoveryTableFull() override { Box(); }
+    void OnTriggerAcknowledged(std::string_view mac) override {
+        Check(mac.size() == 12);
+        Box();
+    }
 
 private:
+    void Box();
+
     Rig& rig_;
     int depth_ = 0;
 };
@@ -136,36 +149,45 @@ struct Rig {
 
     void CheckInvariants() const {
         Check(lists.faults.empty());
-        Check(state.discovery.count() >= 0 && state.discovery.count() <= kTableCapacity);
-        Check(state.monitor.count() == monitored);
-        Check(lists.discovery_rows.size() == static_cast<std::size_t>(state.discovery.count()));
+        const DeviceTables& tables = state.tables;
+        Check(tables.discovery.count() >= 0 && tables.discovery.count() <= kTableCapacity);
+        Check(tables.monitor.count() == monitored);
+        Check(lists.discovery_rows.size() == static_cast<std::size_t>(tables.discovery.count()));
         Check(lists.monitor_rows.size() == static_cast<std::size_t>(monitored));
-        Check(state.pending_set_mac.empty() == (state.pending_set_ip == 0));
+        Check(state.exchange.pending_mac.empty() == (state.exchange.pending_ip == 0));
     }
 
     void AddMonitored(const char* ip, uint32_t address, const char* mac, int32_t image) {
-        state.monitor.Append(ZeroRecord());
-        DeviceRecord& r =
-            state.monitor.records[static_cast<std::size_t>(state.monitor.count() - 1)];
+        DeviceTable& monitor = state.tables.monitor;
+        monitor.Append(ZeroRecord());
+        DeviceRecord& r = monitor.records[static_cast<std::size_t>(monitor.count() - 1)];
         SetFieldText(r.ip_text, ip);
         r.ip = address;
         SetFieldText(r.mac_text, mac);
         r.row_state = kRowKnown;
         r.status_image = image;
         lists.monitor_rows.push_back({ip, mac, image});
-        monitored = state.monitor.count();
+        monitored = monitor.count();
     }
 
     Feeder feeder;
-    ProgramState state;
-    FakeListHooks lists{state};
-    ReentrantNotifier notifier{*this};
+    CoreState state;
+    FakeListHooks lists{state.tables};
+    ReentrantEvents events{*this};
     CheckingTrapHandler traps;
-    Dispatcher dispatcher{state, lists, notifier, &traps};
+    Dispatcher dispatcher{state.settings, state.exchange, state.tables, lists, events, &traps};
     int monitored = 0;
 };
 
-void ReentrantNotifier::Show(const Message&) {
+void ReentrantEvents::OnAgentStored(const AgentStored& stored) {
+    // What it names is in use at the moment it is said.
+    const DeviceTable& table =
+        stored.list == AgentList::Monitor ? rig_.state.tables.monitor : rig_.state.tables.discovery;
+    Check(table.InUse(stored.index));
+    Check(!stored.back || stored.list == AgentList::Monitor);
+}
+
+void ReentrantEvents::Box() {
     if (depth_ >= kMaxBoxDepth)
         return;
     ++depth_;
@@ -184,9 +206,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         in.Has(4, 2) && (*in.U16(4) & kRepeatFlag) ? kChunkHead + 2 : kChunkHead;
     if (const auto first = in.Bytes(first_at, kHeaderSize))
         rig->state.settings.utility_id = DecodeHeader(*first).utility_id;
-    rig->state.pending_set_mac = "000000000001";
-    rig->state.pending_set_ip = 0xC6120002;
-    rig->state.upgrade_target_mac = "000000000003";
+    rig->state.exchange.pending_mac = "000000000001";
+    rig->state.exchange.pending_ip = 0xC6120002;
 
     rig->AddMonitored("192.168.1.10", 0xC0A8010A, "", kImageNone);
     rig->AddMonitored("198.18.0.2", 0xC6120002, "000000000002", kImageNone);

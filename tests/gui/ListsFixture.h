@@ -1,11 +1,12 @@
 #pragma once
 // The real lists and buttons of the main form with CDeviceLists on top of a
-// fresh program state and a recording notifier; no sockets anywhere.
+// fresh pair of tables and a recording notifier; no sockets anywhere.
 
 #include "app/DeviceLists.h"
 #include "app/MainForm.h"
 #include "controls/DeviceListColumns.h"
 #include "controls/StatusImages.h"
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/wire/Ipv4Text.h"
 #include "support/FakeNotifier.h"
 
@@ -60,7 +61,7 @@ protected:
         discovery().InsertColumns(kestrel::DiscoveryColumns());
         monitor().InsertColumns(kestrel::MonitorColumns());
         dhcp().setEnabled(false);
-        lists_ = std::make_unique<CDeviceLists>(&discovery(), &monitor(), &dhcp(), state_,
+        lists_ = std::make_unique<CDeviceLists>(&discovery(), &monitor(), &dhcp(), tables_,
                                                 notifier_, images_);
         form_.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&form_));
@@ -73,13 +74,13 @@ protected:
     // As the dispatcher stores a new agent: count first, then the row.
     void Discovered(kestrel::DeviceRecord r) {
         r.row_state = kestrel::kRowNew;
-        ASSERT_TRUE(state_.discovery.Append(r));
-        lists_->RefreshDiscoveryRow(state_.discovery.count() - 1);
+        ASSERT_TRUE(tables_.discovery.Append(r));
+        lists_->RefreshDiscoveryRow(tables_.discovery.count() - 1);
     }
     void Monitored(kestrel::DeviceRecord r) {
         r.row_state = kestrel::kRowNew;
-        ASSERT_TRUE(state_.monitor.Append(r));
-        lists_->RefreshMonitorRow(state_.monitor.count() - 1);
+        ASSERT_TRUE(tables_.monitor.Append(r));
+        lists_->RefreshMonitorRow(tables_.monitor.count() - 1);
     }
 
     static Texts Column(QTreeWidget& list, int column) {
@@ -123,7 +124,7 @@ protected:
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     }
 
-    kestrel::ProgramState state_;
+    kestrel::DeviceTables tables_;
     FakeNotifier notifier_;
     kestrel::StatusImageList images_;
     kestrel::MainForm form_;

@@ -3,8 +3,11 @@
 // after them, the one request it sends, the keyboard rule and the colours.
 
 #include "HeldRejoinSender.h"
+#include "app/OutcomeBoxes.h"
 #include "config/ui/Change_Password.h"
 #include "controls/ColourScheme.h"
+#include "core/CoreEvents.h"
+#include "support/CoreState.h"
 #include "support/FakeNotifier.h"
 #include "support/SetRequestBytes.h"
 
@@ -40,18 +43,21 @@ DeviceRecord Agent(const char* mac, uint32_t ip, uint32_t mask) {
 
 class ChangePasswordTest : public ::testing::Test {
 protected:
+    // The window's words for a failed send, as it connects them.
+    ChangePasswordTest() { boxes.Listen(events); }
+
     void Open(bool in_monitor = true, uint32_t mask = 0x1FF) {
         state.settings.utility_id = 0x4B455354;
         state.settings.base_port = 5010;
         state.settings.multicast_group = "239.255.255.250";
-        state.set_sequence = 0x0102;
-        state.pending_set_ip = 0x01020304;
-        DeviceTable& table = in_monitor ? state.monitor : state.discovery;
+        state.exchange.sequence = 0x0102;
+        state.exchange.pending_ip = 0x01020304;
+        DeviceTable& table = in_monitor ? state.tables.monitor : state.tables.discovery;
         ASSERT_TRUE(table.Append(Agent("020000000001", 0x0A000001, mask)));
         ASSERT_TRUE(table.Append(Agent("0a1b2c3d4e5f", 0x0A000005, mask)));
-        state.target_in_monitor = in_monitor;
-        state.target_index = 1;
-        dialog = std::make_unique<CChange_Password>(state, sender, notifier);
+        const ChosenAgent agent{in_monitor ? AgentList::Monitor : AgentList::Discovery, 1};
+        dialog = std::make_unique<CChange_Password>(
+            SetLink{state.settings, state.exchange, state.tables, sender}, events, notifier, agent);
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     }
@@ -70,10 +76,12 @@ protected:
     }
     void Set() { QTest::mouseClick(&Button("ctl1032"), Qt::LeftButton); }
 
-    ProgramState state;
+    CoreState state;
     std::vector<std::string> log;
-    HeldRejoinSender sender{state, log};
+    HeldRejoinSender sender{state.tables, log};
     FakeNotifier notifier;
+    CoreEvents events;
+    OutcomeBoxes boxes{notifier, notifier};
     std::unique_ptr<CChange_Password> dialog;
 };
 
@@ -153,7 +161,7 @@ TEST_F(ChangePasswordTest, SetRejoinsThenSendsBothPasswordsAndCloses) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        state = ProgramState{};
+        state = CoreState{};
         sender.sent.clear();
         log.clear();
         Open(c.in_monitor, c.mask);
@@ -170,8 +178,8 @@ TEST_F(ChangePasswordTest, SetRejoinsThenSendsBothPasswordsAndCloses) {
             EXPECT_EQ(sender.sent[0].address, 0x0A000005u);
         }
         EXPECT_EQ(log.front(), "rejoin");
-        EXPECT_EQ(state.pending_set_mac, "0a1b2c3d4e5f");
-        EXPECT_EQ(state.pending_set_ip, 0x01020304u) << "a password change carries no address";
+        EXPECT_EQ(state.exchange.pending_mac, "0a1b2c3d4e5f");
+        EXPECT_EQ(state.exchange.pending_ip, 0x01020304u) << "a password change carries no address";
         EXPECT_EQ(dialog->result(), QDialog::Accepted);
         EXPECT_FALSE(dialog->isVisible());
     }

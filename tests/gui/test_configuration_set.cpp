@@ -4,10 +4,13 @@
 // sends.
 
 #include "HeldRejoinSender.h"
+#include "app/OutcomeBoxes.h"
 #include "config/ui/Configuration_Set.h"
 #include "controls/ColourScheme.h"
+#include "core/CoreEvents.h"
 #include "protocol/wire/Ipv4Text.h"
 #include "support/AgentRecords.h"
+#include "support/CoreState.h"
 #include "support/FakeNotifier.h"
 
 #include <QApplication>
@@ -48,21 +51,25 @@ DeviceRecord Target() {
 
 class ConfigurationSetTest : public ::testing::Test {
 protected:
+    // The window's words for a failed send, as it connects them.
+    ConfigurationSetTest() { boxes.Listen(events); }
+
     // Monitor: 192.168.1.7 then the target (or 192.168.1.6); discovery:
     // 192.168.1.8 then the target (or 192.168.1.6).
     void Open(bool in_monitor = true, std::optional<DeviceRecord> target = std::nullopt) {
         const DeviceRecord t = target.value_or(Target());
         const DeviceRecord filler = Agent("020000000006", "192.168.1.6");
-        ASSERT_TRUE(state.monitor.Append(Agent("020000000007", "192.168.1.7")));
-        ASSERT_TRUE(state.monitor.Append(in_monitor ? t : filler));
-        ASSERT_TRUE(state.discovery.Append(Agent("020000000008", "192.168.1.8")));
-        ASSERT_TRUE(state.discovery.Append(in_monitor ? filler : t));
+        ASSERT_TRUE(state.tables.monitor.Append(Agent("020000000007", "192.168.1.7")));
+        ASSERT_TRUE(state.tables.monitor.Append(in_monitor ? t : filler));
+        ASSERT_TRUE(state.tables.discovery.Append(Agent("020000000008", "192.168.1.8")));
+        ASSERT_TRUE(state.tables.discovery.Append(in_monitor ? filler : t));
         state.settings.utility_id = 0x4B455354;
         state.settings.base_port = 5010;
         state.settings.multicast_group = "239.255.255.250";
-        state.target_in_monitor = in_monitor;
-        state.target_index = 1;
-        dialog = std::make_unique<CConfiguration_Set>(state, sender, notifier, ListRowCounts{2, 2});
+        const ChosenAgent agent{in_monitor ? AgentList::Monitor : AgentList::Discovery, 1};
+        dialog = std::make_unique<CConfiguration_Set>(
+            SetLink{state.settings, state.exchange, state.tables, sender}, events, notifier, agent,
+            ListRowCounts{2, 2});
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     }
@@ -90,10 +97,12 @@ protected:
         QTest::mouseClick(&Find<QAbstractButton>(name), Qt::LeftButton);
     }
 
-    ProgramState state;
+    CoreState state;
     std::vector<std::string> log;
-    HeldRejoinSender sender{state, log};
+    HeldRejoinSender sender{state.tables, log};
     FakeNotifier notifier;
+    CoreEvents events;
+    OutcomeBoxes boxes{notifier, notifier};
     std::unique_ptr<CConfiguration_Set> dialog;
 };
 
@@ -160,7 +169,7 @@ TEST_F(ConfigurationSetTest, DhcpStateDecidesRadioButtonsAndAddressControls) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.dhcp);
-        state = ProgramState{};
+        state = CoreState{};
         DeviceRecord t = Target();
         t.dhcp_state = c.dhcp;
         t.group_interval = -1;
@@ -297,7 +306,7 @@ const Refusal kRefusals[] = {
 TEST_F(ConfigurationSetTest, RefusedSetShowsTheFirstFailureKeepsInputAndSendsNothing) {
     for (const Refusal& c : kRefusals) {
         SCOPED_TRACE(c.name);
-        state = ProgramState{};
+        state = CoreState{};
         sender.sent.clear();
         sender.rejoins = 0;
         notifier.shown.clear();
@@ -370,7 +379,7 @@ const Accepted kAccepted[] = {
 TEST_F(ConfigurationSetTest, AcceptedSetSendsOnceAndCloses) {
     for (const Accepted& c : kAccepted) {
         SCOPED_TRACE(c.name);
-        state = ProgramState{};
+        state = CoreState{};
         sender.sent.clear();
         notifier.shown.clear();
         Open(c.in_monitor);
@@ -407,7 +416,7 @@ TEST_F(ConfigurationSetTest, RequestCarriesWhatWasTypedAndGoesToTheOldAddress) {
     Type(Edit("ctl1022"), "secret");
     Type(Address("ctl1033"), "192.168.1.50");
     Type(Edit("ctl1032"), "300");
-    const int missed_before = state.monitor.records[1].missed_polls;
+    const int missed_before = state.tables.monitor.records[1].missed_polls;
 
     Click("ctl1011");
 
@@ -416,9 +425,9 @@ TEST_F(ConfigurationSetTest, RequestCarriesWhatWasTypedAndGoesToTheOldAddress) {
     EXPECT_EQ(d.from, SocketKind::Unicast);
     EXPECT_EQ(d.address, Ip("192.168.1.5"));
     EXPECT_EQ(d.port, 5012);
-    EXPECT_EQ(state.monitor.records[1].missed_polls, missed_before + 1);
-    EXPECT_EQ(state.pending_set_mac, "0a1b2c3d4e5f");
-    EXPECT_EQ(state.pending_set_ip, Ip("192.168.1.50"));
+    EXPECT_EQ(state.tables.monitor.records[1].missed_polls, missed_before + 1);
+    EXPECT_EQ(state.exchange.pending_mac, "0a1b2c3d4e5f");
+    EXPECT_EQ(state.exchange.pending_ip, Ip("192.168.1.50"));
     const std::vector<uint8_t> fields(d.bytes.begin() + 40, d.bytes.end());
     const std::vector<uint8_t> expected = {
         0, 9,  0, 10, 's', 'e', 'c', 'r', 'e', 't', // password
@@ -433,8 +442,8 @@ TEST_F(ConfigurationSetTest, RequestCarriesWhatWasTypedAndGoesToTheOldAddress) {
     };
     EXPECT_EQ(fields, expected) << "DHCP unchanged: no TLV_DHCP";
     // The tables wait for the agent's answer.
-    EXPECT_EQ(state.monitor.records[1].ip, Ip("192.168.1.5"));
-    EXPECT_EQ(FieldText(state.monitor.records[1].system_name), "core");
+    EXPECT_EQ(state.tables.monitor.records[1].ip, Ip("192.168.1.5"));
+    EXPECT_EQ(FieldText(state.tables.monitor.records[1].system_name), "core");
 }
 
 TEST_F(ConfigurationSetTest, DhcpChangeFollowsTheButtonsAgainstTheRecord) {
@@ -451,7 +460,7 @@ TEST_F(ConfigurationSetTest, DhcpChangeFollowsTheButtonsAgainstTheRecord) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.device) + (c.click ? c.click : " none"));
-        state = ProgramState{};
+        state = CoreState{};
         sender.sent.clear();
         DeviceRecord t = Target();
         t.dhcp_state = c.device;
@@ -520,7 +529,7 @@ TEST_F(ConfigurationSetTest, CancelDuringTheRejoinSendsNothing) {
 
     // Also when the dialog is gone by then.
     dialog.reset();
-    state = ProgramState{};
+    state = CoreState{};
     Open(true);
     Type(Edit("ctl1022"), "admin");
     Click("ctl1011");

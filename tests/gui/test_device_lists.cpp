@@ -56,14 +56,14 @@ TEST_F(DeviceListsTest, RowsShowEveryColumnOfTheirRecord) {
             << c;
     EXPECT_FALSE(row->icon(0).isNull());
     EXPECT_EQ(S(row->data(0, Qt::AccessibleTextRole).toString()), "Not alive");
-    EXPECT_EQ(FieldText(state_.monitor.records[0].group_interval_text), "45");
+    EXPECT_EQ(FieldText(tables_.monitor.records[0].group_interval_text), "45");
 }
 
 TEST_F(DeviceListsTest, RefreshRewritesTheRowWithTheSameKeyWhereverItStands) {
     Discovered(Agent(Mac(1), "10.0.0.1"));
     Discovered(Agent(Mac(2), "10.0.0.2"));
     // The dispatcher stores a reply of agent 1 again, now with a name.
-    DeviceRecord& r = state_.discovery.records[0];
+    DeviceRecord& r = tables_.discovery.records[0];
     r.row_state = kRowKnown;
     SetFieldText(r.system_name, "renamed");
     ClickRow(discovery(), 0);
@@ -88,7 +88,7 @@ TEST_F(DeviceListsTest, MonitorRefreshFallsBackToTheMacText) {
     Monitored(Agent(Mac(1), "10.0.0.1"));
     Monitored(Agent(Mac(2), "10.0.0.2"));
     // The agent moved to another address; the dispatcher found it by MAC.
-    DeviceRecord& r = state_.monitor.records[1];
+    DeviceRecord& r = tables_.monitor.records[1];
     SetFieldText(r.ip_text, "10.0.0.22");
     r.row_state = kRowKnown;
     r.status_image = kImageNotAlive;
@@ -119,14 +119,14 @@ TEST_F(DeviceListsTest, MoveSkipsADuplicateAndLeavesNoGaps) {
 
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>{kDuplicateMove});
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1", "10.0.0.3"}));
-    EXPECT_EQ(Ips(state_.monitor), Texts({"10.0.0.1", "10.0.0.3"}));
-    EXPECT_EQ(state_.monitor.records[0].row_state, kRowNew);
-    EXPECT_EQ(state_.monitor.records[1].status_image, kImageNone);
+    EXPECT_EQ(Ips(tables_.monitor), Texts({"10.0.0.1", "10.0.0.3"}));
+    EXPECT_EQ(tables_.monitor.records[0].row_state, kRowNew);
+    EXPECT_EQ(tables_.monitor.records[1].status_image, kImageNone);
     EXPECT_EQ(Column(discovery(), 0), Texts({Mac(2), Mac(4)}));
-    ASSERT_EQ(state_.discovery.count(), 2);
-    EXPECT_EQ(FieldText(state_.discovery.records[0].mac_text), Mac(2));
-    EXPECT_EQ(FieldText(state_.discovery.records[1].mac_text), Mac(4));
-    EXPECT_EQ(FieldText(state_.discovery.records[2].mac_text), "");
+    ASSERT_EQ(tables_.discovery.count(), 2);
+    EXPECT_EQ(FieldText(tables_.discovery.records[0].mac_text), Mac(2));
+    EXPECT_EQ(FieldText(tables_.discovery.records[1].mac_text), Mac(4));
+    EXPECT_EQ(FieldText(tables_.discovery.records[2].mac_text), "");
 }
 
 TEST_F(DeviceListsTest, MoveChecksTheAddressNotTheMac) {
@@ -154,30 +154,30 @@ TEST_F(DeviceListsTest, MoveIntoAFullMonitorListIsRefused) {
     ClickRow(discovery(), 0);
     ClickRow(discovery(), 1, Qt::ControlModifier);
     ClickRow(discovery(), 2, Qt::ControlModifier);
-    const DeviceTable before = state_.discovery;
+    const DeviceTable before = tables_.discovery;
 
     lists_->MoveToMonitorList();
 
     // One fits; the others stay, with one message for them.
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>({{"out of 256 device in monitor list",
                                                            "Add fail", MessageIcon::Error}}));
-    EXPECT_EQ(state_.monitor.count(), kTableCapacity);
+    EXPECT_EQ(tables_.monitor.count(), kTableCapacity);
     EXPECT_EQ(monitor().topLevelItemCount(), kTableCapacity);
-    EXPECT_EQ(FieldText(state_.monitor.records[255].ip_text), "10.9.0.1");
+    EXPECT_EQ(FieldText(tables_.monitor.records[255].ip_text), "10.9.0.1");
     EXPECT_EQ(Column(discovery(), 1), Texts({"10.9.0.2", "10.9.0.3"}));
-    ASSERT_EQ(state_.discovery.count(), 2);
-    EXPECT_EQ(FieldText(state_.discovery.records[0].ip_text), "10.9.0.2");
-    EXPECT_EQ(std::memcmp(&state_.discovery.records[1], &before.records[2], kRecordSize), 0);
+    ASSERT_EQ(tables_.discovery.count(), 2);
+    EXPECT_EQ(FieldText(tables_.discovery.records[0].ip_text), "10.9.0.2");
+    EXPECT_EQ(std::memcmp(&tables_.discovery.records[1], &before.records[2], kRecordSize), 0);
 
     // Now entirely full: nothing moves and nothing is written anywhere.
     notifier_.shown.clear();
     ClickRow(discovery(), 0);
-    const ProgramState full = state_;
+    const DeviceTables full = tables_;
     lists_->MoveToMonitorList();
     EXPECT_EQ(notifier_.shown.size(), 1u);
-    EXPECT_EQ(state_.monitor.count(), kTableCapacity);
+    EXPECT_EQ(tables_.monitor.count(), kTableCapacity);
     EXPECT_EQ(
-        std::memcmp(&state_.monitor.records, &full.monitor.records, sizeof full.monitor.records),
+        std::memcmp(&tables_.monitor.records, &full.monitor.records, sizeof full.monitor.records),
         0);
     EXPECT_EQ(discovery().topLevelItemCount(), 2);
 }
@@ -192,7 +192,7 @@ TEST_F(DeviceListsTest, DoubleClickMovesOnlyASingleSelectedRow) {
     DoubleClickRow(discovery(), 1, Qt::ShiftModifier);
     ASSERT_EQ(SelectedRows(discovery()), QList<int>({0, 1}));
     EXPECT_EQ(monitor().topLevelItemCount(), 0);
-    EXPECT_EQ(state_.discovery.count(), 3);
+    EXPECT_EQ(tables_.discovery.count(), 3);
     EXPECT_TRUE(notifier_.shown.empty());
 
     // A plain double-click selects the row it hits and moves it; the row
@@ -200,7 +200,7 @@ TEST_F(DeviceListsTest, DoubleClickMovesOnlyASingleSelectedRow) {
     DoubleClickRow(discovery(), 0);
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1"}));
     EXPECT_EQ(Column(discovery(), 1), Texts({"10.0.0.2", "10.0.0.3"}));
-    EXPECT_EQ(state_.discovery.count(), 2);
+    EXPECT_EQ(tables_.discovery.count(), 2);
     EXPECT_TRUE(SelectedRows(discovery()).isEmpty());
 }
 
@@ -213,15 +213,15 @@ TEST_F(DeviceListsTest, DeleteRemovesTheSelectedRowsAndTheirRecords) {
     notifier_.answers = {false}; // Cancel
     lists_->DeleteItem();
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>{kDeleteQuestion});
-    EXPECT_EQ(state_.monitor.count(), 5);
+    EXPECT_EQ(tables_.monitor.count(), 5);
     EXPECT_EQ(monitor().topLevelItemCount(), 5);
 
     notifier_.shown.clear();
     lists_->DeleteItem();                                                   // OK
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>{kDeleteQuestion}); // asked once
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1", "10.0.0.3", "10.0.0.5"}));
-    EXPECT_EQ(Ips(state_.monitor), Texts({"10.0.0.1", "10.0.0.3", "10.0.0.5"}));
-    EXPECT_EQ(FieldText(state_.monitor.records[3].ip_text), "");
+    EXPECT_EQ(Ips(tables_.monitor), Texts({"10.0.0.1", "10.0.0.3", "10.0.0.5"}));
+    EXPECT_EQ(FieldText(tables_.monitor.records[3].ip_text), "");
 
     // Nothing selected: no question at all.
     monitor().clearSelection();
@@ -244,7 +244,7 @@ public:
 
 TEST_F(DeviceListsTest, DeleteSurvivesRowsRebuiltWhileTheQuestionIsOpen) {
     BusyQuestion notifier;
-    lists_ = std::make_unique<CDeviceLists>(&discovery(), &monitor(), &dhcp(), state_, notifier,
+    lists_ = std::make_unique<CDeviceLists>(&discovery(), &monitor(), &dhcp(), tables_, notifier,
                                             images_);
     for (int i = 1; i <= 4; ++i)
         Monitored(Agent(Mac(i), "10.0.0." + std::to_string(i)));
@@ -255,11 +255,11 @@ TEST_F(DeviceListsTest, DeleteSurvivesRowsRebuiltWhileTheQuestionIsOpen) {
         // Agent 2 answers and moves to a new address; agent 4 just answers.
         // Their rows are rebuilt, the dispatcher puts the selection back.
         const SelectionMemo memo = lists_->RememberSelection();
-        DeviceRecord& moved = state_.monitor.records[1];
+        DeviceRecord& moved = tables_.monitor.records[1];
         moved.row_state = kRowKnown;
         SetFieldText(moved.ip_text, "10.0.0.22");
         lists_->RefreshMonitorRow(1);
-        state_.monitor.records[3].row_state = kRowKnown;
+        tables_.monitor.records[3].row_state = kRowKnown;
         lists_->RefreshMonitorRow(3);
         lists_->RestoreSelection(memo);
     };
@@ -267,7 +267,7 @@ TEST_F(DeviceListsTest, DeleteSurvivesRowsRebuiltWhileTheQuestionIsOpen) {
 
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kDeleteQuestion});
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.1", "10.0.0.3"}));
-    EXPECT_EQ(Ips(state_.monitor), Texts({"10.0.0.1", "10.0.0.3"}));
+    EXPECT_EQ(Ips(tables_.monitor), Texts({"10.0.0.1", "10.0.0.3"}));
 }
 
 TEST_F(DeviceListsTest, DeleteAfterSortFindsRecordsByAddress) {
@@ -281,14 +281,14 @@ TEST_F(DeviceListsTest, DeleteAfterSortFindsRecordsByAddress) {
     lists_->DeleteItem();
 
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.2", "10.0.0.1"}));
-    EXPECT_EQ(Ips(state_.monitor), Texts({"10.0.0.1", "10.0.0.2"}));
+    EXPECT_EQ(Ips(tables_.monitor), Texts({"10.0.0.1", "10.0.0.2"}));
 }
 
 TEST_F(DeviceListsTest, FirstHeaderClickSortsDescendingAndGroupIntervalOnlyFlips) {
     Discovered(Agent(Mac(1), "9.0.0.1"));
     Discovered(Agent(Mac(2), "10.0.0.9"));
     Discovered(Agent(Mac(3), "172.16.0.1"));
-    const Texts table_order = Ips(state_.discovery);
+    const Texts table_order = Ips(tables_.discovery);
 
     ClickHeader(discovery(), 1);
     EXPECT_FALSE(lists_->sortAscending());
@@ -306,7 +306,7 @@ TEST_F(DeviceListsTest, FirstHeaderClickSortsDescendingAndGroupIntervalOnlyFlips
     EXPECT_EQ(Column(discovery(), 0), Texts({"001122330001", "001122330002", "001122330003"}));
     EXPECT_EQ(lists_->sortColumn(), 0);
 
-    EXPECT_EQ(Ips(state_.discovery), table_order); // the table is never sorted
+    EXPECT_EQ(Ips(tables_.discovery), table_order); // the table is never sorted
 }
 
 TEST_F(DeviceListsTest, DirectionIsSharedAndNewRowsGoLast) {
@@ -348,8 +348,8 @@ TEST_F(DeviceListsTest, RefreshAfterSortUpdatesThatAgentsRow) {
     ClickHeader(monitor(), 1); // .3 .2 .1
 
     // Record 0 (10.0.0.1, now the last row) is declared not alive.
-    state_.monitor.records[0].row_state = kRowNotAlive;
-    state_.monitor.records[0].status_image = kImageNotAlive;
+    tables_.monitor.records[0].row_state = kRowNotAlive;
+    tables_.monitor.records[0].status_image = kImageNotAlive;
     lists_->RefreshMonitorRow(0);
 
     EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.3", "10.0.0.2", "10.0.0.1"}));
@@ -439,8 +439,8 @@ TEST_F(DeviceListsTest, SelectionSurvivesARefreshThroughRememberAndRestore) {
     const SelectionMemo memo = lists_->RememberSelection();
     EXPECT_EQ(memo.monitor_row, std::optional<int>(1));
     EXPECT_EQ(memo.discovery_row, std::nullopt);
-    state_.monitor.records[1].row_state = kRowKnown;
-    SetFieldText(state_.monitor.records[1].system_name, "answered");
+    tables_.monitor.records[1].row_state = kRowKnown;
+    SetFieldText(tables_.monitor.records[1].system_name, "answered");
     lists_->RefreshMonitorRow(1);
     EXPECT_TRUE(SelectedRows(monitor()).isEmpty()); // the rebuilt row is unselected
     lists_->RestoreSelection(memo);
@@ -500,7 +500,7 @@ TEST_F(DeviceListsTest, SelectedAgentNamesItsListAndRecordByKeyText) {
     }
     {
         SCOPED_TRACE("a monitor row found through its MAC text");
-        SetFieldText(state_.monitor.records[1].ip_text, "10.0.0.55"); // the row still shows .5
+        SetFieldText(tables_.monitor.records[1].ip_text, "10.0.0.55"); // the row still shows .5
         expect({0, 1, List::Monitor, 1});
     }
     {
@@ -511,7 +511,7 @@ TEST_F(DeviceListsTest, SelectedAgentNamesItsListAndRecordByKeyText) {
     }
     {
         SCOPED_TRACE("a row whose record is gone");
-        state_.discovery.Clear();
+        tables_.discovery.Clear();
         expect({1, 1, List::Discovery, std::nullopt});
     }
 }
@@ -519,11 +519,11 @@ TEST_F(DeviceListsTest, SelectedAgentNamesItsListAndRecordByKeyText) {
 TEST_F(DeviceListsTest, RowsAreFoundByKeyAfterTheListWasClearedOrEmptied) {
     Discovered(Agent(Mac(1), "10.0.0.1"));
     Discovered(Agent(Mac(2), "10.0.0.2"));
-    DeviceRecord& r = state_.discovery.records[0];
+    DeviceRecord& r = tables_.discovery.records[0];
 
     // A new discovery: the same agent comes back with a new row.
     lists_->ClearDiscoveryRows();
-    state_.discovery.Clear();
+    tables_.discovery.Clear();
     Discovered(Agent(Mac(2), "10.0.0.2"));
     r.row_state = kRowKnown;
     SetFieldText(r.system_name, "again");

@@ -4,7 +4,10 @@
 // password unchecked.
 
 #include "HeldRejoinSender.h"
+#include "app/OutcomeBoxes.h"
 #include "config/ui/DHCP_Refresh.h"
+#include "core/CoreEvents.h"
+#include "support/CoreState.h"
 #include "support/FakeNotifier.h"
 #include "support/SetRequestBytes.h"
 
@@ -51,17 +54,20 @@ const Bytes kGroup300 = {0x00, 0x16, 0x00, 0x08, 0x00, 0x00, 0x01, 0x2c};
 
 class DhcpRefreshTest : public ::testing::Test {
 protected:
+    // The window's words for a failed send, as it connects them.
+    DhcpRefreshTest() { boxes.Listen(events); }
+
     void Open(bool in_monitor = true, uint16_t interface_version = 3) {
         state.settings.utility_id = 0x4B455354;
         state.settings.base_port = 5010;
         state.settings.multicast_group = "239.255.255.250";
-        state.set_sequence = 0x0102;
-        DeviceTable& table = in_monitor ? state.monitor : state.discovery;
+        state.exchange.sequence = 0x0102;
+        DeviceTable& table = in_monitor ? state.tables.monitor : state.tables.discovery;
         ASSERT_TRUE(table.Append(Agent("020000000001", 0x0A000001, 3)));
         ASSERT_TRUE(table.Append(Agent("0a1b2c3d4e5f", 0x0A000005, interface_version)));
-        state.target_in_monitor = in_monitor;
-        state.target_index = 1;
-        dialog = std::make_unique<CDHCP_Refresh>(state, sender, notifier);
+        const ChosenAgent agent{in_monitor ? AgentList::Monitor : AgentList::Discovery, 1};
+        dialog = std::make_unique<CDHCP_Refresh>(
+            SetLink{state.settings, state.exchange, state.tables, sender}, events, agent);
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     }
@@ -70,10 +76,12 @@ protected:
         return *dialog->findChild<QPushButton*>(QString::fromLatin1(name));
     }
 
-    ProgramState state;
+    CoreState state;
     std::vector<std::string> log;
-    HeldRejoinSender sender{state, log};
+    HeldRejoinSender sender{state.tables, log};
     FakeNotifier notifier;
+    CoreEvents events;
+    OutcomeBoxes boxes{notifier, notifier};
     std::unique_ptr<CDHCP_Refresh> dialog;
 };
 
@@ -110,7 +118,7 @@ TEST_F(DhcpRefreshTest, ApplyRejoinsThenSendsTheRefreshWithTheTypedPassword) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        state = ProgramState{};
+        state = CoreState{};
         sender.sent.clear();
         log.clear();
         Open(c.in_monitor, c.interface_version);
@@ -125,7 +133,7 @@ TEST_F(DhcpRefreshTest, ApplyRejoinsThenSendsTheRefreshWithTheTypedPassword) {
         for (const SentDatagram& d : sender.sent)
             EXPECT_EQ(d.bytes, c.expected);
         EXPECT_EQ(sender.sent.size(), c.in_monitor ? 1u : 2u);
-        EXPECT_EQ(state.pending_set_ip, 0x0A000005u);
+        EXPECT_EQ(state.exchange.pending_ip, 0x0A000005u);
         EXPECT_FALSE(dialog->isVisible());
     }
 }
@@ -133,7 +141,7 @@ TEST_F(DhcpRefreshTest, ApplyRejoinsThenSendsTheRefreshWithTheTypedPassword) {
 TEST_F(DhcpRefreshTest, CancelEscAndCancelDuringTheRejoinSendNothing) {
     for (int way = 0; way < 3; ++way) {
         SCOPED_TRACE(way);
-        state = ProgramState{};
+        state = CoreState{};
         sender.hold = way == 2;
         Open();
         QTest::keyClicks(&Box(), QStringLiteral("pw"));

@@ -5,7 +5,6 @@
 #include "support/FakeListHooks.h"
 #include "support/FakeNotifier.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -30,15 +29,12 @@ Bytes ReadBytes(const std::filesystem::path& file) {
 class FileCommandsTest : public ::testing::Test {
 protected:
     FileCommandsTest() {
-        qputenv("KESTREL_CFG_DIR", QFile::encodeName(cfg.path()));
         commands.chooseFile = [this](QWidget*, MonitorFileDialog kind) {
             asked.push_back(kind);
             return answer;
         };
         commands.openUrl = [this](const QUrl& url) { opened.push_back(url); };
     }
-    ~FileCommandsTest() override { qunsetenv("KESTREL_CFG_DIR"); }
-
     std::filesystem::path CfgFile(const char* name) const { return LocalPath(cfg.path()) / name; }
 
     void Monitor(const char* ip, const char* mac) {
@@ -46,15 +42,16 @@ protected:
         SetFieldText(r.ip_text, ip);
         SetFieldText(r.mac_text, mac);
         r.status_image = kImageNone;
-        ASSERT_TRUE(state.monitor.Append(r));
-        hooks.RefreshMonitorRow(state.monitor.count() - 1);
+        ASSERT_TRUE(tables.monitor.Append(r));
+        hooks.RefreshMonitorRow(tables.monitor.count() - 1);
     }
 
     QTemporaryDir cfg;
-    ProgramState state;
-    FakeListHooks hooks{state};
+    DeviceTables tables;
+    FakeListHooks hooks{tables};
     FakeNotifier notifier;
-    CFileCommands commands{nullptr, state.monitor, hooks, notifier};
+    // The cfg folder is handed in; nothing reads it from the environment.
+    CFileCommands commands{nullptr, LocalPath(cfg.path()), tables.monitor, hooks, notifier};
     std::vector<MonitorFileDialog> asked;
     QString answer; // what the file dialog returns; empty is Cancel
     std::vector<QUrl> opened;
@@ -103,7 +100,7 @@ TEST_F(FileCommandsTest, LoadAddsTheChosenFilesAgentsAfterTheMonitoredOnes) {
     answer = cfg.filePath(QStringLiteral("two.cfg"));
     commands.SaveAs();
 
-    state.monitor.Clear();
+    tables.monitor.Clear();
     hooks.monitor_rows.clear();
     Monitor("10.0.0.9", "");
     commands.Load();
@@ -115,25 +112,26 @@ TEST_F(FileCommandsTest, LoadAddsTheChosenFilesAgentsAfterTheMonitoredOnes) {
     // Loading it again only warns.
     commands.Load();
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>(2, "Duplicate ip in monitor list"));
-    EXPECT_EQ(state.monitor.count(), 3);
+    EXPECT_EQ(tables.monitor.count(), 3);
 
     // Cancel touches nothing.
     answer.clear();
     notifier.shown.clear();
     commands.Load();
-    EXPECT_EQ(state.monitor.count(), 3);
+    EXPECT_EQ(tables.monitor.count(), 3);
     EXPECT_TRUE(notifier.shown.empty());
     EXPECT_EQ(asked.back(), MonitorFileDialog::Load);
 }
 
 TEST_F(FileCommandsTest, StartUpLoadReadsMonitorCfg) {
     Monitor("10.0.0.1", "aaaaaaaaaaaa");
-    state.monitor.records[0].status_image = kImageNotAlive;
+    tables.monitor.records[0].status_image = kImageNotAlive;
     commands.Save();
 
-    ProgramState restarted;
+    DeviceTables restarted;
     FakeListHooks restarted_hooks(restarted);
-    CFileCommands(nullptr, restarted.monitor, restarted_hooks, notifier).LoadAtStartUp();
+    CFileCommands(nullptr, LocalPath(cfg.path()), restarted.monitor, restarted_hooks, notifier)
+        .LoadAtStartUp();
     ASSERT_EQ(restarted_hooks.monitor_rows.size(), 1u);
     EXPECT_EQ(restarted_hooks.monitor_rows[0].ip_text, "10.0.0.1");
     EXPECT_EQ(restarted_hooks.monitor_rows[0].status_image, kImageNotAlive);

@@ -18,7 +18,6 @@ QString ProposedName(QFileDialog& dialog) {
 TEST(MonitorFileDialogs, AreSetUpAsTheCommandsNeed) {
     QTemporaryDir cfg;
     ASSERT_TRUE(cfg.isValid());
-    qputenv("KESTREL_CFG_DIR", cfg.path().toLocal8Bit());
 
     struct Case {
         MonitorFileDialog kind;
@@ -36,7 +35,7 @@ TEST(MonitorFileDialogs, AreSetUpAsTheCommandsNeed) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
-        const auto dialog = MakeMonitorFileDialog(nullptr, c.kind);
+        const auto dialog = MakeMonitorFileDialog(nullptr, c.kind, cfg.path());
         EXPECT_EQ(dialog->windowTitle(), QString::fromLatin1(c.title));
         EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("config File (*.cfg)")});
         EXPECT_EQ(dialog->acceptMode(), c.accept);
@@ -46,7 +45,6 @@ TEST(MonitorFileDialogs, AreSetUpAsTheCommandsNeed) {
         EXPECT_EQ(dialog->directory().absolutePath(), QDir(cfg.path()).absolutePath());
         EXPECT_EQ(ProposedName(*dialog), QString::fromLatin1(c.proposed));
     }
-    qunsetenv("KESTREL_CFG_DIR");
 }
 
 } // namespace

@@ -1,14 +1,20 @@
 // The firmware upgrade without an agent: the run from Start to the transfer
 // (re-join, checks, the trigger and where it goes, the two-second wait), the
-// Firmware Upgrade dialog through its real widgets, and the main window's
-// "Firmware upgrade" button with its checks before the dialog opens.
+// Firmware Upgrade dialog through its real widgets, the main window's
+// "Firmware upgrade" button with its checks before the dialog opens, and
+// what the dialog in the window shows for each end of an upgrade.
 
 #include "HeldRejoinSender.h"
 #include "WindowFixture.h"
+#include "app/OutcomeBoxes.h"
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
+#include "core/CoreEvents.h"
+#include "monitor/EventLog.h"
+#include "protocol/upgrade/UpgradeMessages.h"
 #include "protocol/wire/Ipv4Text.h"
 #include "support/AgentRecords.h"
+#include "support/CoreState.h"
 #include "support/FakeNotifier.h"
 #include "support/SetRequestBytes.h"
 #include "upgrade/UpgradeRun.h"
@@ -25,6 +31,9 @@
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,29 +71,52 @@ protected:
         state.settings.utility_id = 0x4B455354;
         state.settings.base_port = 5010;
         state.settings.multicast_group = "239.255.255.250";
-        for (DeviceTable* table : {&state.discovery, &state.monitor}) {
+        for (DeviceTable* table : {&state.tables.discovery, &state.tables.monitor}) {
             ASSERT_TRUE(table->Append(Agent("020000000004", "192.168.1.4")));
             ASSERT_TRUE(table->Append(Agent("0a1b2c3d4e5f", "192.168.1.5")));
         }
-        state.set_sequence = 0x0102;
+        state.exchange.sequence = 0x0102;
         image = files.Make("fw.hex", 1000);
-        QObject::connect(&run, &UpgradeRun::StateText,
-                         [this](const QString& t) { states.push_back(S(t)); });
+        // What the run says, in order.
+        QObject::connect(&run, &UpgradeRun::TransferStarted,
+                         [this] { said.push_back("transfer started"); });
+        QObject::connect(&run, &UpgradeRun::SendFailed, [this](const SendFailure& f) {
+            failures.push_back(f);
+            said.push_back("send failed");
+        });
+        QObject::connect(&run, &UpgradeRun::Ended, [this](const UpgradeEnd& e) {
+            ends.push_back(e);
+            said.push_back("ended");
+        });
+        // The window's boxes for it, as the window connects them.
+        boxes.Listen(events);
+        boxes.Listen(run, event_log);
     }
     void Choose(bool in_monitor) {
-        state.target_in_monitor = in_monitor;
-        state.target_index = 1;
-        run.SetTarget();
+        run.SetTarget(state.tables, {in_monitor ? AgentList::Monitor : AgentList::Discovery, 1});
+    }
+    // The target takes the trigger, as the receive path reports it.
+    void Acknowledge() { events.OnTriggerAcknowledged("0a1b2c3d4e5f"); }
+    void Forget() {
+        said.clear();
+        ends.clear();
+        failures.clear();
     }
 
-    ProgramState state;
+    CoreState state;
     std::vector<std::string> log;
-    HeldRejoinSender sender{state, log};
+    HeldRejoinSender sender{state.tables, log};
     FakeNotifier notifier;
-    UpgradeRun run{state, sender, notifier};
+    CoreEvents events;
+    UpgradeRun run{state.settings, state.exchange, sender, events};
+    SystemClock system_clock;
+    EventLog event_log{{}, system_clock, notifier}; // switched off: no file here
+    OutcomeBoxes boxes{notifier, notifier};
     FirmwareFiles files;
     std::string image;
-    std::vector<std::string> states;
+    std::vector<std::string> said;
+    std::vector<UpgradeEnd> ends;
+    std::vector<SendFailure> failures;
 };
 
 const std::vector<uint8_t> kTrigger =
@@ -103,12 +135,13 @@ TEST_F(UpgradeRunTest, TriggerGoesWhereASetRequestGoesButCountsNoPoll) {
         SCOPED_TRACE(c.in_monitor ? "monitor list" : "discovery list");
         sender.sent.clear();
         log.clear();
-        for (DeviceRecord& r : state.monitor.InUse()) {
+        Forget();
+        for (DeviceRecord& r : state.tables.monitor.InUse()) {
             r.reply_flag = 1;
             r.missed_polls = 2;
         }
         Choose(c.in_monitor);
-        EXPECT_EQ(state.upgrade_target_mac, "0a1b2c3d4e5f");
+        EXPECT_EQ(FieldText(run.target().mac_text), "0a1b2c3d4e5f");
 
         run.Start("pw", image);
         ASSERT_EQ(sender.sent.size(), c.sends.size());
@@ -119,17 +152,21 @@ TEST_F(UpgradeRunTest, TriggerGoesWhereASetRequestGoesButCountsNoPoll) {
             EXPECT_EQ(sender.sent[i].port, 5012);
             EXPECT_EQ(sender.sent[i].bytes, kTrigger);
         }
-        for (const DeviceRecord& r : state.monitor.InUse()) {
+        for (const DeviceRecord& r : state.tables.monitor.InUse()) {
             EXPECT_EQ(r.reply_flag, 1) << "no poll accounting";
             EXPECT_EQ(r.missed_polls, 2);
         }
-        EXPECT_EQ(state.set_sequence, 0x0102) << "the reply advances it, not the request";
+        EXPECT_EQ(state.exchange.sequence, 0x0102) << "the reply advances it, not the request";
         EXPECT_EQ(run.firmwarePath(), image);
         EXPECT_TRUE(run.busy());
+        EXPECT_TRUE(said.empty());
 
         // Nobody acknowledged within the wait.
         run.OnTriggerWaitEnded();
-        EXPECT_EQ(states.back(), "Trigger fail");
+        EXPECT_EQ(said, std::vector<std::string>{"ended"});
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].kind, UpgradeEndKind::TriggerNotAnswered);
+        EXPECT_EQ(UpgradeStateText(ends[0]), "Trigger fail");
         EXPECT_FALSE(run.busy());
         EXPECT_FALSE(run.transfer().IsOpen());
         EXPECT_TRUE(notifier.shown.empty());
@@ -141,13 +178,12 @@ TEST_F(UpgradeRunTest, TheWaitIsATimerOfTwoSecondsThatTheWindowRunsThrough) {
     QElapsedTimer clock;
     clock.start();
     run.Start("pw", image);
-    // The dispatcher would set the flag from a reply that arrives meanwhile.
-    QTimer::singleShot(300, [this] { state.upgrade_trigger_acked = 1; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !states.empty(); }, 5000));
+    // The receive path reports the agent's reply that arrives meanwhile.
+    QTimer::singleShot(300, [this] { Acknowledge(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !said.empty(); }, 5000));
     EXPECT_GE(clock.elapsed(), 1990);
-    EXPECT_EQ(states, std::vector<std::string>{"Wait...."});
+    EXPECT_EQ(said, std::vector<std::string>{"transfer started"});
     EXPECT_TRUE(run.transfer().IsOpen());
-    EXPECT_EQ(state.upgrade_trigger_acked, 0) << "cleared once the transfer began";
     EXPECT_TRUE(run.busy());
 
     run.Start("pw", image);
@@ -156,6 +192,14 @@ TEST_F(UpgradeRunTest, TheWaitIsATimerOfTwoSecondsThatTheWindowRunsThrough) {
     run.Cancel();
     EXPECT_FALSE(run.transfer().IsOpen());
     EXPECT_FALSE(run.busy());
+
+    // The acknowledgement was used up once the transfer began.
+    run.Start("pw", image);
+    run.OnTriggerWaitEnded();
+    EXPECT_EQ(said, (std::vector<std::string>{"transfer started", "ended"}));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].kind, UpgradeEndKind::TriggerNotAnswered);
+    EXPECT_FALSE(run.transfer().IsOpen());
 }
 
 TEST_F(UpgradeRunTest, RefusalsComeAfterTheRejoinAndSendNothing) {
@@ -175,14 +219,20 @@ TEST_F(UpgradeRunTest, RefusalsComeAfterTheRejoinAndSendNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         notifier.shown.clear();
+        Forget();
         run.Start(c.password, c.path);
         ASSERT_EQ(notifier.shown.size(), 1u);
         EXPECT_EQ(notifier.shown[0], (ShownMessage{c.text, "Error", MessageIcon::Error}));
+        EXPECT_EQ(said, std::vector<std::string>{"ended"});
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].kind, UpgradeEndKind::Refused);
+        ASSERT_TRUE(ends[0].reason.has_value());
+        EXPECT_EQ(std::string(ends[0].reason->text), c.text);
+        EXPECT_EQ(UpgradeStateText(ends[0]), std::nullopt) << "Upgrade State keeps its text";
         EXPECT_TRUE(sender.sent.empty());
         EXPECT_FALSE(run.busy());
     }
     EXPECT_EQ(sender.rejoins, 4);
-    EXPECT_TRUE(states.empty());
 }
 
 TEST_F(UpgradeRunTest, AFailedSendEndsTheStart) {
@@ -198,12 +248,20 @@ TEST_F(UpgradeRunTest, AFailedSendEndsTheStart) {
     for (const auto& c : cases) {
         sender.sent.clear();
         notifier.shown.clear();
+        Forget();
         sender.failing = {c.failing};
         Choose(c.in_monitor);
         run.Start("pw", image);
         EXPECT_EQ(sender.sent.size(), c.attempts);
         EXPECT_EQ(notifier.shown, std::vector<ShownMessage>({{"Upgrade trigger send error", "Error",
                                                               MessageIcon::Error}}));
+        // The failed send first, then the end of the start, which says no more.
+        EXPECT_EQ(said, (std::vector<std::string>{"send failed", "ended"}));
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].kind, SendKind::UpgradeTrigger);
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].kind, UpgradeEndKind::LocalFailure);
+        EXPECT_FALSE(ends[0].reason.has_value());
         EXPECT_FALSE(run.busy());
     }
 }
@@ -213,20 +271,32 @@ TEST_F(UpgradeRunTest, ALateAcknowledgementCarriesOverToTheNextStart) {
     // The port is taken: the open fails and the flag stays for next time.
     QUdpSocket squatter;
     ASSERT_TRUE(squatter.bind(QHostAddress(QHostAddress::AnyIPv4), 64517));
-    state.upgrade_trigger_acked = 1;
+    Acknowledge(); // before the start: late, from an earlier one
     run.Start("pw", image);
     run.OnTriggerWaitEnded();
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>(
                                   {{"Bind tftps socket error", "Error", MessageIcon::Error}}));
-    EXPECT_EQ(states.back(), "Wait....");
-    EXPECT_EQ(state.upgrade_trigger_acked, 1);
+    EXPECT_EQ(said, std::vector<std::string>{"ended"});
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].kind, UpgradeEndKind::LocalFailure);
+    EXPECT_TRUE(ends[0].triggered);
+    EXPECT_EQ(UpgradeStateText(ends[0]), "Wait....");
     EXPECT_FALSE(run.busy());
 
+    // The acknowledgement stays for the next start...
     squatter.close();
     run.Start("pw", image);
     run.OnTriggerWaitEnded();
     EXPECT_TRUE(run.transfer().IsOpen());
-    EXPECT_EQ(state.upgrade_trigger_acked, 0);
+
+    // ...and is used up by the transfer that began.
+    run.Cancel();
+    Forget();
+    run.Start("pw", image);
+    run.OnTriggerWaitEnded();
+    EXPECT_FALSE(run.transfer().IsOpen());
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].kind, UpgradeEndKind::TriggerNotAnswered);
 }
 
 TEST_F(UpgradeRunTest, CancelDuringTheRejoinOrTheWaitEndsTheStart) {
@@ -242,10 +312,10 @@ TEST_F(UpgradeRunTest, CancelDuringTheRejoinOrTheWaitEndsTheStart) {
     run.Start("pw", image);
     ASSERT_EQ(sender.sent.size(), 2u);
     run.Cancel();
-    state.upgrade_trigger_acked = 1;
+    Acknowledge();
     run.OnTriggerWaitEnded();
     EXPECT_FALSE(run.transfer().IsOpen());
-    EXPECT_TRUE(states.empty());
+    EXPECT_TRUE(said.empty());
 }
 
 class FirmwareDialogTest : public UpgradeRunTest {
@@ -409,7 +479,7 @@ TEST_F(FirmwareDialogTest, EnterAndEscapeNeitherStartNorClose) {
 
 TEST_F(FirmwareDialogTest, CancelEndsTheTransferAndTheDialog) {
     Open();
-    state.upgrade_trigger_acked = 1;
+    Acknowledge();
     QTest::keyClicks(&Edit("ctl1045"), QString::fromStdString(image));
     QTest::keyClicks(&Edit("ctl1070"), QStringLiteral("pw"));
     Click("ctl1015");
@@ -424,9 +494,11 @@ TEST_F(FirmwareDialogTest, CancelEndsTheTransferAndTheDialog) {
 }
 
 TEST_F(FirmwareDialogTest, TheEndOfTheUpgradeClosesTheDialog) {
-    for (const TftpOutcome outcome : {TftpOutcome::Completed, TftpOutcome::DeviceError}) {
+    for (const UpgradeEndKind kind : {UpgradeEndKind::Completed, UpgradeEndKind::DeviceError}) {
         Open();
-        Q_EMIT run.Ended(outcome);
+        UpgradeEnd end;
+        end.kind = kind;
+        Q_EMIT run.Ended(end);
         EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }));
     }
 }
@@ -441,10 +513,10 @@ protected:
              {Agent("020000000001", "198.18.0.11"),
               Agent("020000000002", "198.18.0.12", AGENT_MODE_LOADER),
               Agent("020000000003", "198.18.0.11"), Agent("020000000004", "10.9.8.7")}) {
-            ASSERT_TRUE(window->state().discovery.Append(r));
-            window->lists().RefreshDiscoveryRow(window->state().discovery.count() - 1);
+            ASSERT_TRUE(window->tables().discovery.Append(r));
+            window->lists().RefreshDiscoveryRow(window->tables().discovery.count() - 1);
         }
-        ASSERT_TRUE(window->state().monitor.Append(Agent("020000000009", "198.18.0.12")));
+        ASSERT_TRUE(window->tables().monitor.Append(Agent("020000000009", "198.18.0.12")));
         window->lists().RefreshMonitorRow(0);
     }
     void Select(int row) {
@@ -487,7 +559,7 @@ TEST_F(UpgradeButtonTest, OneModelessDialogForAnAgentEvenInItsLoader) {
     CFirmware_Upgrade* dialog = Dialogs()[0];
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(window->state().upgrade_target_mac, "020000000002");
+    EXPECT_EQ(FieldText(window->upgrade().target().mac_text), "020000000002");
     EXPECT_EQ(S(dialog->findChild<QLineEdit*>(QStringLiteral("ctl1060"))->text()), "198.18.0.12");
     // The window goes on answering: a second press says why nothing opens.
     Press();
@@ -501,6 +573,183 @@ TEST_F(UpgradeButtonTest, OneModelessDialogForAnAgentEvenInItsLoader) {
     Press();
     EXPECT_TRUE(notifier.shown.empty());
     EXPECT_EQ(Dialogs().size(), 1u);
+}
+
+// The dialog of the window for agent 020000000002 (198.18.0.12), as the
+// button opens it.
+class UpgradeEndTest : public UpgradeButtonTest {
+protected:
+    CFirmware_Upgrade* OpenDialog() {
+        Select(1);
+        Press();
+        const QList<CFirmware_Upgrade*> dialogs = Dialogs();
+        return dialogs.size() == 1 ? dialogs[0] : nullptr;
+    }
+    static QLineEdit& UpgradeState(CFirmware_Upgrade& dialog) {
+        return *dialog.findChild<QLineEdit*>(QStringLiteral("ctl1073"));
+    }
+    std::string Log() const {
+        std::ifstream in(window->eventLog().Path(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+UpgradeEnd EndOf(UpgradeEndKind kind) {
+    UpgradeEnd end;
+    end.kind = kind;
+    return end;
+}
+
+// Each end of an upgrade as the run reports it, in the real dialog inside
+// the real window: the box first (after its log line), then Upgrade State,
+// and the dialog ends only with the device's answer to the last block or
+// its error.
+TEST_F(UpgradeEndTest, EachEndWritesItsStateShowsItsBoxAndClosesOrNot) {
+    UpgradeEnd device_error = EndOf(UpgradeEndKind::DeviceError);
+    device_error.device_error = "Flash busy";
+    UpgradeEnd device_error_reboots = device_error;
+    device_error_reboots.reboot_hint = true;
+    UpgradeEnd transfer_failed = EndOf(UpgradeEndKind::TransferFailed);
+    transfer_failed.sent = 1024;
+    transfer_failed.total = 3000;
+    UpgradeEnd trigger_refused = EndOf(UpgradeEndKind::TriggerRefused);
+    trigger_refused.status = 3;
+    UpgradeEnd refused = EndOf(UpgradeEndKind::Refused);
+    refused.reason = kFirmwareFileNotFound;
+    UpgradeEnd bind_failed = EndOf(UpgradeEndKind::LocalFailure);
+    bind_failed.reason = kBindTftpSocketError;
+    bind_failed.triggered = true;
+    UpgradeEnd completed = EndOf(UpgradeEndKind::Completed);
+    completed.sent = completed.total = 3000;
+
+    const std::string before = "Upgrade...2048/3000 bytes";
+    const struct {
+        const char* name;
+        UpgradeEnd end;
+        const char* state; // Upgrade State afterwards
+        std::vector<ShownMessage> boxes;
+        const char* log; // the event-log line after its time stamp; nullptr: none
+        bool closes;
+    } cases[] = {
+        {"device error",
+         device_error,
+         " ",
+         {{"Flash busy", "upgrade fail", MessageIcon::Error}},
+         " 198.18.0.12 Flash busy \r\n",
+         true},
+        {"device error of a device that reboots",
+         device_error_reboots,
+         " ",
+         {{"Flash busy\nThe device will reboot, please wait for a few seconds", "upgrade fail",
+           MessageIcon::Error}},
+         " 198.18.0.12 Flash busy \r\n",
+         true},
+        {"device not found",
+         EndOf(UpgradeEndKind::DeviceNotFound),
+         "Device not found",
+         {},
+         nullptr,
+         false},
+        {"transfer failed",
+         transfer_failed,
+         "Upgrade fail, translate 1024/3000 bytes",
+         {},
+         " 198.18.0.12 Upgrade fail, translate 1024/3000 bytes \r\n",
+         false},
+        {"trigger not answered",
+         EndOf(UpgradeEndKind::TriggerNotAnswered),
+         "Trigger fail",
+         {},
+         nullptr,
+         false},
+        // The agent's status has its own box, from the reply itself.
+        {"trigger refused", trigger_refused, "Trigger fail", {}, nullptr, false},
+        {"form refused",
+         refused,
+         before.c_str(),
+         {{"Firmware file not found", "Error", MessageIcon::Error}},
+         nullptr,
+         false},
+        {"socket failed after the trigger",
+         bind_failed,
+         "Wait....",
+         {{"Bind tftps socket error", "Error", MessageIcon::Error}},
+         nullptr,
+         false},
+        // Its box says it already.
+        {"trigger not sent",
+         EndOf(UpgradeEndKind::LocalFailure),
+         before.c_str(),
+         {},
+         nullptr,
+         false},
+        {"completed", completed, before.c_str(), {}, nullptr, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QPointer<CFirmware_Upgrade> dialog = OpenDialog();
+        ASSERT_FALSE(dialog.isNull());
+        UpgradeState(*dialog).setText(QString::fromLatin1(before));
+        notifier.shown.clear();
+        const std::string log_before = Log();
+        struct AtBox {
+            std::string state;
+            std::string log;
+            bool open;
+        };
+        std::vector<AtBox> at_box;
+        notifier.while_showing = [&] {
+            at_box.push_back({S(UpgradeState(*dialog).text()), Log(), dialog->isVisible()});
+        };
+
+        Q_EMIT window->upgrade().Ended(c.end);
+        notifier.while_showing = nullptr;
+
+        EXPECT_EQ(notifier.shown, c.boxes);
+        const std::string written = Log().substr(log_before.size());
+        if (c.log) {
+            ASSERT_EQ(written.size(), kTimeStampLength + std::string(c.log).size()) << written;
+            EXPECT_EQ(written.substr(kTimeStampLength), c.log);
+        } else {
+            EXPECT_EQ(written, "");
+        }
+        ASSERT_EQ(at_box.size(), c.boxes.size());
+        for (const AtBox& seen : at_box) {
+            EXPECT_EQ(seen.state, before) << "written once the box is closed";
+            EXPECT_EQ(seen.log, Log()) << "the log line comes first";
+            EXPECT_TRUE(seen.open);
+        }
+        ASSERT_FALSE(dialog.isNull());
+        EXPECT_EQ(S(UpgradeState(*dialog).text()), c.state);
+        EXPECT_EQ(window->rediscovery().running(), c.end.kind == UpgradeEndKind::Completed);
+        if (c.closes) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }));
+        } else {
+            QTest::qWait(50);
+            ASSERT_FALSE(dialog.isNull()) << "the dialog stays";
+            EXPECT_TRUE(dialog->isVisible());
+            dialog->close();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }));
+        }
+    }
+}
+
+// Upgrade State while the transfer runs: the first block says nothing more.
+TEST_F(UpgradeEndTest, TheTransferWritesUpgradeStateAsItGoes) {
+    const QPointer<CFirmware_Upgrade> dialog = OpenDialog();
+    ASSERT_FALSE(dialog.isNull());
+    UpgradeRun& run = window->upgrade();
+    Q_EMIT run.TransferStarted();
+    EXPECT_EQ(S(UpgradeState(*dialog).text()), "Wait....");
+    Q_EMIT run.Progress({.sent = 512, .acknowledged = 0, .total = 1500, .block = 1});
+    EXPECT_EQ(S(UpgradeState(*dialog).text()), "Wait....");
+    Q_EMIT run.Progress({.sent = 1024, .acknowledged = 512, .total = 1500, .block = 2});
+    EXPECT_EQ(S(UpgradeState(*dialog).text()), "Upgrade...1024/1500 bytes");
+    Q_EMIT run.Progress(
+        {.sent = 1500, .acknowledged = 1024, .total = 1500, .block = 3, .last = true});
+    EXPECT_EQ(S(UpgradeState(*dialog).text()), "Complete...1500/1500 bytes");
+    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_TRUE(dialog->isVisible());
 }
 
 } // namespace

@@ -61,9 +61,9 @@ protected:
     TempDir dir;
     std::filesystem::path file = dir / "define.ecf";
     ProtocolSettings settings;
-    ProgramState state; // for the recording sender only
+    DeviceTables tables; // for the recording sender only
     std::vector<std::string> log;
-    HeldRejoinSender sender{state, log};
+    HeldRejoinSender sender{tables, log};
     FakeNotifier notifier;
     std::unique_ptr<CGroupTimer> dialog;
 };

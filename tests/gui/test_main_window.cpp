@@ -88,7 +88,7 @@ QStringList CheckedRefreshItems(CSwitchyardDlg& window) {
 
 TEST_F(MainWindow, FifteenSecondsIsTheOnlyCheckedRefreshTimeAtStart) {
     EXPECT_EQ(CheckedRefreshItems(*window), QStringList{QStringLiteral("15 secs")});
-    EXPECT_EQ(window->state().refresh_period_seconds, 15);
+    EXPECT_EQ(window->polling().refreshPeriod(), 15);
 }
 
 TEST_F(MainWindow, ChosenRefreshTimeCarriesTheOnlyCheckMarkAndSetsThePeriod) {
@@ -106,7 +106,7 @@ TEST_F(MainWindow, ChosenRefreshTimeCarriesTheOnlyCheckMarkAndSetsThePeriod) {
         ASSERT_NE(item, nullptr);
         item->trigger();
         EXPECT_EQ(CheckedRefreshItems(*window), QStringList{QString::fromLatin1(choice.text)});
-        EXPECT_EQ(window->state().refresh_period_seconds, choice.seconds);
+        EXPECT_EQ(window->polling().refreshPeriod(), choice.seconds);
     }
 }
 
@@ -314,13 +314,14 @@ TEST_F(MainWindow, ListsAreReportViewsWithSeveralFullRowSelections) {
 }
 
 TEST_F(MainWindow, StartsWithEmptyTablesAndNoPendingRequest) {
-    EXPECT_EQ(window->state().discovery.count(), 0);
-    EXPECT_EQ(window->state().monitor.count(), 0);
+    EXPECT_EQ(window->tables().discovery.count(), 0);
+    EXPECT_EQ(window->tables().monitor.count(), 0);
     EXPECT_EQ(window->discoveryList().topLevelItemCount(), 0);
     EXPECT_EQ(window->monitorList().topLevelItemCount(), 0);
-    EXPECT_TRUE(window->state().pending_set_mac.empty());
-    EXPECT_EQ(window->state().pending_set_ip, 0u);
-    EXPECT_TRUE(window->state().upgrade_target_mac.empty());
+    EXPECT_TRUE(window->setExchange().pending_mac.empty());
+    EXPECT_EQ(window->setExchange().pending_ip, 0u);
+    EXPECT_TRUE(kestrel::FieldText(window->upgrade().target().mac_text).empty());
+    EXPECT_FALSE(window->rediscovery().running());
     EXPECT_TRUE(notifier.shown.empty());
 }
 

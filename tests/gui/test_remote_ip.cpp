@@ -81,12 +81,12 @@ TEST_F(RemoteIpTest, DialogAcceptsOnlyHostAddresses) {
         } else {
             EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>{kIllegal});
             EXPECT_EQ(monitor().topLevelItemCount(), rows_before);
-            EXPECT_EQ(state_.monitor.count(), rows_before);
+            EXPECT_EQ(tables_.monitor.count(), rows_before);
             // The record the dialog would fill stays untouched.
-            EXPECT_EQ(state_.monitor.records[rows_before].ip, 0u);
+            EXPECT_EQ(tables_.monitor.records[rows_before].ip, 0u);
         }
     }
-    EXPECT_EQ(Ips(state_.monitor), Texts({"10.0.0.1", "192.168.1.1"}));
+    EXPECT_EQ(Ips(tables_.monitor), Texts({"10.0.0.1", "192.168.1.1"}));
 }
 
 TEST_F(RemoteIpTest, AddedAgentShowsOnlyItsAddress) {
@@ -95,8 +95,8 @@ TEST_F(RemoteIpTest, AddedAgentShowsOnlyItsAddress) {
     ASSERT_TRUE(run.opened);
     ASSERT_FALSE(run.stayed_open);
 
-    ASSERT_EQ(state_.monitor.count(), 2);
-    const DeviceRecord& r = state_.monitor.records[1];
+    ASSERT_EQ(tables_.monitor.count(), 2);
+    const DeviceRecord& r = tables_.monitor.records[1];
     EXPECT_EQ(FieldText(r.ip_text), "192.168.7.20");
     EXPECT_EQ(r.ip, 0xC0A80714u);
     EXPECT_EQ(r.utility_id, kBuiltInUtilityId);
@@ -130,9 +130,9 @@ TEST_F(RemoteIpTest, DuplicateAddressIsRefusedAfterTheDialog) {
         EXPECT_FALSE(run.stayed_open);
         EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>{kDuplicate});
         EXPECT_EQ(Column(monitor(), 1), Texts({"10.0.0.5", "10.0.0.6"}));
-        EXPECT_EQ(Ips(state_.monitor), Texts({"10.0.0.5", "10.0.0.6"}));
-        EXPECT_EQ(state_.monitor.records[2].ip, 0u); // cleared again
-        EXPECT_EQ(state_.monitor.records[2].utility_id, 0u);
+        EXPECT_EQ(Ips(tables_.monitor), Texts({"10.0.0.5", "10.0.0.6"}));
+        EXPECT_EQ(tables_.monitor.records[2].ip, 0u); // cleared again
+        EXPECT_EQ(tables_.monitor.records[2].utility_id, 0u);
     }
 }
 
@@ -153,7 +153,7 @@ TEST_F(RemoteIpTest, FullMonitorListRefusesWithoutTheDialog) {
     EXPECT_FALSE(opened);
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>({{"out of 256 device in monitor list",
                                                            "Error", MessageIcon::Error}}));
-    EXPECT_EQ(state_.monitor.count(), kTableCapacity);
+    EXPECT_EQ(tables_.monitor.count(), kTableCapacity);
 }
 
 TEST_F(RemoteIpTest, CancelChangesNothing) {
@@ -167,8 +167,8 @@ TEST_F(RemoteIpTest, CancelChangesNothing) {
     });
     lists_->AddItem();
     EXPECT_TRUE(run.opened);
-    EXPECT_EQ(state_.monitor.count(), 0);
-    EXPECT_EQ(state_.monitor.records[0].ip, 0u);
+    EXPECT_EQ(tables_.monitor.count(), 0);
+    EXPECT_EQ(tables_.monitor.records[0].ip, 0u);
     EXPECT_EQ(monitor().topLevelItemCount(), 0);
     EXPECT_TRUE(notifier_.shown.empty());
 }

@@ -66,7 +66,7 @@ TEST_F(StartUp, PortsAndIdentifierComeFromDefineEcf) {
     Open();
     EXPECT_TRUE(notifier_.shown.empty());
     EXPECT_FALSE(window_->endedDuringStartUp());
-    EXPECT_EQ(window_->state().settings.utility_id, 42u);
+    EXPECT_EQ(window_->settings().utility_id, 42u);
     for (const SocketKind kind :
          {SocketKind::Broadcast, SocketKind::Multicast, SocketKind::Unicast})
         EXPECT_TRUE(window_->network().sockets().IsOpen(kind));

@@ -36,10 +36,10 @@ protected:
         for (const DeviceRecord& r :
              {Agent("020000000001", "198.18.0.11"), Agent("020000000002", "198.18.0.12"),
               Agent("020000000003", "198.18.0.13", AGENT_MODE_LOADER)}) {
-            ASSERT_TRUE(window->state().monitor.Append(r));
-            window->lists().RefreshMonitorRow(window->state().monitor.count() - 1);
+            ASSERT_TRUE(window->tables().monitor.Append(r));
+            window->lists().RefreshMonitorRow(window->tables().monitor.count() - 1);
         }
-        ASSERT_TRUE(window->state().discovery.Append(Agent("020000000009", "198.18.0.19")));
+        ASSERT_TRUE(window->tables().discovery.Append(Agent("020000000009", "198.18.0.19")));
         window->lists().RefreshDiscoveryRow(0);
     }
     void TearDown() override {

@@ -115,9 +115,9 @@ TEST_F(WindowFilesTest, StartUpShowsTheSavedAgentsWithTheirImages) {
     Open(&file);
     EXPECT_TRUE(notifier.shown.empty());
     EXPECT_EQ(RowIps(), (std::vector<std::string>{"10.0.0.2", "10.0.0.10", "10.0.0.1"}));
-    ASSERT_EQ(window->state().monitor.count(), 3);
-    EXPECT_EQ(window->state().monitor.records[0].status_image, kImageNone);
-    EXPECT_EQ(window->state().monitor.records[1].status_image, kImageNotAlive);
+    ASSERT_EQ(window->tables().monitor.count(), 3);
+    EXPECT_EQ(window->tables().monitor.records[0].status_image, kImageNone);
+    EXPECT_EQ(window->tables().monitor.records[1].status_image, kImageNotAlive);
     QTreeWidget& list = window->monitorList();
     EXPECT_TRUE(list.topLevelItem(0)->icon(0).isNull());
     EXPECT_FALSE(list.topLevelItem(1)->icon(0).isNull());
@@ -130,7 +130,7 @@ TEST_F(WindowFilesTest, StartUpLengthErrorLeavesAnEmptyList) {
     EXPECT_EQ(notifier.shown,
               (std::vector<ShownMessage>{{"Config File Error", "Error", MessageIcon::Error}}));
     EXPECT_EQ(window->monitorList().topLevelItemCount(), 0);
-    EXPECT_EQ(window->state().monitor.count(), 0);
+    EXPECT_EQ(window->tables().monitor.count(), 0);
 }
 
 TEST_F(WindowFilesTest, StartUpWithoutMonitorCfgIsQuiet) {

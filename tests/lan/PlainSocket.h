@@ -24,7 +24,9 @@ struct Received {
 
 class PlainSocket {
 public:
-    explicit PlainSocket(uint16_t port) : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    // address: the local address to send from; 0 for any.
+    explicit PlainSocket(uint16_t port, uint32_t address = 0)
+        : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
         const int on = 1;
         setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
@@ -38,6 +40,7 @@ public:
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_port = htons(port);
+        local.sin_addr.s_addr = htonl(address);
         bound_ = bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
     }
     PlainSocket(const PlainSocket&) = delete;

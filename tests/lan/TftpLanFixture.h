@@ -6,9 +6,9 @@
 
 #include "PlainSocket.h"
 #include "SimProcess.h"
-#include "support/FakeNotifier.h"
 
 #include "FirmwareImages.h"
+#include "protocol/upgrade/UpgradeMessages.h"
 #include "protocol/wire/PacketHeader.h"
 #include "protocol/wire/TlvCodec.h"
 #include "upgrade/FirmwareTransfer.h"
@@ -20,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,13 +42,26 @@ protected:
                                .count = 0,
                                .args = {"--tftp-reply-port", "50069"}}))
             << sim.Error();
-        QObject::connect(&transfer, &FirmwareTransfer::StateText,
-                         [this](const QString& t) { states.push_back(t.toStdString()); });
-        QObject::connect(&transfer, &FirmwareTransfer::LogFailure,
-                         [this](const QByteArray& t) { logs.push_back(t.toStdString()); });
-        QObject::connect(&transfer, &FirmwareTransfer::Finished, [this](TftpOutcome o) {
-            outcome = o;
+        QObject::connect(&transfer, &FirmwareTransfer::Progress, [this](const TransferProgress& p) {
+            progress.push_back(p);
+            if (const std::optional<std::string> text = UpgradeStateText(p))
+                states.push_back(*text);
+            if (while_reporting)
+                while_reporting();
+        });
+        QObject::connect(&transfer, &FirmwareTransfer::SendFailed, [this](const SendFailure& f) {
+            send_failures.push_back(f);
+            if (while_reporting)
+                while_reporting();
+        });
+        QObject::connect(&transfer, &FirmwareTransfer::Finished, [this](const UpgradeEnd& e) {
+            ends.push_back(e);
+            outcome = e.kind;
             finished_after_ms = clock.elapsed();
+            if (const std::optional<std::string> text = UpgradeStateText(e))
+                states.push_back(*text);
+            if (const std::optional<std::string> line = UpgradeLogText(e))
+                logs.push_back(*line);
         });
     }
 
@@ -87,10 +102,36 @@ protected:
         return path.toStdString();
     }
 
+    // True when the transfer runs; else open_failure says why not.
     bool Open(const std::string& path, uint32_t word3 = 0) {
         outcome.reset();
         clock.start();
-        return transfer.OpenTftpSocket({kAgentIp, path, word3});
+        open_failure = transfer.OpenTftpSocket({kAgentIp, path, word3});
+        return !open_failure.has_value();
+    }
+
+    // The device errors the transfer reported, as the window's error box
+    // words them.
+    std::vector<std::string> DeviceErrorBoxes() const {
+        std::vector<std::string> texts;
+        for (const UpgradeEnd& e : ends)
+            if (e.kind == UpgradeEndKind::DeviceError)
+                texts.push_back(DeviceErrorBoxText(e));
+        return texts;
+    }
+
+    // Every block went out once, in order, and its progress says so.
+    static std::vector<TransferProgress> EveryBlockOf(std::size_t size) {
+        const auto total = static_cast<uint32_t>(size);
+        const uint32_t blocks = total / 512 + 1;
+        std::vector<TransferProgress> out;
+        for (uint32_t block = 1; block <= blocks; ++block)
+            out.push_back({.sent = std::min(block * 512, total),
+                           .acknowledged = (block - 1) * 512,
+                           .total = total,
+                           .block = static_cast<uint16_t>(block),
+                           .last = block == blocks});
+        return out;
     }
 
     bool WaitFinished(int timeout_ms) {
@@ -105,12 +146,20 @@ protected:
     bool check_ports = true;
     SimProcess sim;
     QTemporaryDir dir;
-    FakeNotifier notifier;
-    FirmwareTransfer transfer{notifier};
+    FirmwareTransfer transfer;
     std::vector<uint8_t> image;
+    // What the transfer reported, in order.
+    std::vector<TransferProgress> progress;
+    std::vector<SendFailure> send_failures;
+    std::vector<UpgradeEnd> ends;
+    // Runs after each progress or failed send, as a listener's box would.
+    std::function<void()> while_reporting;
+    // The last Open's refusal.
+    std::optional<FirmwareTransfer::OpenFailure> open_failure;
+    // Upgrade State and the event-log lines, in the window's words for them.
     std::vector<std::string> states;
     std::vector<std::string> logs;
-    std::optional<TftpOutcome> outcome;
+    std::optional<UpgradeEndKind> outcome;
     QElapsedTimer clock;
     qint64 finished_after_ms = 0;
 };

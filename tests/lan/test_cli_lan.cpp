@@ -2,6 +2,7 @@
 // scripts/lan against simulated agents, with a cfg directory of its own.
 
 #include "FirmwareImages.h"
+#include "PlainSocket.h"
 #include "SimProcess.h"
 #include "protocol/settings/SettingsDefaults.h"
 #include "protocol/settings/SettingsFile.h"
@@ -17,8 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -316,6 +320,64 @@ TEST_F(CliLanTest, SetCommandsWaitForTheAnswerAndTellItByTheirStatus) {
     ASSERT_TRUE(shown);
     EXPECT_NE(shown->find("north"), std::string::npos) << *shown;
     EXPECT_NE(shown->find("hall"), std::string::npos) << *shown;
+}
+
+// A host that knows an agent's MAC sends set answers in its name, of both
+// commands and with every low sequence number, while the agent itself
+// stays silent: the answer is not taken from anyone but the agent, so the
+// set is not said to have succeeded.
+TEST_F(CliLanTest, AStrangerCannotAnswerASetForTheAgent) {
+    StartSim("ip=198.18.1.4 mac=020000000004 iface=3 password=pw set_silent=1\n");
+    std::atomic<bool> forging{true};
+    std::atomic<int> forged{0};
+    std::thread stranger([&] {
+        kestrel::test::PlainSocket socket(0, 0xC612013C); // 198.18.1.60
+        if (!socket.Bound())
+            return;
+        while (forging) {
+            for (const uint16_t command : {uint16_t{4}, uint16_t{8}}) {
+                for (uint16_t sequence = 0; sequence < 8; ++sequence) {
+                    // A set answer with status 0, laid out as the header is.
+                    std::vector<uint8_t> reply(40, 0);
+                    reply[1] = 2;                                    // protocol version
+                    reply[3] = 1;                                    // sub-version
+                    const uint8_t mac[6] = {0x02, 0, 0, 0, 0, 0x04}; // the agent's
+                    std::copy(std::begin(mac), std::end(mac), reply.begin() + 4);
+                    reply[11] = 3; // interface version
+                    reply[13] = static_cast<uint8_t>(command);
+                    reply[16] = 0x4B, reply[17] = 0x45, reply[18] = 0x53, reply[19] = 0x54;
+                    reply[27] = static_cast<uint8_t>(sequence);
+                    for (const uint16_t port : {uint16_t{5010}, uint16_t{5011}, uint16_t{5016}})
+                        socket.Send(reply, 0xC6120001, port);
+                    ++forged;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"discovery-list agent (broadcast, command 4)",
+         {"set", "02:00:00:00:00:04", "--password", "pw", "--location", "x", "--timeout", "2"}},
+        {"monitor-list agent (unicast, command 8)",
+         {"set", "198.18.1.4", "--password", "pw", "--location", "x", "--timeout", "2", "--file",
+          Path("watched.cfg")}},
+    };
+    ASSERT_EQ(RunCli({"monitor", "add", "198.18.1.4", "--file", Path("watched.cfg")}).exit_code, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun r = RunCli(c.args);
+        EXPECT_EQ(r.exit_code, 6) << "out: " << r.out << "\nerr: " << r.err;
+        EXPECT_EQ(r.out.find("Set Succesful"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("No answer from the agent"), std::string::npos) << r.err;
+    }
+    forging = false;
+    stranger.join();
+    EXPECT_GT(forged.load(), 100);
+    EXPECT_GE(sim.Count("SILENT 198.18.1.4"), 2);
 }
 
 TEST_F(CliLanTest, WatchPrintsChangesLogsThemAndEndsOnSigint) {

@@ -203,11 +203,11 @@ TEST_P(ByListTest, FailedDhcpRefreshIsShownAndTheRowStillTakesTheAnswer) {
     EXPECT_EQ(list.topLevelItem(0)->text(name_column).toStdString(), "after");
     EXPECT_EQ(list.topLevelItem(0)->text(dhcp_column).toStdString(), "");
     const kestrel::DeviceTable& table =
-        c.from_monitor ? window->state().monitor : window->state().discovery;
+        c.from_monitor ? window->tables().monitor : window->tables().discovery;
     ASSERT_EQ(table.count(), 1);
     EXPECT_EQ(table.InUse()[0].dhcp_state, kestrel::kDhcpNotReported);
     // The failed answer leaves the pending target for a later success.
-    EXPECT_EQ(window->state().pending_set_ip, *kestrel::ParseIpv4("198.18.1.1"));
+    EXPECT_EQ(window->setExchange().pending_ip, *kestrel::ParseIpv4("198.18.1.1"));
 }
 
 TEST_F(DialogsLanTest, ButtonsAndMenuOpenTheirDialogsOnceTheSelectionPasses) {
@@ -292,8 +292,8 @@ TEST_F(DialogsLanTest, ButtonsAndMenuOpenTheirDialogsOnceTheSelectionPasses) {
     // Every dialog was cancelled: nothing reached the agents.
     EXPECT_TRUE(Requests("SET").empty());
     EXPECT_TRUE(Requests("UNICAST_SET").empty());
-    EXPECT_EQ(window->state().settings.multicast_timer_flag, kestrel::kDefaultKeepAliveFlag);
-    EXPECT_EQ(window->state().settings.multicast_timer, kestrel::kDefaultKeepAlivePeriod);
+    EXPECT_EQ(window->settings().multicast_timer_flag, kestrel::kDefaultKeepAliveFlag);
+    EXPECT_EQ(window->settings().multicast_timer, kestrel::kDefaultKeepAlivePeriod);
 }
 
 TEST_F(DialogsLanTest, GroupIntervalChangesTheKeepAlivePeriodWithoutARestart) {
@@ -330,12 +330,12 @@ TEST_F(DialogsLanTest, GroupIntervalChangesTheKeepAlivePeriodWithoutARestart) {
     ASSERT_NE(second, nullptr);
     int seconds_at_120 = 0;
     const QMetaObject::Connection counting = QObject::connect(second, &QTimer::timeout, [&] {
-        if (window->state().settings.multicast_timer == 120)
+        if (window->settings().multicast_timer == 120)
             ++seconds_at_120;
     });
     SetGroupInterval("120");
-    EXPECT_EQ(window->state().settings.multicast_timer_flag, 1);
-    EXPECT_EQ(window->state().settings.multicast_timer, 120);
+    EXPECT_EQ(window->settings().multicast_timer_flag, 1);
+    EXPECT_EQ(window->settings().multicast_timer, 120);
     const int sent = keep_alive.reportsSent();
 
     // Where the old period would have sent one, nothing leaves.
@@ -357,7 +357,7 @@ TEST_F(DialogsLanTest, GroupIntervalChangesTheKeepAlivePeriodWithoutARestart) {
     // Switched off: nothing leaves however many seconds pass, and the
     // switch is stored.
     SetGroupInterval("0");
-    EXPECT_EQ(window->state().settings.multicast_timer_flag, 0);
+    EXPECT_EQ(window->settings().multicast_timer_flag, 0);
     for (int i = 0; i < 300; ++i)
         keep_alive.Step();
     EXPECT_TRUE(wire.Collect(300, kGroup, clock).empty());

@@ -106,7 +106,7 @@ TEST_F(DiscoveryLanTest, EveryAgentGetsOneRowAlthoughItAnswersBothCopies) {
     Settle();
 
     EXPECT_EQ(DiscoveryRows(), 256);
-    EXPECT_EQ(window->state().discovery.count(), 256);
+    EXPECT_EQ(window->tables().discovery.count(), 256);
     EXPECT_EQ(ColumnSet(discovery(), kDiscMac).size(), 256u);
     EXPECT_EQ(ColumnSet(discovery(), kDiscIp), GeneratedAddresses(256));
     EXPECT_EQ(sim.Count(kReply), 512);
@@ -123,7 +123,7 @@ TEST_F(DiscoveryLanTest, The257thAgentIsReportedOncePerDiscovery) {
     ASSERT_TRUE(WaitForReplies(kReply, 514)) << sim.Count(kReply) << " replies";
     Settle();
     EXPECT_EQ(DiscoveryRows(), 256);
-    EXPECT_EQ(window->state().discovery.count(), 256);
+    EXPECT_EQ(window->tables().discovery.count(), 256);
     EXPECT_EQ(ColumnSet(discovery(), kDiscMac).size(), 256u);
     // Both copies of the last agent's answer find the table full: one box.
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>({add_fail}));
@@ -175,7 +175,7 @@ TEST_F(DiscoveryLanTest, AgentOfAnotherUtilityAddsNothing) {
     Settle();
 
     EXPECT_EQ(Column(discovery(), kDiscIp), Texts({"198.18.1.1", "198.18.1.3"}));
-    EXPECT_EQ(window->state().discovery.count(), 2);
+    EXPECT_EQ(window->tables().discovery.count(), 2);
     EXPECT_TRUE(notifier.shown.empty());
 }
 
@@ -203,7 +203,7 @@ TEST_F(DiscoveryLanTest, MovedAgentIsRefreshedInTheMonitorListOnly) {
     // press counts as a poll of the monitored agent.
     EXPECT_EQ(DiscoveryRows(), 0);
     EXPECT_EQ(Column(monitor(), kMonIp), Texts({"198.18.1.2"}));
-    EXPECT_EQ(window->state().monitor.records[0].reply_flag, 0);
+    EXPECT_EQ(window->tables().monitor.records[0].reply_flag, 0);
 
     ASSERT_TRUE(WaitForReplies(kReply, 12));
     ASSERT_TRUE(WaitForRows(2));
@@ -212,8 +212,8 @@ TEST_F(DiscoveryLanTest, MovedAgentIsRefreshedInTheMonitorListOnly) {
     EXPECT_EQ(Column(monitor(), kMonIp), Texts({"198.18.1.2"}));
     EXPECT_EQ(Column(monitor(), kMonMac), Texts({mac}));
     // Its answer reached the monitor record.
-    EXPECT_EQ(window->state().monitor.records[0].reply_flag, 1);
-    EXPECT_EQ(window->state().monitor.records[0].missed_polls, 0);
+    EXPECT_EQ(window->tables().monitor.records[0].reply_flag, 1);
+    EXPECT_EQ(window->tables().monitor.records[0].missed_polls, 0);
     EXPECT_TRUE(notifier.shown.empty());
 }
 
@@ -226,7 +226,7 @@ TEST_F(DiscoveryLanTest, AgentMonitoredByAddressIsFilledInFromItsAnswer) {
     r.ip = kestrel::ParseIpv4("198.18.1.2").value_or(0);
     r.row_state = kestrel::kRowNew;
     r.status_image = kestrel::kImageNone;
-    ASSERT_TRUE(window->state().monitor.Append(r));
+    ASSERT_TRUE(window->tables().monitor.Append(r));
     window->lists().RefreshMonitorRow(0);
     ASSERT_EQ(Column(monitor(), kMonMac), Texts({""}));
 
@@ -239,7 +239,7 @@ TEST_F(DiscoveryLanTest, AgentMonitoredByAddressIsFilledInFromItsAnswer) {
     EXPECT_EQ(Column(monitor(), kMonIp), Texts({"198.18.1.2"}));
     EXPECT_EQ(Column(monitor(), kMonMac), Texts({"024b53aabbcc"}));
     EXPECT_EQ(Column(monitor(), kMonProduct), Texts({"Core B"}));
-    EXPECT_EQ(window->state().monitor.count(), 1);
+    EXPECT_EQ(window->tables().monitor.count(), 1);
     EXPECT_TRUE(notifier.shown.empty());
 }
 
@@ -255,7 +255,7 @@ TEST_F(DiscoveryLanTest, RowsComeBackAfterTheListWasEmptied) {
     // Nothing is waited for: the press returns with an empty list and the
     // rows arrive afterwards, one by one.
     EXPECT_EQ(DiscoveryRows(), 0);
-    EXPECT_EQ(window->state().discovery.count(), 0);
+    EXPECT_EQ(window->tables().discovery.count(), 0);
     ASSERT_TRUE(WaitForRows(3));
     ASSERT_TRUE(WaitForReplies(kReply, 14));
     Settle();

@@ -52,7 +52,7 @@ protected:
         notifier_.shown.clear(); // whatever start-up had to say
     }
 
-    ProgramState& state() { return window_->state(); }
+    DeviceTables& tables() { return window_->tables(); }
     QTreeWidget& discovery() { return window_->discoveryList(); }
     QTreeWidget& monitor() { return window_->monitorList(); }
     QPushButton& button(const char* name) {
@@ -61,13 +61,13 @@ protected:
 
     void Discovered(DeviceRecord r) {
         r.row_state = kRowNew;
-        ASSERT_TRUE(state().discovery.Append(r));
-        window_->lists().RefreshDiscoveryRow(state().discovery.count() - 1);
+        ASSERT_TRUE(tables().discovery.Append(r));
+        window_->lists().RefreshDiscoveryRow(tables().discovery.count() - 1);
     }
     void Monitored(DeviceRecord r) {
         r.row_state = kRowNew;
-        ASSERT_TRUE(state().monitor.Append(r));
-        window_->lists().RefreshMonitorRow(state().monitor.count() - 1);
+        ASSERT_TRUE(tables().monitor.Append(r));
+        window_->lists().RefreshMonitorRow(tables().monitor.count() - 1);
     }
     static Texts Column(QTreeWidget& list, int column) {
         Texts texts;
@@ -110,7 +110,7 @@ TEST_F(ListsWindowTest, AddToMonitorListButtonAndDoubleClickMoveRows) {
     QTest::mouseClick(discovery().viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(discovery().viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(Column(monitor(), 1), Texts({"198.18.1.1", "198.18.1.3", "198.18.1.2"}));
-    EXPECT_EQ(state().discovery.count(), 0);
+    EXPECT_EQ(tables().discovery.count(), 0);
     EXPECT_TRUE(notifier_.shown.empty());
 }
 
@@ -127,7 +127,7 @@ TEST_F(ListsWindowTest, AddItemButtonRunsTheRemoteIpDialog) {
     QTest::mouseClick(&button("ctl1005"), Qt::LeftButton);
     EXPECT_TRUE(opened);
     EXPECT_EQ(Column(monitor(), 1), Texts({"198.18.9.9"}));
-    EXPECT_EQ(state().monitor.count(), 1);
+    EXPECT_EQ(tables().monitor.count(), 1);
 }
 
 TEST_F(ListsWindowTest, DeleteItemButtonAsksAndDeletes) {
@@ -138,7 +138,7 @@ TEST_F(ListsWindowTest, DeleteItemButtonAsksAndDeletes) {
     EXPECT_EQ(notifier_.shown, std::vector<ShownMessage>({{"Are you sure to delete this item ?",
                                                            "Warning", MessageIcon::Warning}}));
     EXPECT_EQ(Column(monitor(), 1), Texts({"198.18.1.2"}));
-    EXPECT_EQ(state().monitor.count(), 1);
+    EXPECT_EQ(tables().monitor.count(), 1);
 }
 
 TEST_F(ListsWindowTest, HeaderAndRowClicksReachTheLists) {

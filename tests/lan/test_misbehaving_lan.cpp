@@ -296,5 +296,5 @@ TEST_F(MisbehavingLanTest, AgentClaimingAMonitoredAddressRefreshesThatRowOnly) {
     EXPECT_EQ(at_victim_ip, 1);
     for (int row = 0; row < discovery().topLevelItemCount(); ++row)
         EXPECT_NE(discovery().topLevelItem(row)->text(kDiscIp).toStdString(), victim.ip);
-    EXPECT_EQ(window->state().monitor.count(), 1);
+    EXPECT_EQ(window->tables().monitor.count(), 1);
 }

@@ -146,7 +146,7 @@ protected:
             QFile::encodeName(CfgFile("monitor.cfg")).toStdString(), table, quiet));
         WindowFixture::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        ASSERT_EQ(window->state().monitor.count(), static_cast<int>(addresses.size()));
+        ASSERT_EQ(window->tables().monitor.count(), static_cast<int>(addresses.size()));
         // The test runs the passes and ticks itself.
         for (const char* name : {"timer1", "pollingTimer"}) {
             auto* timer = window->findChild<QTimer*>(QString::fromLatin1(name));
@@ -158,9 +158,9 @@ protected:
 
     kestrel::DeviceRecord& Record(const std::string& ip) {
         const auto found =
-            kestrel::FindMonitorRecord(window->state().monitor, ip, kestrel::KeyKind::Ip);
+            kestrel::FindMonitorRecord(window->tables().monitor, ip, kestrel::KeyKind::Ip);
         EXPECT_TRUE(found.found) << ip;
-        return window->state().monitor.records[static_cast<std::size_t>(found.index)];
+        return window->tables().monitor.records[static_cast<std::size_t>(found.index)];
     }
     QTreeWidgetItem* Row(const std::string& ip) {
         QTreeWidget& list = window->monitorList();
@@ -173,7 +173,7 @@ protected:
     bool WaitForAnswers(const std::string& except = {}) {
         return QTest::qWaitFor(
             [&] {
-                for (const kestrel::DeviceRecord& r : window->state().monitor.InUse())
+                for (const kestrel::DeviceRecord& r : window->tables().monitor.InUse())
                     if (kestrel::FieldText(r.ip_text) != except && r.reply_flag != 1)
                         return false;
                 return true;

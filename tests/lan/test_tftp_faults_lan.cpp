@@ -4,6 +4,8 @@
 
 #include "TftpLanFixture.h"
 
+#include "protocol/words/OutcomeWords.h"
+
 #include <QProcess>
 #include <QTimer>
 
@@ -32,9 +34,12 @@ TEST_F(TftpFaultsLanTest, AnErrorAtABlockIsShownLoggedAndEndsTheTransfer) {
     Trigger();
     ASSERT_TRUE(Open(WriteImage(4000), 0));
     ASSERT_TRUE(WaitFinished(10000));
-    EXPECT_EQ(outcome, TftpOutcome::DeviceError);
-    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{
-                                  {"bad flash" + kHint, "upgrade fail", MessageIcon::Error}}));
+    EXPECT_EQ(outcome, UpgradeEndKind::DeviceError);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].device_error, "bad flash");
+    EXPECT_TRUE(ends[0].reboot_hint);
+    EXPECT_EQ(DeviceErrorBoxes(), (std::vector<std::string>{"bad flash" + kHint}));
+    EXPECT_TRUE(send_failures.empty());
     EXPECT_EQ(logs, (std::vector<std::string>{"bad flash"}));
     ASSERT_FALSE(states.empty());
     EXPECT_EQ(states.back(), " ");
@@ -43,19 +48,25 @@ TEST_F(TftpFaultsLanTest, AnErrorAtABlockIsShownLoggedAndEndsTheTransfer) {
     EXPECT_EQ(sim.Count("stored"), 0);
 }
 
-TEST_F(TftpFaultsLanTest, ClosedWhileTheErrorBoxIsOpenSaysNoMore) {
+// A listener whose box's event loop closes the transfer (the dialog goes)
+// hears no more of it: no end, and no block resent behind it.
+TEST_F(TftpFaultsLanTest, ClosedWhileAListenerHearsOfABlockSaysNoMore) {
     StartSim("tftp_error_at=1");
     Trigger();
-    notifier.while_showing = [&] { transfer.Close(); };
+    while_reporting = [&] { transfer.Close(); };
     ASSERT_TRUE(Open(WriteImage(4000)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !notifier.shown.empty(); }, 10000));
-    QTest::qWait(100);
-    EXPECT_EQ(notifier.Texts(), (std::vector<std::string>{"Flash write error" + kHint}));
-    EXPECT_EQ(logs, (std::vector<std::string>{"Flash write error"}));
-    // The dialog went: no state text and no end reported after its box.
-    EXPECT_TRUE(states.empty());
-    EXPECT_FALSE(outcome.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !progress.empty(); }, 10000));
     EXPECT_FALSE(transfer.IsOpen());
+    // The agent's ERROR for block 1 finds the port closed, and timer 1 is
+    // stopped: block 1 does not go again.
+    EXPECT_TRUE(sim.WaitForLine("TFTP 198.18.1.2 error-sent block=1", 3000));
+    QTest::qWait(2000);
+    EXPECT_EQ(progress, (std::vector<TransferProgress>{EveryBlockOf(4000).front()}));
+    EXPECT_EQ(sim.Count("TFTP 198.18.1.2 error reason=no-transfer"), 0);
+    EXPECT_TRUE(ends.empty());
+    EXPECT_FALSE(outcome.has_value());
+    EXPECT_TRUE(states.empty());
+    EXPECT_TRUE(logs.empty());
 }
 
 TEST_F(TftpFaultsLanTest, ALongErrorToTheWriteRequestIsCut) {
@@ -64,10 +75,13 @@ TEST_F(TftpFaultsLanTest, ALongErrorToTheWriteRequestIsCut) {
     Trigger();
     ASSERT_TRUE(Open(WriteImage(100), 0x20000000)); // a top bit: no reboot hint
     ASSERT_TRUE(WaitFinished(10000));
-    EXPECT_EQ(outcome, TftpOutcome::DeviceError);
+    EXPECT_EQ(outcome, UpgradeEndKind::DeviceError);
     const std::string cut = std::string(96, 'E') + "...";
-    EXPECT_EQ(notifier.shown,
-              (std::vector<ShownMessage>{{cut, "upgrade fail", MessageIcon::Error}}));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].device_error, cut);
+    EXPECT_FALSE(ends[0].reboot_hint);
+    EXPECT_EQ(DeviceErrorBoxes(), (std::vector<std::string>{cut}));
+    EXPECT_TRUE(progress.empty());
     EXPECT_EQ(logs, (std::vector<std::string>{cut}));
 }
 
@@ -76,10 +90,11 @@ TEST_F(TftpFaultsLanTest, ASilentAgentIsNotFoundAfterFiveRetransmissions) {
     const std::string path = WriteImage(1000);
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(WaitFinished(15000));
-    EXPECT_EQ(outcome, TftpOutcome::DeviceNotFound);
+    EXPECT_EQ(outcome, UpgradeEndKind::DeviceNotFound);
     EXPECT_EQ(states, (std::vector<std::string>{"Device not found"}));
     EXPECT_TRUE(logs.empty());
-    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_TRUE(send_failures.empty());
+    EXPECT_TRUE(DeviceErrorBoxes().empty());
     EXPECT_FALSE(transfer.IsOpen());
     // The write request and five more, the last at 9 s.
     EXPECT_EQ(ReportedCount("TFTP 198.18.1.2 ignored reason=silent", 6), 6);
@@ -93,8 +108,11 @@ TEST_F(TftpFaultsLanTest, SilenceHalfwayFailsAfterTenRetransmissionsAndStartWork
     const std::string path = WriteImage(3000);
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(WaitFinished(45000));
-    EXPECT_EQ(outcome, TftpOutcome::TransferFailed);
+    EXPECT_EQ(outcome, UpgradeEndKind::TransferFailed);
     // Blocks 1 and 2 were acknowledged; block 3 counted once.
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].sent, 1536u);
+    EXPECT_EQ(ends[0].total, 3000u);
     const std::string text = "Upgrade fail, translate 1536/3000 bytes";
     ASSERT_FALSE(states.empty());
     EXPECT_EQ(states.back(), text);
@@ -109,8 +127,43 @@ TEST_F(TftpFaultsLanTest, SilenceHalfwayFailsAfterTenRetransmissionsAndStartWork
     const std::size_t from = sim.Lines().size();
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(WaitFinished(20000));
-    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_EQ(outcome, UpgradeEndKind::Completed);
     EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000, from));
+}
+
+// Only the agent speaks for its upload, and only an ACK of the block in
+// flight is progress: with the agent silent from block 3, a stranger
+// acknowledging every block in turn and a stale ACK repeated from the
+// agent's own address (another port) neither complete the write nor keep it
+// alive; it fails as a silent one does.
+TEST_F(TftpFaultsLanTest, NeitherAStrangerNorAStaleAckCarriesTheUpload) {
+    StartSim("tftp_silent_at=3");
+    Trigger();
+    const std::string path = WriteImage(3000);
+    PlainSocket stranger(0, 0xC612013C); // 198.18.1.60
+    PlainSocket stale(0, kAgentIp);
+    ASSERT_TRUE(stranger.Bound());
+    ASSERT_TRUE(stale.Bound());
+    uint16_t next = 1;
+    QTimer forger;
+    QObject::connect(&forger, &QTimer::timeout, [&] {
+        const uint8_t n_hi = static_cast<uint8_t>(next >> 8);
+        const uint8_t n_lo = static_cast<uint8_t>(next);
+        stranger.Send(std::vector<uint8_t>{0x00, 0x04, n_hi, n_lo}, 0xC6120001, kTftpClientPort);
+        next = next >= 40 ? 1 : static_cast<uint16_t>(next + 1);
+        stale.Send(std::vector<uint8_t>{0x00, 0x04, 0x00, 0x02}, 0xC6120001, kTftpClientPort);
+    });
+    ASSERT_TRUE(Open(path));
+    forger.start(250);
+    ASSERT_TRUE(WaitFinished(45000)) << "a stale ACK kept the transfer alive";
+    forger.stop();
+    EXPECT_EQ(outcome, UpgradeEndKind::TransferFailed);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].sent, 1536u);
+    EXPECT_EQ(progress.size(), 3u) << "no block past the agent's last ACK went out";
+    EXPECT_GT(transfer.transfer().foreign_dropped(), 100u);
+    EXPECT_GE(finished_after_ms, 31500);
+    EXPECT_EQ(sim.Count("TFTP 198.18.1.2 stored"), 0);
 }
 
 // Anyone may send to the client's port: thousands of junk datagrams a
@@ -144,9 +197,10 @@ TEST_F(TftpFaultsLanTest, AFloodOnTheClientPortIsSurvived) {
     flood.stop();
     probe.stop();
     EXPECT_GT(sent, 1000);
-    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_EQ(outcome, UpgradeEndKind::Completed);
     EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
-    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_TRUE(send_failures.empty());
+    EXPECT_EQ(progress, EveryBlockOf(300000));
     EXPECT_LT(longest_gap, 1000);
 }
 
@@ -161,11 +215,16 @@ TEST_F(TftpFaultsLanTest, NothingIsSentForATooLargeOrMissingImage) {
         ASSERT_TRUE(file.resize(65535LL * 512));
     }
     EXPECT_FALSE(Open(big.toStdString()));
+    ASSERT_TRUE(open_failure.has_value());
+    EXPECT_EQ(
+        open_failure->reason,
+        (Message{"Firmware file too large: at most 65535 blocks of 512 bytes (33553919 bytes)",
+                 "Error", MessageIcon::Error}));
     EXPECT_FALSE(Open(dir.filePath(QStringLiteral("missing.hex")).toStdString()));
-    EXPECT_EQ(notifier.Texts(),
-              (std::vector<std::string>{
-                  "Firmware file too large: at most 65535 blocks of 512 bytes (33553919 bytes)",
-                  "Open firmware file error"}));
+    ASSERT_TRUE(open_failure.has_value());
+    EXPECT_EQ(open_failure->reason,
+              (Message{"Open firmware file error", "Error", MessageIcon::Error}));
+    EXPECT_TRUE(send_failures.empty());
     EXPECT_FALSE(transfer.IsOpen());
     QTest::qWait(500);
     EXPECT_EQ(sim.Count("TFTP 198.18.1.2"), 0);
@@ -176,7 +235,9 @@ TEST_F(TftpFaultsLanTest, ASecondStartWhileOneRunsIsRefused) {
     StartSim("silent=1");
     ASSERT_TRUE(Open(WriteImage(10)));
     EXPECT_FALSE(Open(WriteImage(20)));
-    EXPECT_EQ(notifier.Texts(), (std::vector<std::string>{"Bind tftps socket error"}));
+    ASSERT_TRUE(open_failure.has_value());
+    EXPECT_EQ(open_failure->reason,
+              (Message{"Bind tftps socket error", "Error", MessageIcon::Error}));
     EXPECT_TRUE(transfer.IsOpen());
     transfer.Close();
     EXPECT_FALSE(transfer.IsOpen());
@@ -192,18 +253,26 @@ TEST_F(TftpFaultsLanTest, AStartWhoseWriteRequestCannotBeSentLeavesNothingRunnin
                                  QStringLiteral("prohibit"), QStringLiteral("203.0.113.7/32")}),
               0);
     const std::string path = WriteImage(1000);
-    EXPECT_FALSE(transfer.OpenTftpSocket({0xCB007107u, path, 0}));
-    EXPECT_EQ(notifier.Texts(), (std::vector<std::string>{"Write request send error"}));
+    const std::optional<FirmwareTransfer::OpenFailure> failure =
+        transfer.OpenTftpSocket({0xCB007107u, path, 0});
+    ASSERT_TRUE(failure.has_value());
+    // No words of its own: the failed send was reported, once.
+    EXPECT_FALSE(failure->reason.has_value());
+    ASSERT_EQ(send_failures.size(), 1u);
+    EXPECT_EQ(send_failures[0].kind, SendKind::TftpWriteRequest);
+    std::string storage;
+    EXPECT_EQ(SendFailureMessage(send_failures[0], storage).text, "Write request send error");
     EXPECT_FALSE(transfer.IsOpen());
-    notifier.shown.clear();
+    send_failures.clear();
     QTest::qWait(2000); // past the first tick of the write-request timer
-    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_TRUE(send_failures.empty());
+    EXPECT_TRUE(ends.empty());
 
     Trigger();
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(WaitFinished(20000));
-    EXPECT_EQ(outcome, TftpOutcome::Completed);
-    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_EQ(outcome, UpgradeEndKind::Completed);
+    EXPECT_TRUE(send_failures.empty());
 }
 
 } // namespace

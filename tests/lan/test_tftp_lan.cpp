@@ -3,9 +3,13 @@
 
 #include "TftpLanFixture.h"
 
+#include "core/CoreEvents.h"
 #include "core/NetworkSession.h"
 #include "protocol/settings/SettingsDefaults.h"
+#include "protocol/words/OutcomeWords.h"
+#include "support/CoreState.h"
 #include "support/FakeListHooks.h"
+#include "support/FakeNotifier.h"
 #include "upgrade/RediscoveryTimer.h"
 
 #include <QTimer>
@@ -37,6 +41,8 @@ TEST_F(TftpLanTest, ImagesArriveByteForByteAndEndAfterTheWait) {
         Trigger();
         const std::string path = WriteImage(c.size);
         states.clear();
+        progress.clear();
+        ends.clear();
         const std::size_t from = sim.Lines().size();
 
         // The window's thread keeps running: a 20 ms timer is never held up long.
@@ -52,10 +58,14 @@ TEST_F(TftpLanTest, ImagesArriveByteForByteAndEndAfterTheWait) {
         EXPECT_TRUE(transfer.IsOpen());
         ASSERT_TRUE(WaitFinished(60000));
         probe.stop();
-        EXPECT_EQ(outcome, TftpOutcome::Completed);
+        EXPECT_EQ(outcome, UpgradeEndKind::Completed);
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].sent, c.size);
+        EXPECT_EQ(ends[0].total, c.size);
         EXPECT_FALSE(transfer.IsOpen());
-        EXPECT_TRUE(notifier.shown.empty());
+        EXPECT_TRUE(send_failures.empty());
         EXPECT_TRUE(logs.empty());
+        EXPECT_EQ(progress, EveryBlockOf(c.size));
 
         EXPECT_TRUE(
             sim.WaitForLine("TFTP 198.18.1.2 wrq from=198.18.0.1:64517 name=" + path, 1000, from));
@@ -79,13 +89,15 @@ TEST_F(TftpLanTest, ADroppedAckIsSurvived) {
     const std::string path = WriteImage(2000);
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(WaitFinished(30000));
-    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_EQ(outcome, UpgradeEndKind::Completed);
     EXPECT_TRUE(sim.WaitForLine("TFTP 198.18.1.2 ack-dropped block=2", 1000));
     // Block 2 went again after two ticks of timer 1, and was stored once.
     EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
     EXPECT_GE(finished_after_ms, 3000 + 5000);
     EXPECT_EQ(states.back(), "Complete...2000/2000 bytes");
-    EXPECT_TRUE(notifier.shown.empty());
+    // The resent block is no new progress.
+    EXPECT_EQ(progress, EveryBlockOf(2000));
+    EXPECT_TRUE(send_failures.empty());
 }
 
 TEST_F(TftpLanTest, ALostWriteRequestAnswerIsSurvived) {
@@ -94,7 +106,7 @@ TEST_F(TftpLanTest, ALostWriteRequestAnswerIsSurvived) {
     const std::string path = WriteImage(600);
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(WaitFinished(30000));
-    EXPECT_EQ(outcome, TftpOutcome::Completed);
+    EXPECT_EQ(outcome, UpgradeEndKind::Completed);
     EXPECT_TRUE(sim.WaitForLine("TFTP 198.18.1.2 wrq repeated", 1000));
     EXPECT_TRUE(sim.WaitForLine(StoredLine(path), 1000));
 }
@@ -103,31 +115,39 @@ TEST_F(TftpLanTest, ALostWriteRequestAnswerIsSurvived) {
 // after its reboot.
 TEST_F(TftpLanTest, ACompletedTransferIsFollowedByTheRediscoveryVerdict) {
     StartSim("iface=3");
-    ProgramState state;
+    CoreState state;
     state.settings = DefaultSettings();
-    state.upgrade_target_mac = "020000000002";
-    FakeListHooks lists(state);
+    FakeListHooks lists(state.tables);
+    CoreEvents events;
     FakeNotifier session_boxes;
-    NetworkSession session(state, lists, session_boxes);
+    NetworkSession session({.settings = state.settings,
+                            .exchange = state.exchange,
+                            .tables = state.tables,
+                            .lists = lists,
+                            .events = events,
+                            .notifier = session_boxes});
     ASSERT_TRUE(session.OpenBroadcastSocket());
     ASSERT_TRUE(session.OpenMulticastSocket());
     ASSERT_TRUE(session.OpenUnicastSocket());
-    RediscoveryTimer rediscovery(state, session.sockets(), lists, notifier);
-    QObject::connect(&transfer, &FirmwareTransfer::Finished, [&](TftpOutcome o) {
-        if (o == TftpOutcome::Completed)
-            rediscovery.Start();
+    RediscoveryTimer rediscovery(state.settings, state.tables.discovery, session.sockets(), lists,
+                                 events);
+    QObject::connect(&transfer, &FirmwareTransfer::Finished, [&](const UpgradeEnd& e) {
+        if (e.kind == UpgradeEndKind::Completed)
+            rediscovery.Start("020000000002");
     });
-    std::optional<Rediscovery::Outcome> verdict;
+    std::vector<Rediscovery::Outcome> verdicts;
     QObject::connect(&rediscovery, &RediscoveryTimer::Finished,
-                     [&](Rediscovery::Outcome o) { verdict = o; });
+                     [&](Rediscovery::Outcome o) { verdicts.push_back(o); });
 
     Trigger();
     ASSERT_TRUE(Open(WriteImage(5000)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return verdict.has_value(); }, 60000));
-    EXPECT_EQ(outcome, TftpOutcome::Completed);
-    EXPECT_EQ(verdict, Rediscovery::Outcome::Succeeded);
-    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"Upgrade successful", "information",
-                                                          MessageIcon::Information}}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !verdicts.empty(); }, 60000));
+    EXPECT_EQ(outcome, UpgradeEndKind::Completed);
+    EXPECT_EQ(verdicts, std::vector<Rediscovery::Outcome>{Rediscovery::Outcome::Succeeded});
+    // The box the window shows for it.
+    EXPECT_EQ(RediscoveryMessage(verdicts[0]),
+              (Message{"Upgrade successful", "information", MessageIcon::Information}));
+    EXPECT_TRUE(session_boxes.shown.empty());
     // The agent had rebooted before it was found again.
     EXPECT_TRUE(sim.WaitForLine("STATE 198.18.1.2 back", 1000));
 }

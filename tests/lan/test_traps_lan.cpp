@@ -45,7 +45,7 @@ protected:
             << sim.Error();
 
         // .11 is monitored (and was declared not alive), .12 only discovered.
-        ProgramState& state = window->state();
+        DeviceTables& state = window->tables();
         ASSERT_TRUE(state.monitor.Append(Agent("198.18.1.11")));
         window->lists().RefreshMonitorRow(0);
         state.monitor.records[0].row_state = kRowNotAlive;
@@ -76,7 +76,7 @@ TEST_F(TrapsLanTest, AMonitoredAgentsTrapLightsTheLampIsLoggedAndShown) {
     const std::string log = Log();
     ASSERT_EQ(log.size(), 19u + std::string(" 198.18.1.11 Trap :Port 3 link up\r\n").size());
     EXPECT_EQ(log.substr(19), " 198.18.1.11 Trap :Port 3 link up\r\n");
-    const DeviceRecord& r = window->state().monitor.records[0];
+    const DeviceRecord& r = window->tables().monitor.records[0];
     EXPECT_EQ(r.status_image, kImageNone);
     EXPECT_EQ(r.missed_polls, 0);
     EXPECT_TRUE(window->monitorList().topLevelItem(0)->icon(0).isNull());

@@ -211,7 +211,7 @@ TEST_F(TwoLinksTest, ASetRequestReachesTheAgentBehindTheSecondLink) {
 TEST_F(TwoLinksTest, TheKeepAliveReportGoesOutOnEveryLink) {
     WireCapture near_link(kPeerLink), far_link(kSecondPeerLink);
     ASSERT_TRUE(near_link.open() && far_link.open());
-    kestrel::ProtocolSettings settings = window->state().settings;
+    kestrel::ProtocolSettings settings = window->settings();
     settings.multicast_timer_flag = 1;
     settings.multicast_timer = 1;
     kestrel::KeepAlive keep_alive(settings, notifier, QString());

@@ -32,8 +32,6 @@ protected:
         ASSERT_TRUE(sim.Start(
             {.agents = kAgent + keys + "\n", .count = 0, .args = {"--tftp-reply-port", "50069"}}))
             << sim.Error();
-        QObject::connect(&window->upgrade(), &kestrel::UpgradeRun::StateText,
-                         [this](const QString& t) { states.push_back(t.toStdString()); });
     }
     void TearDown() override {
         EXPECT_EQ(sim.Count("TFTP BAD"), 0) << "every packet goes to port 69";
@@ -43,13 +41,22 @@ protected:
         LanWindowFixture::TearDown();
     }
 
-    // The agent selected in the discovery list and "Firmware upgrade".
+    // The agent selected in the discovery list and "Firmware upgrade"; every
+    // text its Upgrade State field shows is kept in states.
     CFirmware_Upgrade* OpenDialog() {
         if (discovery().topLevelItemCount() == 0)
             Discover(1);
         SelectRow(discovery(), 0);
         Press("ctl1042");
-        return window->upgradeDialog();
+        CFirmware_Upgrade* dialog = window->upgradeDialog();
+        if (dialog) {
+            auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("ctl1073"));
+            EXPECT_NE(field, nullptr);
+            if (field)
+                QObject::connect(field, &QLineEdit::textChanged,
+                                 [this](const QString& t) { states.push_back(t.toStdString()); });
+        }
+        return dialog;
     }
     // The path and the password typed in, then Start.
     static void Start(CFirmware_Upgrade* dialog, const std::string& path,

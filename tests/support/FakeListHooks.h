@@ -4,9 +4,9 @@
 // breaks the row/record contract. No test framework here, so the fuzz
 // targets can use it too.
 
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/lists/ListRows.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <string>
 #include <vector>
@@ -19,7 +19,7 @@ public:
         int status_image = -1;
     };
 
-    explicit FakeListHooks(const kestrel::ProgramState& state) : state_(state) {}
+    explicit FakeListHooks(const kestrel::DeviceTables& tables) : state_(tables) {}
 
     std::vector<Row> discovery_rows;
     std::vector<Row> monitor_rows;
@@ -113,5 +113,5 @@ private:
 
     void Fault(std::string what) { faults.push_back(std::move(what)); }
 
-    const kestrel::ProgramState& state_;
+    const kestrel::DeviceTables& state_;
 };

@@ -3,8 +3,8 @@
 // shared log, so a test can check the order of effects across them, and each
 // notes the table state it saw at the moment of the call.
 
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,7 +23,7 @@ struct SentDatagram {
 
 class RecordingSender : public kestrel::DatagramSender {
 public:
-    RecordingSender(const kestrel::ProgramState& state, std::vector<std::string>& log)
+    RecordingSender(const kestrel::DeviceTables& state, std::vector<std::string>& log)
         : state_(state), log_(log) {}
 
     bool broadcast_allowed = true;
@@ -56,13 +56,13 @@ public:
     }
 
 private:
-    const kestrel::ProgramState& state_;
+    const kestrel::DeviceTables& state_;
     std::vector<std::string>& log_;
 };
 
 class RecordingLists : public kestrel::ListHooks {
 public:
-    RecordingLists(const kestrel::ProgramState& state, std::vector<std::string>& log)
+    RecordingLists(const kestrel::DeviceTables& state, std::vector<std::string>& log)
         : state_(state), log_(log) {}
 
     int clears = 0;
@@ -93,6 +93,6 @@ public:
     void RestoreSelection(const kestrel::SelectionMemo&) override {}
 
 private:
-    const kestrel::ProgramState& state_;
+    const kestrel::DeviceTables& state_;
     std::vector<std::string>& log_;
 };

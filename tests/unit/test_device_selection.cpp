@@ -1,5 +1,5 @@
 // The selection check before a set command or an upgrade: its order of
-// tests, its messages and the selection context it leaves.
+// tests, its messages and the agent it chooses.
 #include "protocol/set/DeviceSelection.h"
 #include "protocol/set/SetMessages.h"
 #include "support/FakeNotifier.h"
@@ -8,6 +8,8 @@
 
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 using namespace kestrel;
 
@@ -72,62 +74,65 @@ const Case kCases[] = {
 
 } // namespace
 
-TEST(DeviceSelection, OrderOfTestsMessagesAndContextPerCommandKind) {
+TEST(DeviceSelection, OrderOfTestsMessagesAndChosenAgentPerCommandKind) {
     for (const Case& c : kCases) {
         for (const SetCommandKind kind : kAllKinds) {
             SCOPED_TRACE(std::string(c.name) + ", kind " + std::to_string(static_cast<int>(kind)));
-            ProgramState state;
+            DeviceTables tables;
             // Two agents in each table; the one meant is at index 1.
-            for (DeviceTable* table : {&state.discovery, &state.monitor}) {
+            for (DeviceTable* table : {&tables.discovery, &tables.monitor}) {
                 ASSERT_TRUE(table->Append(Agent(2, 3, false)));
                 ASSERT_TRUE(table->Append(Agent(c.protocol, c.iface, c.loader)));
             }
-            // A context left by an earlier check, to see whether it changes.
-            state.target_in_monitor = c.expected_list == In::Discovery;
-            state.target_index = 0;
-            FakeNotifier notifier;
             const ListSelection selection{c.discovery_rows, c.monitor_rows,
                                           c.found ? std::optional<int>(1) : std::nullopt};
 
-            const bool go = CheckDeviceSelection(state, selection, kind, notifier);
+            const SelectionResult result = CheckDeviceSelection(tables, selection, kind);
+            FakeNotifier notifier;
+            const std::optional<ChosenAgent> chosen =
+                ChooseAgent(tables, selection, kind, notifier);
 
             std::optional<Message> expected = c.refusal;
             if (!expected && TestsLoaderMode(kind))
                 expected = c.refusal_when_loader_tested;
-            EXPECT_EQ(go, !expected.has_value());
             if (expected) {
+                ASSERT_TRUE(std::holds_alternative<Message>(result));
+                EXPECT_EQ(std::get<Message>(result), *expected);
+                // The window's buttons show the refusal, once.
+                EXPECT_EQ(chosen, std::nullopt);
                 ASSERT_EQ(notifier.shown.size(), 1u);
                 EXPECT_EQ(notifier.shown[0],
                           (ShownMessage{std::string(expected->text), "Error", MessageIcon::Error}));
-            } else {
-                EXPECT_TRUE(notifier.shown.empty());
+                continue;
             }
-            // The context is written once the versions passed, also when the
-            // loader test then refuses.
-            const bool versions_passed = !c.refusal.has_value();
-            if (go || versions_passed) {
-                EXPECT_EQ(state.target_in_monitor, c.expected_list == In::Monitor);
-                EXPECT_EQ(state.target_index, 1);
-                EXPECT_EQ(
-                    &TargetRecord(state),
-                    &(c.expected_list == In::Monitor ? state.monitor : state.discovery).records[1]);
-            } else {
-                EXPECT_EQ(state.target_in_monitor, c.expected_list == In::Discovery);
-                EXPECT_EQ(state.target_index, 0);
-            }
+            const AgentList list =
+                c.expected_list == In::Monitor ? AgentList::Monitor : AgentList::Discovery;
+            ASSERT_TRUE(std::holds_alternative<ChosenAgent>(result));
+            const ChosenAgent& agent = std::get<ChosenAgent>(result);
+            EXPECT_EQ(agent, (ChosenAgent{list, 1}));
+            EXPECT_EQ(agent.in_monitor(), c.expected_list == In::Monitor);
+            EXPECT_EQ(
+                &agent.Record(tables),
+                &(c.expected_list == In::Monitor ? tables.monitor : tables.discovery).records[1]);
+            EXPECT_EQ(chosen, agent);
+            EXPECT_TRUE(notifier.shown.empty());
         }
     }
 }
 
 TEST(DeviceSelection, IndexPastTheRecordsInUseIsRefused) {
-    ProgramState state;
-    ASSERT_TRUE(state.monitor.Append(Agent(2, 3, false)));
+    DeviceTables tables;
+    ASSERT_TRUE(tables.monitor.Append(Agent(2, 3, false)));
     FakeNotifier notifier;
     for (const int index : {1, 255, 256, -1}) {
         SCOPED_TRACE(index);
         notifier.shown.clear();
-        EXPECT_FALSE(
-            CheckDeviceSelection(state, {0, 1, index}, SetCommandKind::DhcpRefresh, notifier));
+        const SelectionResult result =
+            CheckDeviceSelection(tables, {0, 1, index}, SetCommandKind::DhcpRefresh);
+        ASSERT_TRUE(std::holds_alternative<Message>(result));
+        EXPECT_EQ(std::get<Message>(result), kSelectedDeviceGone);
+        EXPECT_EQ(ChooseAgent(tables, {0, 1, index}, SetCommandKind::DhcpRefresh, notifier),
+                  std::nullopt);
         EXPECT_EQ(notifier.Texts(),
                   std::vector<std::string>{std::string(kSelectedDeviceGone.text)});
     }

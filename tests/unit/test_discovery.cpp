@@ -1,9 +1,13 @@
 #include "protocol/discovery/Discovery.h"
 
 #include "RecordingSender.h"
-#include "support/FakeNotifier.h"
+#include "protocol/words/OutcomeWords.h"
+#include "support/CoreState.h"
+#include "support/RecordingEvents.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace kestrel;
 
@@ -38,55 +42,66 @@ DeviceRecord Monitored(const char* ip, int reply_flag, int missed) {
 }
 
 struct Rig {
-    ProgramState state;
+    CoreState state;
     std::vector<std::string> log;
-    RecordingSender sender{state, log};
-    RecordingLists lists{state, log};
-    FakeNotifier notifier;
+    RecordingSender sender{state.tables, log};
+    RecordingLists lists{state.tables, log};
+    RecordingEvents events;
+    // What the sent callback was handed, once per call.
+    std::vector<std::optional<SendFailure>> sent_calls;
+
+    void Discover() {
+        OnDiscovery(state.settings, state.tables, sender, lists, events,
+                    [this](std::optional<SendFailure> failure) {
+                        sent_calls.push_back(failure);
+                        log.push_back("sent");
+                    });
+    }
 
     Rig() {
         state.settings.utility_id = 0x1234ABCD;
         state.settings.base_port = 500;
         state.settings.multicast_group = "239.255.255.250";
-        state.monitor.Append(Monitored("10.0.0.1", 1, 4));      // answered since last time
-        state.monitor.Append(Monitored("10.0.0.2", 0, 2));      // silent
-        state.monitor.records[2] = Monitored("10.0.0.3", 0, 9); // beyond count(): not in use
+        state.tables.monitor.Append(Monitored("10.0.0.1", 1, 4));      // answered since last time
+        state.tables.monitor.Append(Monitored("10.0.0.2", 0, 2));      // silent
+        state.tables.monitor.records[2] = Monitored("10.0.0.3", 0, 9); // beyond count(): not in use
         for (int i = 0; i < 3; ++i) {
             DeviceRecord r = ZeroRecord();
             SetFieldText(r.mac_text, "0011223344a" + std::to_string(i));
             r.row_state = kRowKnown;
-            state.discovery.Append(r);
+            state.tables.discovery.Append(r);
         }
     }
 
     void ExpectDiscoveryEmpty() {
-        EXPECT_EQ(state.discovery.count(), 0);
-        for (const DeviceRecord& r : state.discovery.records)
+        EXPECT_EQ(state.tables.discovery.count(), 0);
+        for (const DeviceRecord& r : state.tables.discovery.records)
             ASSERT_EQ(FieldText(r.mac_text), "");
     }
 };
 
 TEST(Discovery, SendsBroadcastThenMulticastAfterAccountingRowsAndRejoin) {
     Rig t;
-    OnDiscovery(t.state, t.sender, t.lists, t.notifier);
+    t.Discover();
 
     EXPECT_EQ(t.log, (std::vector<std::string>{"clear rows", "rejoin", "enable broadcast",
-                                               "send broadcast", "send multicast"}));
+                                               "send broadcast", "send multicast", "sent"}));
     // The accounting had run when the rows were cleared.
     ASSERT_EQ(t.lists.missed_at_clear.size(), 1u);
     EXPECT_EQ(t.lists.missed_at_clear[0], (std::vector<int>{0, 3}));
-    EXPECT_EQ(t.state.monitor.records[0].reply_flag, 0);
-    EXPECT_EQ(t.state.monitor.records[0].missed_polls, 0);
-    EXPECT_EQ(t.state.monitor.records[1].missed_polls, 3);
-    EXPECT_EQ(t.state.monitor.records[2].missed_polls, 9);
-    EXPECT_EQ(t.state.monitor.count(), 2);
+    EXPECT_EQ(t.state.tables.monitor.records[0].reply_flag, 0);
+    EXPECT_EQ(t.state.tables.monitor.records[0].missed_polls, 0);
+    EXPECT_EQ(t.state.tables.monitor.records[1].missed_polls, 3);
+    EXPECT_EQ(t.state.tables.monitor.records[2].missed_polls, 9);
+    EXPECT_EQ(t.state.tables.monitor.count(), 2);
 
     EXPECT_EQ(t.sender.sent,
               (std::vector<SentDatagram>{
                   {SocketKind::Broadcast, kDiscoveryRequest, 0xFFFFFFFF, kAgentPort, 0},
                   {SocketKind::Multicast, kDiscoveryRequest, kGroup, kAgentPort, 0}}));
     t.ExpectDiscoveryEmpty();
-    EXPECT_TRUE(t.notifier.shown.empty());
+    EXPECT_EQ(t.events.order, std::vector<std::string>{});
+    EXPECT_EQ(t.sent_calls, (std::vector<std::optional<SendFailure>>{std::nullopt}));
 }
 
 TEST(Discovery, FailuresStopWithTheirMessage) {
@@ -96,50 +111,73 @@ TEST(Discovery, FailuresStopWithTheirMessage) {
         std::set<SocketKind> failing;
         std::string group;
         std::vector<std::string> log_after_clear;
-        const char* message;
+        SendFailure failure;
+        const char* message; // the window's words for it
     };
     const std::vector<std::string> head = {"clear rows", "rejoin", "enable broadcast"};
     const Case cases[] = {
-        {"broadcast refused", false, {}, "239.255.255.250", {}, "Set socketopt error"},
+        {"broadcast refused",
+         false,
+         {},
+         "239.255.255.250",
+         {},
+         {SendKind::BroadcastOption, 13},
+         "Set socketopt error"},
         {"broadcast send fails, no multicast copy",
          true,
          {SocketKind::Broadcast},
          "239.255.255.250",
          {"send broadcast"},
+         {SendKind::Discovery, 13},
          "Discovery sento fail"},
         {"multicast send fails",
          true,
          {SocketKind::Multicast},
          "239.255.255.250",
          {"send broadcast", "send multicast"},
+         {SendKind::Discovery, 13},
          "Discovery sento fail"},
-        {"no valid group to send to", true, {}, "", {"send broadcast"}, "Discovery sento fail"},
+        // No send failed: no error code to give.
+        {"no valid group to send to",
+         true,
+         {},
+         "",
+         {"send broadcast"},
+         {SendKind::Discovery, 0},
+         "Discovery sento fail"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig t;
         t.sender.broadcast_allowed = c.broadcast_allowed;
         t.sender.failing = c.failing;
+        t.sender.error_code = 13;
         t.state.settings.multicast_group = c.group;
+        // The report comes before the sent callback.
+        t.events.while_reporting = [&t] { t.log.push_back("reported"); };
 
-        OnDiscovery(t.state, t.sender, t.lists, t.notifier);
+        t.Discover();
 
         std::vector<std::string> expected_log = head;
         expected_log.insert(expected_log.end(), c.log_after_clear.begin(), c.log_after_clear.end());
+        expected_log.insert(expected_log.end(), {"reported", "sent"});
         EXPECT_EQ(t.log, expected_log);
-        EXPECT_EQ(t.notifier.shown,
-                  (std::vector<ShownMessage>{{c.message, "Error", MessageIcon::Error}}));
+        EXPECT_EQ(t.events.send_failures, std::vector<SendFailure>{c.failure});
+        EXPECT_EQ(t.sent_calls, (std::vector<std::optional<SendFailure>>{c.failure}));
+        std::string storage;
+        EXPECT_EQ(SendFailureMessage(c.failure, storage),
+                  (Message{c.message, "Error", MessageIcon::Error}));
         // Rows and records go together: no record is left without its row.
         t.ExpectDiscoveryEmpty();
         // A discovery counts as a poll even when it fails afterwards.
-        EXPECT_EQ(t.state.monitor.records[1].missed_polls, 3);
+        EXPECT_EQ(t.state.tables.monitor.records[1].missed_polls, 3);
     }
 }
 
 TEST(Discovery, EachPressRepeatsTheWholeSequence) {
     Rig t;
-    OnDiscovery(t.state, t.sender, t.lists, t.notifier);
-    OnDiscovery(t.state, t.sender, t.lists, t.notifier);
+    t.Discover();
+    t.Discover();
 
     EXPECT_EQ(t.sender.rejoins, 2);
     EXPECT_EQ(t.lists.clears, 2);
@@ -148,8 +186,9 @@ TEST(Discovery, EachPressRepeatsTheWholeSequence) {
     EXPECT_EQ(t.sender.sent[3].address, kGroup);
     // The second press saw no reply in between: the silent device is one
     // step nearer the threshold, the other one starts counting.
-    EXPECT_EQ(t.state.monitor.records[0].missed_polls, 1);
-    EXPECT_EQ(t.state.monitor.records[1].missed_polls, 4);
+    EXPECT_EQ(t.state.tables.monitor.records[0].missed_polls, 1);
+    EXPECT_EQ(t.state.tables.monitor.records[1].missed_polls, 4);
+    EXPECT_EQ(t.sent_calls.size(), 2u);
 }
 
 TEST(MulticastGroupAddress, ParsesTheSettingsGroup) {

@@ -3,18 +3,40 @@
 #include "protocol/wire/Ipv4Text.h"
 #include "protocol/wire/PacketHeader.h"
 #include "protocol/wire/TlvCodec.h"
+#include "protocol/words/OutcomeWords.h"
+#include "support/CoreState.h"
 #include "support/FakeListHooks.h"
-#include "support/FakeNotifier.h"
+#include "support/RecordingEvents.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
 using namespace kestrel;
+
+namespace kestrel {
+
+// Readable failures for the events.
+void PrintTo(const AgentStored& s, std::ostream* os) {
+    *os << (s.list == AgentList::Monitor ? "monitor " : "discovery ") << s.index
+        << (s.added ? " added" : "") << (s.back ? " back" : "") << " command " << s.command
+        << " from " << std::hex << s.sender_ip << std::dec;
+}
+void PrintTo(const StatusReply& r, std::ostream* os) {
+    *os << "command " << r.command << " status " << r.status << " " << r.mac_text << " from "
+        << std::hex << r.ip << std::dec;
+}
+void PrintTo(const SetConfirmation& c, std::ostream* os) {
+    *os << c.mac_text << " at " << std::hex << c.ip << std::dec;
+}
+
+} // namespace kestrel
 
 namespace {
 
@@ -102,17 +124,19 @@ protected:
     void Dispatch(const Bytes& datagram, uint32_t sender = kSender) {
         dispatcher.DispatchDatagram(datagram, sender);
         EXPECT_TRUE(hooks.faults.empty()) << hooks.faults.front();
-        EXPECT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count()));
-        EXPECT_EQ(hooks.monitor_rows.size(), static_cast<std::size_t>(state.monitor.count()));
+        EXPECT_EQ(hooks.discovery_rows.size(),
+                  static_cast<std::size_t>(state.tables.discovery.count()));
+        EXPECT_EQ(hooks.monitor_rows.size(),
+                  static_cast<std::size_t>(state.tables.monitor.count()));
     }
 
     // A monitored agent, as the Remote IP dialog or a move would leave it,
     // with its row already shown.
     DeviceRecord& AddMonitored(const std::string& ip_text, const std::string& mac_text,
                                int32_t status_image = kImageNone) {
-        state.monitor.Append(ZeroRecord());
-        DeviceRecord& r =
-            state.monitor.records[static_cast<std::size_t>(state.monitor.count() - 1)];
+        state.tables.monitor.Append(ZeroRecord());
+        DeviceRecord& r = state.tables.monitor
+                              .records[static_cast<std::size_t>(state.tables.monitor.count() - 1)];
         SetFieldText(r.ip_text, ip_text);
         r.ip = ParseIpv4(ip_text).value_or(0);
         SetFieldText(r.mac_text, mac_text);
@@ -122,15 +146,22 @@ protected:
         return r;
     }
 
-    ProgramState state;
-    FakeListHooks hooks{state};
-    FakeNotifier notifier;
+    // Forgets every event reported so far.
+    void ClearEvents() { events = RecordingEvents{}; }
+
+    CoreState state;
+    FakeListHooks hooks{state.tables};
+    RecordingEvents events;
     FakeTrapHandler traps;
-    Dispatcher dispatcher{state, hooks, notifier, &traps};
+    Dispatcher dispatcher{state.settings, state.exchange, state.tables, hooks, events, &traps};
 };
 
-const ShownMessage kSetSuccessful{"Set Succesful", "Information", MessageIcon::Information};
-const ShownMessage kAddFail{"Add fail, out of 256 devices", "Error", MessageIcon::Error};
+using Order = std::vector<std::string>;
+
+AgentStored Stored(AgentList list, int index, bool added, bool back, uint16_t command,
+                   uint32_t sender_ip = kSender) {
+    return {list, index, added, back, command, sender_ip};
+}
 
 TEST_F(DispatchTest, DiscoveryReplyFromLiteralBytesAddsOneDiscoveryRow) {
     const Bytes datagram = {
@@ -147,8 +178,8 @@ TEST_F(DispatchTest, DiscoveryReplyFromLiteralBytesAddsOneDiscoveryRow) {
     };
     Dispatch(datagram);
 
-    ASSERT_EQ(state.discovery.count(), 1);
-    const DeviceRecord& r = state.discovery.records[0];
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    const DeviceRecord& r = state.tables.discovery.records[0];
     EXPECT_EQ(FieldText(r.mac_text), kMacText);
     EXPECT_EQ(FieldText(r.product_name), "KS-8");
     EXPECT_EQ(FieldText(r.ip_text), "198.18.0.33");
@@ -165,8 +196,13 @@ TEST_F(DispatchTest, DiscoveryReplyFromLiteralBytesAddsOneDiscoveryRow) {
     EXPECT_EQ(FormatVersionText(r.protocol_version, r.sub_version, r.interface_version),
               "2.001.002");
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"remember", "discovery 0", "restore"}));
-    EXPECT_TRUE(notifier.shown.empty());
-    EXPECT_EQ(state.monitor.count(), 0);
+    // Said before it is stored, and stored from the datagram's sender, not
+    // from the address the agent reports.
+    EXPECT_EQ(events.order, (Order{"discovery reply", "stored"}));
+    EXPECT_EQ(events.discovery_replies, (std::vector<std::string>{kMacText}));
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Discovery, 0, true, false,
+                                                              CMD_DISCOVERY_REPLY)}));
+    EXPECT_EQ(state.tables.monitor.count(), 0);
 }
 
 TEST_F(DispatchTest, HeaderPresetsFieldMaskAndSenderAddress) {
@@ -176,13 +212,13 @@ TEST_F(DispatchTest, HeaderPresetsFieldMaskAndSenderAddress) {
     };
     for (const Case c : {Case{1, 0x1FF}, Case{2, 0x3FF}, Case{3, 0}, Case{0, 0}, Case{7, 0}}) {
         SCOPED_TRACE(c.interface_version);
-        state.discovery.Clear();
+        state.tables.discovery.Clear();
         hooks.discovery_rows.clear();
         Reply reply;
         reply.interface_version = c.interface_version;
         Dispatch(reply.Build());
-        ASSERT_EQ(state.discovery.count(), 1);
-        const DeviceRecord& r = state.discovery.records[0];
+        ASSERT_EQ(state.tables.discovery.count(), 1);
+        const DeviceRecord& r = state.tables.discovery.records[0];
         EXPECT_EQ(r.field_mask[0], c.mask);
         EXPECT_EQ(FieldText(r.ip_text), "198.18.0.10");
         EXPECT_EQ(r.ip, kSender);
@@ -191,8 +227,7 @@ TEST_F(DispatchTest, HeaderPresetsFieldMaskAndSenderAddress) {
 }
 
 TEST_F(DispatchTest, DatagramsFailingTheHeaderChecksAreDroppedSilently) {
-    state.set_sequence = 5;
-    state.upgrade_target_mac = kMacText;
+    state.exchange.sequence = 5;
     struct Case {
         const char* name;
         Reply reply;
@@ -234,12 +269,12 @@ TEST_F(DispatchTest, DatagramsFailingTheHeaderChecksAreDroppedSilently) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Dispatch(c.reply.Build());
-        EXPECT_TRUE(notifier.shown.empty());
+        // Nothing reported: no status, no discovery reply, no trigger
+        // acknowledgement.
+        EXPECT_EQ(events.order, Order{});
         EXPECT_TRUE(hooks.calls.empty());
-        EXPECT_EQ(state.discovery.count(), 0);
-        EXPECT_EQ(state.set_sequence, 5);
-        EXPECT_EQ(state.upgrade_rediscovered, 0);
-        EXPECT_EQ(state.upgrade_trigger_acked, 0);
+        EXPECT_EQ(state.tables.discovery.count(), 0);
+        EXPECT_EQ(state.exchange.sequence, 5);
     }
 }
 
@@ -250,8 +285,8 @@ TEST_F(DispatchTest, OtherProtocolVersionIsListedWithoutItsFields) {
     reply.fields = Join({TextTlv(TLV_PRODUCT_NAME, "Hidden"), Tlv(TLV_IP_ADDRESS, {10, 0, 0, 1})});
     Dispatch(reply.Build());
 
-    ASSERT_EQ(state.discovery.count(), 1);
-    const DeviceRecord& r = state.discovery.records[0];
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    const DeviceRecord& r = state.tables.discovery.records[0];
     EXPECT_EQ(FormatVersionText(r.protocol_version, r.sub_version, r.interface_version),
               "3.001.002");
     EXPECT_EQ(FieldText(r.product_name), "");
@@ -262,87 +297,97 @@ TEST_F(DispatchTest, OtherProtocolVersionIsListedWithoutItsFields) {
     EXPECT_EQ(r.group_interval, -1);
     EXPECT_EQ(r.row_state, kRowNew);
     EXPECT_EQ(hooks.discovery_rows.size(), 1u);
-    EXPECT_TRUE(notifier.shown.empty());
+    // Stored, but not a discovery reply the rediscovery could count.
+    EXPECT_EQ(events.order, Order{"stored"});
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Discovery, 0, true, false,
+                                                              CMD_DISCOVERY_REPLY)}));
 }
 
 TEST_F(DispatchTest, SetReplySequenceIsCheckedAndAdvanced) {
-    state.set_sequence = 7;
+    state.exchange.sequence = 7;
     Reply reply;
     reply.command = CMD_SET_REPLY;
     reply.sequence = 7;
     Dispatch(reply.Build());
-    EXPECT_EQ(state.set_sequence, 8);
-    EXPECT_EQ(state.discovery.count(), 1);
+    EXPECT_EQ(state.exchange.sequence, 8);
+    EXPECT_EQ(state.tables.discovery.count(), 1);
 
     // The same reply again (the copy of a request sent twice) is stale now.
     hooks.calls.clear();
+    ClearEvents();
     Dispatch(reply.Build());
-    EXPECT_EQ(state.set_sequence, 8);
+    EXPECT_EQ(state.exchange.sequence, 8);
     EXPECT_TRUE(hooks.calls.empty());
+    EXPECT_EQ(events.order, Order{});
 
     // A matching reply with an error status still advances the counter.
     reply.sequence = 8;
     reply.status = STATUS_COMMAND_ERROR;
     Dispatch(reply.Build());
-    EXPECT_EQ(state.set_sequence, 9);
-    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{
-                                  {"Device return : command Error", "Error", MessageIcon::Error}}));
+    EXPECT_EQ(state.exchange.sequence, 9);
+    EXPECT_EQ(events.status_replies,
+              (std::vector<StatusReply>{{CMD_SET_REPLY, STATUS_COMMAND_ERROR, kMacText, kSender}}));
     EXPECT_TRUE(hooks.calls.empty());
 
     // The counter wraps.
-    state.set_sequence = 0xFFFF;
+    state.exchange.sequence = 0xFFFF;
     reply.sequence = 0xFFFF;
     reply.status = 0;
     Dispatch(reply.Build());
-    EXPECT_EQ(state.set_sequence, 0);
+    EXPECT_EQ(state.exchange.sequence, 0);
 }
 
 TEST_F(DispatchTest, UnicastSetReplyIsProcessedWhateverItsSequence) {
-    state.set_sequence = 3;
+    state.exchange.sequence = 3;
     Reply reply;
     reply.command = CMD_UNICAST_SET_REPLY;
     reply.sequence = 999;
     reply.fields = TextTlv(TLV_SYSTEM_NAME, "core-sw");
     Dispatch(reply.Build());
-    EXPECT_EQ(state.set_sequence, 3);
-    ASSERT_EQ(state.discovery.count(), 1);
-    EXPECT_EQ(FieldText(state.discovery.records[0].system_name), "core-sw");
-    EXPECT_EQ(state.discovery.records[0].reply_command, CMD_UNICAST_SET_REPLY);
+    EXPECT_EQ(state.exchange.sequence, 3);
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    EXPECT_EQ(FieldText(state.tables.discovery.records[0].system_name), "core-sw");
+    EXPECT_EQ(state.tables.discovery.records[0].reply_command, CMD_UNICAST_SET_REPLY);
 }
 
 TEST_F(DispatchTest, ReplyStatusesShowTheirMessageAndChangeNothing) {
     struct Case {
-        uint16_t status;
+        uint16_t status;     // as sent
+        int reported;        // the status in the event: the low four bits
         const char* message; // nullptr: processed as a success
     };
     const Case cases[] = {
-        {0x0001, "Device return : protocol version Error"},
-        {0x0002, "Device return : password error"},
-        {0x0012, "Device return : password error"},
-        {0x0003, "Device return : command Error"},
-        {0x0004, "Device return : parameters Error"},
-        {0x0005, "Device return : acl Error"},
-        {0x0007, "Device return : unknow error"},
-        {0x000F, "Device return : unknow error"},
-        {0xFFF9, "Device return : unknow error"},
-        {0x0010, nullptr},
+        {0x0001, 1, "Device return : protocol version Error"},
+        {0x0002, 2, "Device return : password error"},
+        {0x0012, 2, "Device return : password error"},
+        {0x0003, 3, "Device return : command Error"},
+        {0x0004, 4, "Device return : parameters Error"},
+        {0x0005, 5, "Device return : acl Error"},
+        {0x0007, 7, "Device return : unknow error"},
+        {0x000F, 15, "Device return : unknow error"},
+        {0xFFF9, 9, "Device return : unknow error"},
+        {0x0010, 0, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
-        notifier.shown.clear();
+        ClearEvents();
         hooks.calls.clear();
         Reply reply;
         reply.command = CMD_UNICAST_SET_REPLY;
         reply.status = c.status;
         Dispatch(reply.Build());
         if (c.message) {
-            EXPECT_EQ(notifier.shown,
-                      (std::vector<ShownMessage>{{c.message, "Error", MessageIcon::Error}}));
+            const StatusReply expected{CMD_UNICAST_SET_REPLY, c.reported, kMacText, kSender};
+            EXPECT_EQ(events.status_replies, std::vector<StatusReply>{expected});
+            EXPECT_EQ(events.order, Order{"status"});
+            // The window's words for it.
+            std::string storage;
+            EXPECT_EQ(StatusReplyMessage(expected, storage).text, c.message);
             EXPECT_TRUE(hooks.calls.empty());
-            EXPECT_EQ(state.discovery.count(), 0);
+            EXPECT_EQ(state.tables.discovery.count(), 0);
         } else {
-            EXPECT_TRUE(notifier.shown.empty());
-            EXPECT_EQ(state.discovery.count(), 1);
+            EXPECT_EQ(events.order, Order{"stored"});
+            EXPECT_EQ(state.tables.discovery.count(), 1);
         }
     }
 }
@@ -351,8 +396,8 @@ TEST_F(DispatchTest, DhcpRefreshFailureIsShownThenStoredAsAPlainCopy) {
     DeviceRecord& known = AddMonitored("198.18.0.10", kMacText);
     known.dhcp_state = kDhcpEnabled;
     known.interface_version = 3;
-    state.pending_set_mac = kMacText;
-    state.pending_set_ip = kSender;
+    state.exchange.pending_mac = kMacText;
+    state.exchange.pending_ip = kSender;
 
     Reply reply;
     reply.command = CMD_UNICAST_SET_REPLY;
@@ -361,18 +406,23 @@ TEST_F(DispatchTest, DhcpRefreshFailureIsShownThenStoredAsAPlainCopy) {
     reply.fields = TextTlv(TLV_SYSTEM_NAME, "edge");
     Dispatch(reply.Build());
 
-    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"Device return : dhcp refresh fail",
-                                                          "Error", MessageIcon::Error}}));
-    ASSERT_EQ(state.monitor.count(), 1);
-    const DeviceRecord& r = state.monitor.records[0];
+    EXPECT_EQ(events.status_replies,
+              (std::vector<StatusReply>{
+                  {CMD_UNICAST_SET_REPLY, STATUS_DHCP_REFRESH_FAIL, kMacText, kSender}}));
+    // Reported first, then stored, and a plain copy confirms no pending set.
+    EXPECT_EQ(events.order, (Order{"status", "stored"}));
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Monitor, 0, false, false,
+                                                              CMD_UNICAST_SET_REPLY)}));
+    ASSERT_EQ(state.tables.monitor.count(), 1);
+    const DeviceRecord& r = state.tables.monitor.records[0];
     EXPECT_EQ(FieldText(r.system_name), "edge");
     EXPECT_EQ(r.dhcp_state, kDhcpNotReported) << "a plain copy keeps no DHCP state";
     EXPECT_EQ(r.reply_command, 0);
     EXPECT_EQ(r.reply_flag, 1);
-    EXPECT_EQ(state.pending_set_mac, kMacText);
-    EXPECT_EQ(state.pending_set_ip, kSender);
+    EXPECT_EQ(state.exchange.pending_mac, kMacText);
+    EXPECT_EQ(state.exchange.pending_ip, kSender);
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"remember", "monitor 0", "restore"}));
-    EXPECT_EQ(state.discovery.count(), 0);
+    EXPECT_EQ(state.tables.discovery.count(), 0);
 }
 
 TEST_F(DispatchTest, LoaderReplyEmptiesNamesAndMarksLoaderMode) {
@@ -380,18 +430,19 @@ TEST_F(DispatchTest, LoaderReplyEmptiesNamesAndMarksLoaderMode) {
     discovery.fields = Join({TextTlv(TLV_PRODUCT_NAME, "KS-8"), TextTlv(TLV_SYSTEM_NAME, "lab"),
                              Tlv(TLV_GATEWAY, {198, 18, 0, 1}), Tlv(TLV_DHCP, {0, 1})});
     Dispatch(discovery.Build());
-    ASSERT_EQ(state.discovery.count(), 1);
-    ASSERT_EQ(FieldText(state.discovery.records[0].system_name), "lab");
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    ASSERT_EQ(FieldText(state.tables.discovery.records[0].system_name), "lab");
 
     Reply loader;
     loader.command = CMD_LOADER_REPLY;
     loader.status = STATUS_PASSWORD_ERROR; // status is not looked at for a loader
     loader.fields = TextTlv(TLV_SYSTEM_NAME, "ignored");
     hooks.calls.clear();
+    ClearEvents();
     Dispatch(loader.Build(), 0xC6120063);
 
-    ASSERT_EQ(state.discovery.count(), 1);
-    const DeviceRecord& r = state.discovery.records[0];
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    const DeviceRecord& r = state.tables.discovery.records[0];
     EXPECT_EQ(r.agent_mode, AGENT_MODE_LOADER);
     EXPECT_EQ(FieldText(r.product_name), "");
     EXPECT_EQ(FieldText(r.system_name), "");
@@ -400,7 +451,10 @@ TEST_F(DispatchTest, LoaderReplyEmptiesNamesAndMarksLoaderMode) {
     EXPECT_EQ(r.dhcp_state, kDhcpNotReported);
     EXPECT_EQ(r.row_state, kRowKnown);
     EXPECT_EQ(r.reply_command, 0);
-    EXPECT_TRUE(notifier.shown.empty());
+    // A refreshed row, from the loader's own address; no status is reported.
+    EXPECT_EQ(events.order, Order{"stored"});
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Discovery, 0, false, false,
+                                                              CMD_LOADER_REPLY, 0xC6120063)}));
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"remember", "discovery 0", "restore"}));
 }
 
@@ -409,50 +463,147 @@ TEST_F(DispatchTest, LoaderReplyFromAMonitoredAddressRefreshesTheMonitorRow) {
     Reply loader;
     loader.command = CMD_LOADER_REPLY;
     Dispatch(loader.Build());
-    EXPECT_EQ(state.discovery.count(), 0);
-    const DeviceRecord& r = state.monitor.records[0];
+    EXPECT_EQ(state.tables.discovery.count(), 0);
+    const DeviceRecord& r = state.tables.monitor.records[0];
     EXPECT_EQ(r.agent_mode, AGENT_MODE_LOADER);
     EXPECT_EQ(FieldText(r.mac_text), kMacText);
     EXPECT_EQ(r.row_state, kRowKnown);
     EXPECT_EQ(hooks.monitor_rows[0].mac_text, kMacText);
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{
+                                 Stored(AgentList::Monitor, 0, false, false, CMD_LOADER_REPLY)}));
 }
 
 TEST_F(DispatchTest, ReplyReportingAMonitoredAddressRefreshesOnlyTheMonitorRow) {
     AddMonitored("198.18.0.50", "0000000000ff");
     AddMonitored("198.18.0.33", "00000000ffff", kImageNotAlive);
-    state.monitor.records[1].row_state = kRowNotAlive;
-    state.monitor.records[1].missed_polls = 4;
+    state.tables.monitor.records[1].row_state = kRowNotAlive;
+    state.tables.monitor.records[1].missed_polls = 4;
 
     Reply reply; // sent from .10 but reports .33, with another MAC
     reply.fields = Tlv(TLV_IP_ADDRESS, {198, 18, 0, 33});
     Dispatch(reply.Build());
 
-    EXPECT_EQ(state.discovery.count(), 0);
+    EXPECT_EQ(state.tables.discovery.count(), 0);
     EXPECT_TRUE(hooks.discovery_rows.empty());
-    const DeviceRecord& r = state.monitor.records[1];
+    const DeviceRecord& r = state.tables.monitor.records[1];
     EXPECT_EQ(FieldText(r.mac_text), kMacText);
     EXPECT_EQ(r.row_state, kRowKnown);
     EXPECT_EQ(r.status_image, kImageNone);
     EXPECT_EQ(r.missed_polls, 0);
     EXPECT_EQ(r.reply_flag, 1);
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"remember", "monitor 1", "restore"}));
+    // Found by the address it reports, back after being declared not alive,
+    // heard from the datagram's sender.
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Monitor, 1, false, true,
+                                                              CMD_DISCOVERY_REPLY, kSender)}));
 }
 
 TEST_F(DispatchTest, MonitoredMacUnderANewAddressKeepsTheNotAliveImage) {
-    for (const int32_t image : {kImageNotAlive, kImageNone}) {
-        SCOPED_TRACE(image);
-        state.monitor.Clear();
+    struct Case {
+        int32_t image;
+        int32_t row_state;
+        bool back;
+    };
+    for (const Case c : {Case{kImageNotAlive, kRowKnown, false}, Case{kImageNone, kRowKnown, false},
+                         Case{kImageNotAlive, kRowNotAlive, true}}) {
+        SCOPED_TRACE(c.image);
+        SCOPED_TRACE(c.row_state);
+        state.tables.monitor.Clear();
         hooks.monitor_rows.clear();
+        ClearEvents();
         AddMonitored("198.18.0.50", "0000000000ff");
-        AddMonitored("198.18.0.60", kMacText, image);
+        AddMonitored("198.18.0.60", kMacText, c.image).row_state = c.row_state;
 
         Dispatch(Reply{}.Build()); // from .10
-        EXPECT_EQ(state.discovery.count(), 0);
-        const DeviceRecord& r = state.monitor.records[1];
+        EXPECT_EQ(state.tables.discovery.count(), 0);
+        const DeviceRecord& r = state.tables.monitor.records[1];
         EXPECT_EQ(FieldText(r.ip_text), "198.18.0.10");
-        EXPECT_EQ(r.status_image, image);
+        EXPECT_EQ(r.status_image, c.image);
         EXPECT_EQ(r.row_state, kRowKnown);
         EXPECT_EQ(hooks.monitor_rows[1].ip_text, "198.18.0.10");
+        EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Monitor, 1, false,
+                                                                  c.back, CMD_DISCOVERY_REPLY)}));
+    }
+}
+
+TEST_F(DispatchTest, HeaderOnlyRepliesReportWhereTheyWereStored) {
+    struct Case {
+        const char* name;
+        uint16_t protocol_version;
+        uint16_t command;
+        int32_t monitored_row_state; // -1: nothing monitored at the sender's address
+        AgentStored expected;
+    };
+    const Case cases[] = {
+        {"loader, not monitored", 2, CMD_LOADER_REPLY, -1,
+         Stored(AgentList::Discovery, 0, true, false, CMD_LOADER_REPLY)},
+        {"loader, monitored", 2, CMD_LOADER_REPLY, kRowKnown,
+         Stored(AgentList::Monitor, 0, false, false, CMD_LOADER_REPLY)},
+        {"loader, monitored and declared not alive", 2, CMD_LOADER_REPLY, kRowNotAlive,
+         Stored(AgentList::Monitor, 0, false, true, CMD_LOADER_REPLY)},
+        {"other protocol version, declared not alive", 3, CMD_DISCOVERY_REPLY, kRowNotAlive,
+         Stored(AgentList::Monitor, 0, false, true, CMD_DISCOVERY_REPLY)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        state.tables = DeviceTables{};
+        hooks.discovery_rows.clear();
+        hooks.monitor_rows.clear();
+        ClearEvents();
+        if (c.monitored_row_state >= 0)
+            AddMonitored("198.18.0.10", kMacText).row_state = c.monitored_row_state;
+        Reply reply;
+        reply.protocol_version = c.protocol_version;
+        reply.command = c.command;
+        Dispatch(reply.Build());
+        EXPECT_EQ(events.order, Order{"stored"});
+        EXPECT_EQ(events.stored, std::vector<AgentStored>{c.expected});
+    }
+}
+
+// A front end's box with its event loop lets the next datagram in while an
+// event is reported before the store; the store reported afterwards still
+// names the first datagram's command and sender.
+TEST_F(DispatchTest, ADatagramLetInWhileReportingLeavesTheOneUnderWayAlone) {
+    struct Case {
+        const char* name;
+        uint16_t command;
+        uint16_t status;
+        const char* reported_first;
+        AgentStored expected;
+    };
+    const Case cases[] = {
+        {"during its discovery reply", CMD_DISCOVERY_REPLY, 0, "discovery reply",
+         Stored(AgentList::Monitor, 0, false, false, CMD_DISCOVERY_REPLY)},
+        {"during its dhcp refresh failure", CMD_UNICAST_SET_REPLY, STATUS_DHCP_REFRESH_FAIL,
+         "status", Stored(AgentList::Monitor, 0, false, false, CMD_UNICAST_SET_REPLY)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        state.tables = DeviceTables{};
+        hooks.discovery_rows.clear();
+        hooks.monitor_rows.clear();
+        ClearEvents();
+        AddMonitored("198.18.0.10", kMacText);
+        Reply other;
+        other.mac = MacNo(5);
+        other.command = CMD_LOADER_REPLY;
+        events.while_reporting = [&] {
+            if (events.order.size() == 1)
+                dispatcher.DispatchDatagram(other.Build(), 0xC6120077);
+        };
+        Reply reply;
+        reply.command = c.command;
+        reply.status = c.status;
+        reply.fields = TextTlv(TLV_SYSTEM_NAME, "edge");
+        Dispatch(reply.Build());
+        EXPECT_EQ(events.order, (Order{c.reported_first, "stored", "stored"}));
+        EXPECT_EQ(events.stored,
+                  (std::vector<AgentStored>{
+                      Stored(AgentList::Discovery, 0, true, false, CMD_LOADER_REPLY, 0xC6120077),
+                      c.expected}));
+        EXPECT_EQ(FieldText(state.tables.monitor.records[0].system_name), "edge");
+        EXPECT_EQ(FieldText(state.tables.discovery.records[0].mac_text), "020000000005");
     }
 }
 
@@ -471,12 +622,12 @@ TEST_F(DispatchTest, MergeKeepsTheKnownDhcpStateWhenTheReplyReportsNone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.interface_version);
-        state.monitor.records[0].dhcp_state = kDhcpEnabled;
+        state.tables.monitor.records[0].dhcp_state = kDhcpEnabled;
         Reply reply;
         reply.interface_version = c.interface_version;
         reply.fields = c.fields;
         Dispatch(reply.Build());
-        EXPECT_EQ(state.monitor.records[0].dhcp_state, c.expected);
+        EXPECT_EQ(state.tables.monitor.records[0].dhcp_state, c.expected);
     }
 }
 
@@ -486,8 +637,8 @@ TEST_F(DispatchTest, NewAgentWithoutADhcpFieldIsNotShownAsDisabled) {
     Reply reply;
     reply.interface_version = 3;
     Dispatch(reply.Build());
-    ASSERT_EQ(state.discovery.count(), 1);
-    EXPECT_EQ(state.discovery.records[0].dhcp_state, kDhcpNotReported);
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    EXPECT_EQ(state.tables.discovery.records[0].dhcp_state, kDhcpNotReported);
 }
 
 TEST_F(DispatchTest, MergeReplyRecordCopiesEverythingElse) {
@@ -513,27 +664,33 @@ TEST_F(DispatchTest, TheAgentPast256GetsAddFail) {
         reply.mac = MacNo(n);
         Dispatch(reply.Build(), kSender + static_cast<uint32_t>(n));
     }
-    ASSERT_EQ(state.discovery.count(), 256);
-    EXPECT_TRUE(notifier.shown.empty());
+    ASSERT_EQ(state.tables.discovery.count(), 256);
+    EXPECT_EQ(events.table_full, 0);
+    EXPECT_EQ(events.stored.size(), 256u);
 
     // An agent already listed is still refreshed.
     hooks.calls.clear();
+    ClearEvents();
     Reply known;
     known.mac = MacNo(255);
     Dispatch(known.Build());
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"remember", "discovery 255", "restore"}));
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Discovery, 255, false,
+                                                              false, CMD_DISCOVERY_REPLY)}));
+    EXPECT_EQ(events.table_full, 0);
 
     for (const uint16_t command : {CMD_DISCOVERY_REPLY, CMD_LOADER_REPLY}) {
         SCOPED_TRACE(command);
-        notifier.shown.clear();
+        ClearEvents();
         hooks.calls.clear();
-        state.discovery.full_reported = false;
+        state.tables.discovery.full_reported = false;
         Reply extra;
         extra.mac = MacNo(256);
         extra.command = command;
         Dispatch(extra.Build());
-        EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kAddFail});
-        EXPECT_EQ(state.discovery.count(), 256);
+        EXPECT_EQ(events.table_full, 1);
+        EXPECT_TRUE(events.stored.empty());
+        EXPECT_EQ(state.tables.discovery.count(), 256);
         for (const std::string& call : hooks.calls)
             EXPECT_EQ(call.rfind("discovery", 0), std::string::npos) << call;
     }
@@ -547,6 +704,17 @@ TEST_F(DispatchTest, AFullTableIsReportedOnceUntilARecordFitsAgain) {
         reply.mac = MacNo(n);
         Dispatch(reply.Build(), kSender + static_cast<uint32_t>(n));
     }
+    // While the report is up, more agents past the limit answer.
+    int nested = 0;
+    events.while_reporting = [&] {
+        if (events.order.back() != "table full" || nested > 0)
+            return;
+        ++nested;
+        Reply again;
+        again.mac = MacNo(400);
+        dispatcher.DispatchDatagram(again.Build(), kSender + 400);
+        --nested;
+    };
     for (int copy = 0; copy < 2; ++copy) {
         for (int n = kTableCapacity; n < kTableCapacity + 10; ++n) {
             Reply extra;
@@ -555,27 +723,31 @@ TEST_F(DispatchTest, AFullTableIsReportedOnceUntilARecordFitsAgain) {
             Dispatch(extra.Build(), kSender + static_cast<uint32_t>(n));
         }
     }
-    EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kAddFail});
+    events.while_reporting = nullptr;
+    EXPECT_EQ(events.table_full, 1);
+    EXPECT_EQ(events.stored.size(), 256u);
 
     // A record leaves (moved to the monitor list), a new agent fits, and
     // the next one past the limit is reported again.
-    ClearRecord(state.discovery.records[255]);
-    CloseDiscoveryGaps(state.discovery);
+    ClearRecord(state.tables.discovery.records[255]);
+    CloseDiscoveryGaps(state.tables.discovery);
     hooks.discovery_rows.pop_back();
-    notifier.shown.clear();
+    ClearEvents();
     Reply fits;
     fits.mac = MacNo(300);
     Dispatch(fits.Build());
-    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_EQ(events.table_full, 0);
+    EXPECT_EQ(events.stored, (std::vector<AgentStored>{Stored(AgentList::Discovery, 255, true,
+                                                              false, CMD_DISCOVERY_REPLY)}));
     Reply past;
     past.mac = MacNo(301);
     Dispatch(past.Build());
     Dispatch(past.Build());
-    EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kAddFail});
+    EXPECT_EQ(events.table_full, 1);
 
     // A new discovery empties the table and starts afresh.
-    state.discovery.Clear();
-    EXPECT_FALSE(state.discovery.full_reported);
+    state.tables.discovery.Clear();
+    EXPECT_FALSE(state.tables.discovery.full_reported);
 }
 
 TEST_F(DispatchTest, SetSuccessfulOnlyForThePendingTarget) {
@@ -586,13 +758,17 @@ TEST_F(DispatchTest, SetSuccessfulOnlyForThePendingTarget) {
         uint16_t command;
         Bytes fields;
         bool successful;
+        uint32_t reported_ip = kSender; // the agent's address in the confirmation
+        uint32_t from = kSender;        // the reply's sender
+        int sequence_offset = 0;        // from the pending request's sequence
     };
     const Bytes reports_zero = Tlv(TLV_IP_ADDRESS, {0, 0, 0, 0});
+    constexpr uint32_t kStranger = 0xC612013C; // 198.18.1.60
     const Case cases[] = {
         {"pending MAC", kMacText, 0, CMD_SET_REPLY, {}, true},
         {"pending address", "0000000000ff", kSender, CMD_UNICAST_SET_REPLY, {}, true},
         {"pending address reported in a field", "", 0xC6120021, CMD_SET_REPLY,
-         Tlv(TLV_IP_ADDRESS, {198, 18, 0, 33}), true},
+         Tlv(TLV_IP_ADDRESS, {198, 18, 0, 33}), true, 0xC6120021},
         {"another agent", "0000000000ff", 0xC6120099, CMD_SET_REPLY, {}, false},
         {"nothing pending", "", 0, CMD_SET_REPLY, {}, false},
         {"reports 0.0.0.0 with no pending address", "0000000000ff", 0, CMD_SET_REPLY, reports_zero,
@@ -600,28 +776,78 @@ TEST_F(DispatchTest, SetSuccessfulOnlyForThePendingTarget) {
         {"reports 0.0.0.0 and nothing pending", "", 0, CMD_UNICAST_SET_REPLY, reports_zero, false},
         {"discovery reply from the target", kMacText, kSender, CMD_DISCOVERY_REPLY, {}, false},
         {"poll reply from the target", kMacText, kSender, 6, {}, false},
+        // Only the agent the request went to answers for it, and only with
+        // the request's sequence.
+        {"a stranger with the agent's MAC, unicast",
+         kMacText,
+         0,
+         CMD_UNICAST_SET_REPLY,
+         {},
+         false,
+         kSender,
+         kStranger},
+        {"a stranger with the agent's MAC, broadcast",
+         kMacText,
+         0,
+         CMD_SET_REPLY,
+         {},
+         false,
+         kSender,
+         kStranger},
+        {"a stranger reporting the pending address", "", 0xC6120021, CMD_SET_REPLY,
+         Tlv(TLV_IP_ADDRESS, {198, 18, 0, 33}), false, kSender, kStranger},
+        {"the agent from the address the request gave it",
+         kMacText,
+         kStranger,
+         CMD_UNICAST_SET_REPLY,
+         {},
+         true,
+         kStranger,
+         kStranger},
+        {"unicast reply with another sequence",
+         kMacText,
+         0,
+         CMD_UNICAST_SET_REPLY,
+         {},
+         false,
+         kSender,
+         kSender,
+         1},
+    };
+    std::vector<std::string> calls_when_confirmed;
+    events.while_reporting = [&] {
+        if (events.order.back() == "set confirmed")
+            calls_when_confirmed = hooks.calls;
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        notifier.shown.clear();
+        events.confirmations.clear();
+        events.order.clear();
+        calls_when_confirmed.clear();
         hooks.calls.clear();
-        state.pending_set_mac = c.pending_mac;
-        state.pending_set_ip = c.pending_ip;
+        state.exchange.pending_mac = c.pending_mac;
+        state.exchange.pending_ip = c.pending_ip;
+        state.exchange.answer_from = kSender;
+        state.exchange.pending_sequence = state.exchange.sequence;
         Reply reply;
         reply.command = c.command;
-        reply.sequence = state.set_sequence;
+        reply.sequence = static_cast<uint16_t>(state.exchange.sequence + c.sequence_offset);
         reply.fields = c.fields;
-        Dispatch(reply.Build());
+        Dispatch(reply.Build(), c.from);
         if (c.successful) {
-            EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kSetSuccessful});
-            EXPECT_EQ(state.pending_set_mac, "");
-            EXPECT_EQ(state.pending_set_ip, 0u);
-            // The message comes after the row is shown, before the selection returns.
+            EXPECT_EQ(events.confirmations,
+                      (std::vector<SetConfirmation>{{kMacText, c.reported_ip}}));
+            EXPECT_EQ(state.exchange.pending_mac, "");
+            EXPECT_EQ(state.exchange.pending_ip, 0u);
+            // The confirmation comes after the row is shown, before the
+            // selection returns, and before the store is reported.
+            EXPECT_EQ(calls_when_confirmed, (std::vector<std::string>{"remember", "discovery 0"}));
             EXPECT_EQ(hooks.calls.back(), "restore");
+            EXPECT_EQ(events.order, (Order{"set confirmed", "stored"}));
         } else {
-            EXPECT_TRUE(notifier.shown.empty());
-            EXPECT_EQ(state.pending_set_mac, c.pending_mac);
-            EXPECT_EQ(state.pending_set_ip, c.pending_ip);
+            EXPECT_TRUE(events.confirmations.empty());
+            EXPECT_EQ(state.exchange.pending_mac, c.pending_mac);
+            EXPECT_EQ(state.exchange.pending_ip, c.pending_ip);
         }
     }
 }
@@ -637,7 +863,7 @@ TEST_F(DispatchTest, TrapsGoToTheTrapHandlerUnlessTheyCarryAnErrorStatus) {
     EXPECT_EQ(FieldText(traps.traps[0].staging.ip_text), "198.18.0.10");
     EXPECT_EQ(traps.traps[0].staging.reply_command, CMD_TRAP);
     EXPECT_TRUE(hooks.calls.empty());
-    EXPECT_EQ(state.discovery.count(), 0);
+    EXPECT_EQ(state.tables.discovery.count(), 0);
 
     // A header-only trap hands over no bytes.
     trap.fields.clear();
@@ -645,52 +871,68 @@ TEST_F(DispatchTest, TrapsGoToTheTrapHandlerUnlessTheyCarryAnErrorStatus) {
     ASSERT_EQ(traps.traps.size(), 2u);
     EXPECT_TRUE(traps.traps[1].fields.empty());
 
+    // The handler's traps are not stored agents.
+    EXPECT_EQ(events.order, Order{});
+
     trap.status = STATUS_ACL_ERROR;
     Dispatch(trap.Build());
     EXPECT_EQ(traps.traps.size(), 2u);
-    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{
-                                  {"Device return : acl Error", "Error", MessageIcon::Error}}));
+    EXPECT_EQ(events.status_replies,
+              (std::vector<StatusReply>{{CMD_TRAP, STATUS_ACL_ERROR, kMacText, kSender}}));
+    EXPECT_EQ(events.order, Order{"status"});
 }
 
 TEST_F(DispatchTest, TrapWithoutAHandlerIsIgnored) {
-    Dispatcher bare(state, hooks, notifier);
+    Dispatcher bare(state.settings, state.exchange, state.tables, hooks, events);
     Reply trap;
     trap.command = CMD_TRAP;
     bare.DispatchDatagram(trap.Build(), kSender);
     EXPECT_TRUE(hooks.calls.empty());
-    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_EQ(events.order, Order{});
 }
 
-TEST_F(DispatchTest, UpgradeRepliesFromTheTargetSetTheFlags) {
-    state.upgrade_target_mac = kMacText;
+// The dispatcher knows no upgrade target: it reports every acknowledgement
+// and discovery reply with the sender's MAC, and the upgrade judges them.
+TEST_F(DispatchTest, UpgradeRepliesAreReportedWithTheirMac) {
     Reply trigger;
     trigger.command = CMD_UPGRADE_TRIGGER_REPLY;
     trigger.sequence = 0;
     Dispatch(trigger.Build());
-    EXPECT_EQ(state.upgrade_trigger_acked, 1);
-    EXPECT_EQ(state.set_sequence, 1);
-    EXPECT_EQ(state.discovery.count(), 0);
+    EXPECT_EQ(events.trigger_acks, (std::vector<std::string>{kMacText}));
+    EXPECT_EQ(events.order, Order{"trigger ack"});
+    EXPECT_EQ(state.exchange.sequence, 1);
+    EXPECT_EQ(state.tables.discovery.count(), 0);
     EXPECT_TRUE(hooks.calls.empty());
 
-    // From another agent it is stored like any success reply.
-    state.upgrade_trigger_acked = 0;
+    // Another agent's acknowledgement carries its own MAC.
     trigger.mac = MacNo(9);
     trigger.sequence = 1;
     Dispatch(trigger.Build());
-    EXPECT_EQ(state.upgrade_trigger_acked, 0);
-    ASSERT_EQ(state.discovery.count(), 1);
-    EXPECT_EQ(state.discovery.records[0].reply_command, CMD_UPGRADE_TRIGGER_REPLY);
+    EXPECT_EQ(events.trigger_acks, (std::vector<std::string>{kMacText, "020000000009"}));
+    EXPECT_EQ(state.exchange.sequence, 2);
 
-    EXPECT_EQ(state.upgrade_rediscovered, 0);
+    // A refused trigger is a status, not an acknowledgement.
+    trigger.sequence = 2;
+    trigger.status = STATUS_PASSWORD_ERROR;
+    Dispatch(trigger.Build());
+    EXPECT_EQ(events.trigger_acks.size(), 2u);
+    EXPECT_EQ(events.status_replies,
+              (std::vector<StatusReply>{
+                  {CMD_UPGRADE_TRIGGER_REPLY, STATUS_PASSWORD_ERROR, "020000000009", kSender}}));
+    EXPECT_EQ(state.exchange.sequence, 3);
+
+    ClearEvents();
     Dispatch(Reply{}.Build());
-    EXPECT_EQ(state.upgrade_rediscovered, 1);
-    EXPECT_EQ(state.discovery.count(), 2);
+    EXPECT_EQ(events.discovery_replies, (std::vector<std::string>{kMacText}));
+    EXPECT_EQ(events.order, (Order{"discovery reply", "stored"}));
+    EXPECT_EQ(state.tables.discovery.count(), 1);
 }
 
-TEST_F(DispatchTest, DiscoveryReplyFromAnotherAgentLeavesRediscoveredAlone) {
-    state.upgrade_target_mac = "0000000000ff";
-    Dispatch(Reply{}.Build());
-    EXPECT_EQ(state.upgrade_rediscovered, 0);
+TEST_F(DispatchTest, DiscoveryReplyFromAnotherAgentIsReportedWithItsMac) {
+    Reply reply;
+    reply.mac = MacNo(0xff);
+    Dispatch(reply.Build());
+    EXPECT_EQ(events.discovery_replies, (std::vector<std::string>{"0200000000ff"}));
 }
 
 TEST_F(DispatchTest, SelectionIsRememberedAndRestoredAroundAStore) {
@@ -709,9 +951,9 @@ TEST_F(DispatchTest, BothCopiesOfADiscoveryReplyGiveOneRow) {
     Dispatch(reply.Build());
     reply.fields = TextTlv(TLV_LOCATION, "rack 2");
     Dispatch(reply.Build());
-    ASSERT_EQ(state.discovery.count(), 1);
-    EXPECT_EQ(state.discovery.records[0].row_state, kRowKnown);
-    EXPECT_EQ(FieldText(state.discovery.records[0].location), "rack 2");
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    EXPECT_EQ(state.tables.discovery.records[0].row_state, kRowKnown);
+    EXPECT_EQ(FieldText(state.tables.discovery.records[0].location), "rack 2");
     EXPECT_EQ(hooks.discovery_rows.size(), 1u);
 }
 
@@ -722,14 +964,14 @@ TEST_F(DispatchTest, BytesPast1500AreNotRead) {
     const Bytes filler(1500 - 40 - 4, 'x');
     reply.fields = Join({Tlv(TLV_NEW_PASSWORD, filler), TextTlv(TLV_SYSTEM_NAME, "beyond")});
     Dispatch(reply.Build());
-    ASSERT_EQ(state.discovery.count(), 1);
-    EXPECT_EQ(FieldText(state.discovery.records[0].system_name), "");
+    ASSERT_EQ(state.tables.discovery.count(), 1);
+    EXPECT_EQ(FieldText(state.tables.discovery.records[0].system_name), "");
 
     // The same name inside the buffer is read.
     reply.fields =
         Join({Tlv(TLV_NEW_PASSWORD, Bytes(100, 'x')), TextTlv(TLV_SYSTEM_NAME, "inside")});
     Dispatch(reply.Build());
-    EXPECT_EQ(FieldText(state.discovery.records[0].system_name), "inside");
+    EXPECT_EQ(FieldText(state.tables.discovery.records[0].system_name), "inside");
 }
 
 // Every prefix of a full reply is handled without harm; a prefix shorter than
@@ -748,20 +990,24 @@ TEST(DispatchTruncation, EveryLengthIsSafe) {
     struct Outcome {
         DeviceTable discovery;
         uint16_t set_sequence;
-        std::vector<ShownMessage> shown;
+        std::vector<SetConfirmation> confirmations;
+        std::vector<std::string> order; // every event reported
         std::vector<std::string> calls;
     };
     auto run = [](const Bytes& datagram) {
-        ProgramState state;
+        CoreState state;
         state.settings.utility_id = kUtilityId;
-        state.pending_set_ip = 0xC6120021;
-        FakeListHooks hooks(state);
-        FakeNotifier notifier;
-        Dispatcher dispatcher(state, hooks, notifier);
+        state.exchange.pending_ip = 0xC6120021;
+        state.exchange.answer_from = kSender;
+        FakeListHooks hooks(state.tables);
+        RecordingEvents events;
+        Dispatcher dispatcher(state.settings, state.exchange, state.tables, hooks, events);
         dispatcher.DispatchDatagram(datagram, kSender);
         EXPECT_TRUE(hooks.faults.empty());
-        EXPECT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count()));
-        return Outcome{state.discovery, state.set_sequence, notifier.shown, hooks.calls};
+        EXPECT_EQ(hooks.discovery_rows.size(),
+                  static_cast<std::size_t>(state.tables.discovery.count()));
+        return Outcome{state.tables.discovery, state.exchange.sequence, events.confirmations,
+                       events.order, hooks.calls};
     };
 
     for (std::size_t n = 0; n <= full.size(); ++n) {
@@ -777,7 +1023,8 @@ TEST(DispatchTruncation, EveryLengthIsSafe) {
                       0);
             EXPECT_EQ(got.discovery.count(), want.discovery.count());
             EXPECT_EQ(got.set_sequence, want.set_sequence);
-            EXPECT_EQ(got.shown, want.shown);
+            EXPECT_EQ(got.confirmations, want.confirmations);
+            EXPECT_EQ(got.order, want.order);
             EXPECT_EQ(got.calls, want.calls);
         } else {
             // A whole header: the reply is stored, and the confirmation
@@ -788,9 +1035,10 @@ TEST(DispatchTruncation, EveryLengthIsSafe) {
             EXPECT_LT(FieldText(r.product_name).size(), sizeof r.product_name);
             EXPECT_EQ(got.set_sequence, 1);
             if (r.ip == 0xC6120021)
-                EXPECT_EQ(got.shown, std::vector<ShownMessage>{kSetSuccessful});
+                EXPECT_EQ(got.confirmations,
+                          (std::vector<SetConfirmation>{{kMacText, 0xC6120021}}));
             else
-                EXPECT_TRUE(got.shown.empty());
+                EXPECT_TRUE(got.confirmations.empty());
         }
     }
     // The whole reply is read to its last field.
@@ -802,17 +1050,28 @@ TEST(DispatchTruncation, EveryLengthIsSafe) {
 // Random datagrams, many of them passing the header checks, never break the
 // tables, the rows or the counters.
 TEST(DispatchSmoke, RandomDatagramsLeaveTheProgramSound) {
-    ProgramState state;
+    CoreState state;
     state.settings.utility_id = kUtilityId;
-    state.upgrade_target_mac = "020000000007";
-    FakeListHooks hooks(state);
-    FakeNotifier notifier;
+    FakeListHooks hooks(state.tables);
+    RecordingEvents events;
     FakeTrapHandler traps;
-    Dispatcher dispatcher(state, hooks, notifier, &traps);
+    Dispatcher dispatcher(state.settings, state.exchange, state.tables, hooks, events, &traps);
+    // Every stored agent is named by a record in use when it is reported,
+    // and only a monitored one can be back.
+    int bad_reports = 0;
+    events.while_reporting = [&] {
+        if (events.order.back() != "stored")
+            return;
+        const AgentStored& s = events.stored.back();
+        const DeviceTable& table =
+            s.list == AgentList::Monitor ? state.tables.monitor : state.tables.discovery;
+        if (!table.InUse(s.index) || (s.back && s.list != AgentList::Monitor))
+            ++bad_reports;
+    };
     for (int n = 1; n <= 3; ++n) {
-        state.monitor.Append(ZeroRecord());
-        DeviceRecord& r =
-            state.monitor.records[static_cast<std::size_t>(state.monitor.count() - 1)];
+        state.tables.monitor.Append(ZeroRecord());
+        DeviceRecord& r = state.tables.monitor
+                              .records[static_cast<std::size_t>(state.tables.monitor.count() - 1)];
         const std::string ip = "198.18.0." + std::to_string(n);
         SetFieldText(r.ip_text, ip);
         SetFieldText(r.mac_text, FormatMacText(MacNo(n)));
@@ -837,24 +1096,29 @@ TEST(DispatchSmoke, RandomDatagramsLeaveTheProgramSound) {
             header.interface_version = static_cast<uint16_t>(below(4));
             header.command = static_cast<uint16_t>(below(14));
             header.status = below(4) == 0 ? static_cast<uint16_t>(below(16)) : 0;
-            header.sequence = below(2) ? state.set_sequence : static_cast<uint16_t>(below(65536));
+            header.sequence =
+                below(2) ? state.exchange.sequence : static_cast<uint16_t>(below(65536));
             const Bytes head = header.Build();
             std::copy(head.begin(), head.end(), datagram.begin());
         }
         const uint32_t sender = 0xC6120000 | below(600);
         dispatcher.DispatchDatagram(datagram, sender);
         ASSERT_TRUE(hooks.faults.empty()) << hooks.faults.front();
-        ASSERT_LE(state.discovery.count(), kTableCapacity);
-        ASSERT_EQ(hooks.discovery_rows.size(), static_cast<std::size_t>(state.discovery.count()));
-        ASSERT_EQ(hooks.monitor_rows.size(), static_cast<std::size_t>(state.monitor.count()));
+        ASSERT_LE(state.tables.discovery.count(), kTableCapacity);
+        ASSERT_EQ(hooks.discovery_rows.size(),
+                  static_cast<std::size_t>(state.tables.discovery.count()));
+        ASSERT_EQ(hooks.monitor_rows.size(),
+                  static_cast<std::size_t>(state.tables.monitor.count()));
         if (round % 5000 == 2499) {
-            state.discovery.Clear();
+            state.tables.discovery.Clear();
             hooks.ClearDiscoveryRows();
         }
     }
-    EXPECT_GT(state.discovery.count(), 0);
+    EXPECT_GT(state.tables.discovery.count(), 0);
     EXPECT_FALSE(traps.traps.empty());
-    EXPECT_FALSE(notifier.shown.empty());
+    EXPECT_FALSE(events.status_replies.empty());
+    EXPECT_FALSE(events.stored.empty());
+    EXPECT_EQ(bad_reports, 0);
 }
 
 } // namespace

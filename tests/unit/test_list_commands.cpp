@@ -46,18 +46,18 @@ DeviceRecord Agent(const std::string& mac, const std::string& ip) {
 }
 
 struct Rig {
-    ProgramState state;
-    FakeListHooks hooks{state};
+    DeviceTables tables;
+    FakeListHooks hooks{tables};
     FakeNotifier notifier;
-    ListCommands commands{state, hooks, notifier};
+    ListCommands commands{tables, hooks, notifier};
 
     void Discovered(const DeviceRecord& r) {
-        ASSERT_TRUE(state.discovery.Append(r));
-        hooks.RefreshDiscoveryRow(state.discovery.count() - 1);
+        ASSERT_TRUE(tables.discovery.Append(r));
+        hooks.RefreshDiscoveryRow(tables.discovery.count() - 1);
     }
     void Monitored(const DeviceRecord& r) {
-        ASSERT_TRUE(state.monitor.Append(r));
-        hooks.RefreshMonitorRow(state.monitor.count() - 1);
+        ASSERT_TRUE(tables.monitor.Append(r));
+        hooks.RefreshMonitorRow(tables.monitor.count() - 1);
     }
 
     static Texts Ips(const DeviceTable& table) {
@@ -99,15 +99,15 @@ TEST(ListCommands, MoveSkipsDuplicateAddressesAndLeavesNoGaps) {
     t.commands.MoveToMonitor(selected);
 
     EXPECT_EQ(t.notifier.shown, std::vector<ShownMessage>{Shown(kMoveDuplicateIp)});
-    EXPECT_EQ(Rig::Ips(t.state.monitor), Texts({"10.0.0.1", "10.0.0.3"}));
+    EXPECT_EQ(Rig::Ips(t.tables.monitor), Texts({"10.0.0.1", "10.0.0.3"}));
     EXPECT_EQ(Rig::Ips(t.hooks.monitor_rows), Texts({"10.0.0.1", "10.0.0.3"}));
-    for (const DeviceRecord& r : t.state.monitor.InUse()) {
+    for (const DeviceRecord& r : t.tables.monitor.InUse()) {
         EXPECT_EQ(r.row_state, kRowNew);
         EXPECT_EQ(r.status_image, kImageNone);
     }
-    EXPECT_EQ(Rig::Macs(t.state.discovery), Texts({Mac(2), Mac(4)}));
+    EXPECT_EQ(Rig::Macs(t.tables.discovery), Texts({Mac(2), Mac(4)}));
     EXPECT_EQ(Rig::Macs(t.hooks.discovery_rows), Texts({Mac(2), Mac(4)}));
-    EXPECT_EQ(FieldText(t.state.discovery.records[2].mac_text), ""); // gap closed, rest zero
+    EXPECT_EQ(FieldText(t.tables.discovery.records[2].mac_text), ""); // gap closed, rest zero
     EXPECT_TRUE(t.hooks.faults.empty());
 }
 
@@ -132,9 +132,9 @@ TEST(ListCommands, MoveComparesAddressesNotMacs) {
 
         t.commands.MoveToMonitor(selected);
 
-        EXPECT_EQ(t.state.monitor.count(), c.moves ? 2 : 1);
+        EXPECT_EQ(t.tables.monitor.count(), c.moves ? 2 : 1);
         EXPECT_EQ(t.hooks.monitor_rows.size(), c.moves ? 2u : 1u);
-        EXPECT_EQ(t.state.discovery.count(), c.moves ? 0 : 1);
+        EXPECT_EQ(t.tables.discovery.count(), c.moves ? 0 : 1);
         EXPECT_EQ(t.hooks.discovery_rows.size(), c.moves ? 0u : 1u);
         EXPECT_EQ(t.notifier.shown.size(), c.moves ? 0u : 1u);
         EXPECT_TRUE(t.hooks.faults.empty());
@@ -152,9 +152,9 @@ TEST(ListCommands, MoveIntoAFullMonitorListStopsWithOneBox) {
     t.commands.MoveToMonitor(selected);
 
     EXPECT_EQ(t.notifier.shown, std::vector<ShownMessage>{Shown(kMoveMonitorFull)});
-    EXPECT_EQ(t.state.monitor.count(), kTableCapacity);
+    EXPECT_EQ(t.tables.monitor.count(), kTableCapacity);
     EXPECT_EQ(t.hooks.monitor_rows.size(), static_cast<std::size_t>(kTableCapacity));
-    EXPECT_EQ(Rig::Ips(t.state.discovery), Texts({"10.9.0.2", "10.9.0.3"}));
+    EXPECT_EQ(Rig::Ips(t.tables.discovery), Texts({"10.9.0.2", "10.9.0.3"}));
     EXPECT_EQ(Rig::Ips(t.hooks.discovery_rows), Texts({"10.9.0.2", "10.9.0.3"}));
     EXPECT_TRUE(t.hooks.faults.empty());
 }
@@ -187,17 +187,17 @@ TEST(ListCommands, AddByAddress) {
         t.notifier.shown.clear();
         t.commands.AddByAddress(added);
 
-        const Texts ips = Rig::Ips(t.state.monitor);
+        const Texts ips = Rig::Ips(t.tables.monitor);
         if (c.box) {
             EXPECT_EQ(t.notifier.shown, std::vector<ShownMessage>{Shown(*c.box)});
-            EXPECT_EQ(t.state.monitor.count(), c.monitored);
+            EXPECT_EQ(t.tables.monitor.count(), c.monitored);
         } else {
             EXPECT_TRUE(t.notifier.shown.empty());
-            ASSERT_EQ(t.state.monitor.count(), c.monitored + 1);
+            ASSERT_EQ(t.tables.monitor.count(), c.monitored + 1);
             EXPECT_EQ(ips.back(), c.added_ip);
             EXPECT_EQ(t.hooks.monitor_rows.back().ip_text, c.added_ip);
         }
-        EXPECT_EQ(t.hooks.monitor_rows.size(), static_cast<std::size_t>(t.state.monitor.count()));
+        EXPECT_EQ(t.hooks.monitor_rows.size(), static_cast<std::size_t>(t.tables.monitor.count()));
         EXPECT_TRUE(t.hooks.faults.empty());
     }
 }
@@ -221,7 +221,7 @@ TEST(ListCommands, DeleteByAddressByMacOrNotAtAll) {
         // so its record and row are found only through the MAC text.
         const std::vector<RowKey> rows = {MonitorRowKey("10.0.0.2", Mac(2)),
                                           MonitorRowKey("10.0.0.4", Mac(4))};
-        DeviceRecord& moved = t.state.monitor.records[1];
+        DeviceRecord& moved = t.tables.monitor.records[1];
         SetFieldText(moved.ip_text, "10.0.0.22");
         moved.row_state = kRowKnown;
         t.hooks.RefreshMonitorRow(1);
@@ -230,9 +230,9 @@ TEST(ListCommands, DeleteByAddressByMacOrNotAtAll) {
         t.commands.DeleteMonitored(rows);
 
         EXPECT_EQ(t.notifier.shown, std::vector<ShownMessage>{Shown(kDeleteQuestion)});
-        EXPECT_EQ(Rig::Ips(t.state.monitor), c.left);
+        EXPECT_EQ(Rig::Ips(t.tables.monitor), c.left);
         EXPECT_EQ(Rig::Ips(t.hooks.monitor_rows), c.left);
-        EXPECT_EQ(FieldText(t.state.monitor.records[c.left.size()].ip_text), "");
+        EXPECT_EQ(FieldText(t.tables.monitor.records[c.left.size()].ip_text), "");
         EXPECT_TRUE(t.hooks.faults.empty());
     }
 
@@ -241,5 +241,5 @@ TEST(ListCommands, DeleteByAddressByMacOrNotAtAll) {
     t.Monitored(Agent(Mac(1), "10.0.0.1"));
     t.commands.DeleteMonitored({});
     EXPECT_TRUE(t.notifier.shown.empty());
-    EXPECT_EQ(t.state.monitor.count(), 1);
+    EXPECT_EQ(t.tables.monitor.count(), 1);
 }

@@ -139,7 +139,7 @@ protected:
 
     std::filesystem::path Cfg() const { return MonitorFilePath(dir.path()); }
 
-    void StartUp() { LoadMonitorAtStartUp(Cfg(), monitor, hooks, notifier); }
+    bool StartUp() { return LoadMonitorAtStartUp(Cfg(), monitor, hooks, notifier); }
 
     // An agent already monitored, as the lists would hold it.
     void Monitor(const Agent& a) {
@@ -191,7 +191,7 @@ TEST_F(MonitorFileTest, StartUpLengthRules) {
         hooks.monitor_refreshes.clear();
         notifier.shown.clear();
 
-        StartUp();
+        EXPECT_EQ(StartUp(), !c.error);
 
         EXPECT_EQ(monitor.count(), c.records);
         EXPECT_EQ(hooks.monitor_refreshes, Range(0, c.records));
@@ -220,11 +220,11 @@ TEST_F(MonitorFileTest, WhatIsNotARegularFileIsAConfigFileError) {
         c.make(Cfg());
         monitor.Clear();
         notifier.shown.clear();
-        StartUp();
+        EXPECT_FALSE(StartUp());
         EXPECT_EQ(monitor.count(), 0);
         EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
         notifier.shown.clear();
-        AddMonitorFile(Cfg(), monitor, hooks, notifier);
+        EXPECT_FALSE(AddMonitorFile(Cfg(), monitor, hooks, notifier));
         EXPECT_EQ(monitor.count(), 0);
         EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
     }
@@ -256,7 +256,7 @@ TEST_F(MonitorFileTest, SaveRemovesTemporariesLeftByAnInterruptedSaveOnly) {
 }
 
 TEST_F(MonitorFileTest, StartUpWithoutFileIsSilent) {
-    StartUp();
+    EXPECT_TRUE(StartUp()); // no file yet is no error
     EXPECT_EQ(monitor.count(), 0);
     EXPECT_TRUE(hooks.monitor_refreshes.empty());
     EXPECT_TRUE(notifier.shown.empty());
@@ -264,7 +264,7 @@ TEST_F(MonitorFileTest, StartUpWithoutFileIsSilent) {
 
 TEST_F(MonitorFileTest, StartUpLoadsAtMost256Records) {
     WriteAll(Cfg(), FileOf(NumberedAgents(0, 257)));
-    StartUp();
+    EXPECT_TRUE(StartUp());
     EXPECT_EQ(monitor.count(), 256);
     EXPECT_EQ(hooks.monitor_refreshes, Range(0, 256));
     EXPECT_TRUE(hooks.count_ahead_of_every_refresh);
@@ -318,7 +318,7 @@ TEST_F(MonitorFileTest, NotAliveImageSurvivesARestart) {
 
     DeviceTable restarted;
     RecordingHooks restarted_hooks(restarted);
-    LoadMonitorAtStartUp(Cfg(), restarted, restarted_hooks, notifier);
+    EXPECT_TRUE(LoadMonitorAtStartUp(Cfg(), restarted, restarted_hooks, notifier));
     ASSERT_EQ(restarted.count(), 2);
     EXPECT_EQ(restarted.records[0].status_image, kImageNotAlive);
     EXPECT_EQ(restarted.records[1].status_image, kImageNone);
@@ -387,7 +387,7 @@ TEST_F(MonitorFileTest, LoadOfTheFileJustSavedAddsNothing) {
     ASSERT_TRUE(SaveMonitorFile(Cfg(), monitor, notifier));
     const Bytes before = BytesOf(monitor.records[0]);
 
-    AddMonitorFile(Cfg(), monitor, hooks, notifier);
+    EXPECT_TRUE(AddMonitorFile(Cfg(), monitor, hooks, notifier));
 
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>(3, kDuplicateIp));
     EXPECT_EQ(monitor.count(), 3);
@@ -405,7 +405,7 @@ TEST_F(MonitorFileTest, LoadAppendsAfterTheMonitoredAgentsAndChecksDuplicates) {
                         {"10.0.0.5", "", 0},
                     }));
 
-    AddMonitorFile(Cfg(), monitor, hooks, notifier);
+    EXPECT_TRUE(AddMonitorFile(Cfg(), monitor, hooks, notifier));
 
     EXPECT_EQ(MonitoredIps(),
               (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"}));
@@ -427,15 +427,15 @@ TEST_F(MonitorFileTest, LoadOfBadLengthLeavesTheListAsItWas) {
     Bytes file = FileOf(NumberedAgents(1, 2));
     file.push_back(0);
     WriteAll(Cfg(), file);
-    AddMonitorFile(Cfg(), monitor, hooks, notifier);
+    EXPECT_FALSE(AddMonitorFile(Cfg(), monitor, hooks, notifier));
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>{kConfigError});
     EXPECT_EQ(monitor.count(), 1);
     EXPECT_TRUE(hooks.monitor_refreshes.empty());
 }
 
 TEST_F(MonitorFileTest, LoadOfUnreadableFileIsReported) {
-    AddMonitorFile(dir.path() / "missing.cfg", monitor, hooks, notifier);
-    AddMonitorFile(dir.path(), monitor, hooks, notifier); // a directory
+    EXPECT_FALSE(AddMonitorFile(dir.path() / "missing.cfg", monitor, hooks, notifier));
+    EXPECT_FALSE(AddMonitorFile(dir.path(), monitor, hooks, notifier)); // a directory
     EXPECT_EQ(notifier.shown, std::vector<ShownMessage>(2, kConfigError));
     EXPECT_EQ(monitor.count(), 0);
 }
@@ -449,7 +449,8 @@ TEST_F(MonitorFileTest, LoadPast256StopsWithItsMessage) {
     WriteAll(Cfg(), FileOf(file));
     const int32_t count_before = monitor.count();
 
-    AddMonitorFile(Cfg(), monitor, hooks, notifier);
+    // A full list stops the load, but the file was taken.
+    EXPECT_TRUE(AddMonitorFile(Cfg(), monitor, hooks, notifier));
 
     EXPECT_EQ(count_before, 250);
     EXPECT_EQ(monitor.count(), 256);
@@ -460,14 +461,14 @@ TEST_F(MonitorFileTest, LoadPast256StopsWithItsMessage) {
     // A full list takes nothing more, and still names duplicates as such.
     notifier.shown.clear();
     WriteAll(Cfg(), FileOf({NumberedAgent(0), NumberedAgent(400)}));
-    AddMonitorFile(Cfg(), monitor, hooks, notifier);
+    EXPECT_TRUE(AddMonitorFile(Cfg(), monitor, hooks, notifier));
     EXPECT_EQ(monitor.count(), 256);
     EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{kDuplicateIp, kFull}));
 }
 
 TEST_F(MonitorFileTest, LoadReadsAtMost256RecordsOfAFile) {
     WriteAll(Cfg(), FileOf(NumberedAgents(0, 300)));
-    AddMonitorFile(Cfg(), monitor, hooks, notifier);
+    EXPECT_TRUE(AddMonitorFile(Cfg(), monitor, hooks, notifier));
     EXPECT_EQ(monitor.count(), 256);
     EXPECT_TRUE(notifier.shown.empty()); // the rest of the file is never read
 }

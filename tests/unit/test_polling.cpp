@@ -3,8 +3,10 @@
 
 #include "RecordingSender.h"
 #include "protocol/polling/Polling.h"
+#include "protocol/words/OutcomeWords.h"
+#include "support/CoreState.h"
 #include "support/FakeListHooks.h"
-#include "support/FakeNotifier.h"
+#include "support/RecordingEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -68,13 +70,15 @@ public:
             SetFieldText(r.ip_text, AgentText(n));
             r.status_image = kImageNone;
             r.reply_flag = 1; // as loaded from monitor.cfg
-            EXPECT_TRUE(state.monitor.Append(r));
+            EXPECT_TRUE(state.tables.monitor.Append(r));
             lists.RefreshMonitorRow(n - 1);
             answering.insert(AgentIp(n));
         }
     }
 
-    DeviceRecord& Record(int n) { return state.monitor.records[static_cast<std::size_t>(n - 1)]; }
+    DeviceRecord& Record(int n) {
+        return state.tables.monitor.records[static_cast<std::size_t>(n - 1)];
+    }
 
     // What the dispatcher does with a reply matched by its address.
     void Reply(int n) {
@@ -92,7 +96,7 @@ public:
             const bool pass = next_pass_ <= next_tick_;
             now_ = pass ? next_pass_ : next_tick_;
             if (pass) {
-                const int wait = polling.Run();
+                const int wait = polling.Run(period_seconds);
                 EXPECT_GE(wait, 0);
                 next_pass_ += wait;
             } else {
@@ -118,13 +122,14 @@ public:
         return n;
     }
 
-    ProgramState state;
+    CoreState state;
+    int period_seconds = 15; // what the window's polling timer hands each pass
     std::vector<std::string> log;
-    RecordingSender sender{state, log};
-    FakeListHooks lists{state};
-    FakeNotifier notifier;
-    PollingPass polling{state, sender, notifier};
-    AliveCheck alive{state, sender, lists, notifier};
+    RecordingSender sender{state.tables, log};
+    FakeListHooks lists{state.tables};
+    RecordingEvents events;
+    PollingPass polling{state.settings, state.tables.monitor, sender, events};
+    AliveCheck alive{state.settings, state.tables.monitor, sender, lists, events};
     std::set<uint32_t> answering;
     std::vector<NotAliveEntry> not_alive;
     std::map<uint32_t, std::vector<SendEntry>> sends;
@@ -141,7 +146,7 @@ TEST(PollingPass, PollsEveryMonitoredAgentWithTheSameFortyBytes) {
     for (const int agents : {0, 1, 3, kTableCapacity}) {
         SCOPED_TRACE(agents);
         PollingLine line(agents);
-        EXPECT_EQ(line.polling.Run(), 15000);
+        EXPECT_EQ(line.polling.Run(15), 15000);
         ASSERT_EQ(line.sender.sent.size(), static_cast<std::size_t>(agents));
         for (int n = 1; n <= agents; ++n) {
             const SentDatagram& d = line.sender.sent[static_cast<std::size_t>(n - 1)];
@@ -153,21 +158,26 @@ TEST(PollingPass, PollsEveryMonitoredAgentWithTheSameFortyBytes) {
             EXPECT_EQ(line.Record(n).reply_flag, 0);
             EXPECT_EQ(line.Record(n).missed_polls, 0);
         }
-        EXPECT_TRUE(line.notifier.shown.empty());
+        EXPECT_EQ(line.events.order, std::vector<std::string>{});
     }
 }
 
-TEST(PollingPass, ReturnsThePeriodReadWhenThePassEnds) {
+// The period is the polling timer's, read when it arms the next wait
+// (test_polling_timer); the pass turns it into the wait.
+TEST(PollingPass, ReturnsTheWaitForTheGivenPeriod) {
     struct Case {
         int period_s, wait_ms;
     };
-    for (const Case c : {Case{15, 15000}, Case{30, 30000}, Case{60, 60000}, Case{120, 120000},
-                         Case{300, 300000}}) {
+    for (const Case c :
+         {Case{15, 15000}, Case{30, 30000}, Case{60, 60000}, Case{120, 120000}, Case{300, 300000},
+          Case{0, 0}, Case{-5, 0}, Case{86400, 86400000}, Case{86401, 86400000}}) {
+        SCOPED_TRACE(c.period_s);
         PollingLine line(2);
-        // The period changes while the pass's box is up: the new one counts.
+        // Also when a send fails and its report is up.
         line.sender.fail_number = 0;
-        line.notifier.while_showing = [&] { line.state.refresh_period_seconds = c.period_s; };
-        EXPECT_EQ(line.polling.Run(), c.wait_ms) << c.period_s;
+        EXPECT_EQ(line.polling.Run(c.period_s), c.wait_ms);
+        EXPECT_EQ(line.sender.sent.size(), 2u);
+        EXPECT_EQ(line.events.send_failures.size(), 1u);
     }
 }
 
@@ -175,7 +185,7 @@ TEST(AliveCheck, SilentAgentIsDeclaredBetween40And45SecondsAfterItsLastAnsweredP
     // Every position of the ticks against the passes.
     for (const int phase : {1, 1000, 2500, 4000, 4999, 5000}) {
         SCOPED_TRACE(phase);
-        PollingLine line(3);
+        PollingLine line(3, phase);
         line.RunUntil(0); // the pass at 0 is answered
         line.answering.erase(AgentIp(2));
         line.RunUntil(60000);
@@ -194,6 +204,10 @@ TEST(AliveCheck, SilentAgentIsDeclaredBetween40And45SecondsAfterItsLastAnsweredP
         for (std::size_t i = 0; i < line.not_alive.size(); ++i)
             EXPECT_EQ(line.not_alive[i],
                       (NotAliveEntry{declared + static_cast<int>(i) * 5000, AgentText(2)}));
+        // Each declaration is reported; only the first is news.
+        ASSERT_EQ(line.events.lost.size(), line.not_alive.size());
+        for (std::size_t i = 0; i < line.events.lost.size(); ++i)
+            EXPECT_EQ(line.events.lost[i], (AgentLost{1, AgentText(2), "", i == 0})) << i;
         EXPECT_EQ(line.Record(2).row_state, kRowNotAlive);
         EXPECT_EQ(line.Record(2).status_image, kImageNotAlive);
         EXPECT_EQ(line.lists.monitor_rows[1].status_image, kImageNotAlive);
@@ -247,6 +261,17 @@ TEST(AliveCheck, AReplyClearsTheMarkAtOnce) {
     line.RunUntil(90000);
     EXPECT_EQ(line.not_alive.size(), lines);
     EXPECT_EQ(line.Record(1).status_image, kImageNone);
+
+    // Silent again later: its next declaration is news again.
+    const std::size_t reported = line.events.lost.size();
+    ASSERT_GT(reported, 1u);
+    EXPECT_TRUE(line.events.lost[0].first);
+    EXPECT_FALSE(line.events.lost[reported - 1].first);
+    line.answering.erase(AgentIp(1));
+    line.RunUntil(150000);
+    ASSERT_GT(line.events.lost.size(), reported + 1);
+    EXPECT_TRUE(line.events.lost[reported].first);
+    EXPECT_FALSE(line.events.lost[reported + 1].first);
 }
 
 TEST(AliveCheck, TakesEachStepInOrder) {
@@ -255,6 +280,7 @@ TEST(AliveCheck, TakesEachStepInOrder) {
         int reply_flag, missed, status_image;
         bool resend, declared;
         int missed_after;
+        bool declared_before = false; // by an earlier tick
     };
     const Case cases[] = {
         {"answered", 1, 2, kImageNone, false, false, 2},
@@ -264,17 +290,23 @@ TEST(AliveCheck, TakesEachStepInOrder) {
         {"one missed, marked", 0, 1, kImageNotAlive, false, false, 1},
         {"three missed", 0, 3, kImageNone, false, true, 3},
         {"many missed, marked", 0, 40, kImageNotAlive, false, true, 40},
+        {"many missed, declared before", 0, 40, kImageNotAlive, false, true, 40, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PollingLine line(1);
         DeviceRecord& r = line.Record(1);
-        r.row_state = kRowKnown;
+        r.row_state = c.declared_before ? kRowNotAlive : kRowKnown;
         r.reply_flag = c.reply_flag;
         r.missed_polls = c.missed;
         r.status_image = c.status_image;
         std::vector<std::string> logged;
         int image_when_logged = 0;
+        int row_image_when_reported = 0;
+        line.events.while_reporting = [&] {
+            if (line.events.order.back() == "lost")
+                row_image_when_reported = line.lists.monitor_rows[0].status_image;
+        };
         line.alive.Tick([&](std::string_view ip) {
             logged.emplace_back(ip);
             image_when_logged = r.status_image;
@@ -296,34 +328,49 @@ TEST(AliveCheck, TakesEachStepInOrder) {
         EXPECT_EQ(line.lists.calls.size(), c.declared ? 2u : 1u);
         EXPECT_EQ(line.lists.monitor_rows[0].status_image,
                   c.declared ? kImageNotAlive : kImageNone);
-        // The line is written before the row is marked.
+        // The line is written before the row is marked, the loss reported
+        // after the row shows it.
         if (c.declared) {
             EXPECT_EQ(image_when_logged, c.status_image);
+            EXPECT_EQ(row_image_when_reported, kImageNotAlive);
+            EXPECT_EQ(line.events.lost,
+                      (std::vector<AgentLost>{{0, AgentText(1), "", !c.declared_before}}));
+        } else {
+            EXPECT_TRUE(line.events.lost.empty());
         }
+        EXPECT_EQ(line.events.send_failures.size(), 0u);
     }
 }
 
-TEST(SendFailures, OneBoxPerWalkWithTheErrorCodeAndEveryAgentStillHandled) {
-    const ShownMessage polling_error{"polling error 101", "Kestrel Utility", MessageIcon::Warning};
-    const ShownMessage resend_fail{"Resend fail", "Warnibg", MessageIcon::Warning};
+TEST(SendFailures, OneReportPerWalkWithTheErrorCodeAndEveryAgentStillHandled) {
+    const SendFailure polling_error{SendKind::Poll, 101};
+    const SendFailure resend_fail{SendKind::Resend, 101};
     PollingLine line(kTableCapacity);
     line.sender.failing.insert(SocketKind::Unicast); // the cable is out
     line.sender.error_code = 101;
 
-    EXPECT_EQ(line.polling.Run(), 15000);
+    EXPECT_EQ(line.polling.Run(15), 15000);
     EXPECT_EQ(line.sender.sent.size(), 256u);
-    EXPECT_EQ(line.notifier.shown, std::vector<ShownMessage>{polling_error});
-    line.polling.Run();
-    EXPECT_EQ(line.notifier.shown, (std::vector<ShownMessage>{polling_error, polling_error}));
+    EXPECT_EQ(line.events.send_failures, std::vector<SendFailure>{polling_error});
+    line.polling.Run(15);
+    EXPECT_EQ(line.events.send_failures, (std::vector<SendFailure>{polling_error, polling_error}));
 
-    // Every agent has missed one poll now: every one is resent to, one box.
-    line.notifier.shown.clear();
+    // Every agent has missed one poll now: every one is resent to, one report.
+    line.events.send_failures.clear();
     line.sender.sent.clear();
     line.alive.Tick([](std::string_view) {});
     EXPECT_EQ(line.sender.sent.size(), 256u);
-    EXPECT_EQ(line.notifier.shown, std::vector<ShownMessage>{resend_fail});
+    EXPECT_EQ(line.events.send_failures, std::vector<SendFailure>{resend_fail});
     for (int n = 1; n <= kTableCapacity; ++n)
         EXPECT_EQ(line.Record(n).missed_polls, 2);
+}
+
+TEST(SendFailures, TheWindowSaysThemInItsOwnWords) {
+    std::string storage;
+    EXPECT_EQ(SendFailureMessage({SendKind::Poll, 101}, storage),
+              (Message{"polling error 101", "Kestrel Utility", MessageIcon::Warning}));
+    EXPECT_EQ(SendFailureMessage({SendKind::Resend, 101}, storage),
+              (Message{"Resend fail", "Warnibg", MessageIcon::Warning}));
 }
 
 TEST(SendFailures, AWalkIsNotStartedAgainFromItsOwnBox) {
@@ -333,12 +380,12 @@ TEST(SendFailures, AWalkIsNotStartedAgainFromItsOwnBox) {
     line.sender.fail_number = 1; // the second agent
     int nested_wait = 0;
     std::size_t sent_when_shown = 0;
-    line.notifier.while_showing = [&] {
+    line.events.while_reporting = [&] {
         sent_when_shown = line.sender.sent.size();
         EXPECT_TRUE(line.polling.running());
-        nested_wait = line.polling.Run();
+        nested_wait = line.polling.Run(15);
     };
-    EXPECT_EQ(line.polling.Run(), 15000);
+    EXPECT_EQ(line.polling.Run(15), 15000);
     EXPECT_EQ(nested_wait, -1);
     EXPECT_EQ(sent_when_shown, 2u);
     ASSERT_EQ(line.sender.sent.size(), 4u);
@@ -353,11 +400,46 @@ TEST(SendFailures, AWalkIsNotStartedAgainFromItsOwnBox) {
     }
     line.sender.sent.clear();
     line.sender.fail_number = 0;
-    line.notifier.while_showing = [&] { line.alive.Tick([](std::string_view) {}); };
+    line.events.while_reporting = [&] { line.alive.Tick([](std::string_view) {}); };
     line.alive.Tick([](std::string_view) {});
     EXPECT_EQ(line.sender.sent.size(), 4u);
     for (int n = 1; n <= 4; ++n)
         EXPECT_EQ(line.Record(n).missed_polls, 2) << n;
+}
+
+TEST(AliveCheck, ATableChangedWhileALossIsReportedEndsTheTick) {
+    struct Case {
+        const char* what;
+        bool empty_while_logging; // else while the loss is reported
+    };
+    for (const Case c :
+         {Case{"while its line is written", true}, Case{"while it is reported", false}}) {
+        SCOPED_TRACE(c.what);
+        PollingLine line(3);
+        for (int n = 1; n <= 3; ++n) {
+            line.Record(n).reply_flag = 0;
+            line.Record(n).missed_polls = 3;
+        }
+        // The monitor list is emptied by the operator while a box is up.
+        auto empty = [&] {
+            line.state.tables.monitor.Clear();
+            line.lists.monitor_rows.clear();
+        };
+        line.events.while_reporting = [&] {
+            if (!c.empty_while_logging)
+                empty();
+        };
+        int lines = 0;
+        line.alive.Tick([&](std::string_view) {
+            ++lines;
+            if (c.empty_while_logging)
+                empty();
+        });
+        EXPECT_EQ(lines, 1);
+        EXPECT_EQ(line.events.lost.size(), c.empty_while_logging ? 0u : 1u);
+        EXPECT_TRUE(line.sender.sent.empty());
+        EXPECT_TRUE(line.lists.faults.empty()) << line.lists.faults.front();
+    }
 }
 
 TEST(PollingErrorText, PutsTheCodeInPlaceOfTheNumber) {

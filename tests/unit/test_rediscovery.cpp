@@ -1,11 +1,13 @@
 #include "protocol/upgrade/Rediscovery.h"
 
 #include "RecordingSender.h"
-#include "support/FakeNotifier.h"
+#include "protocol/words/OutcomeWords.h"
+#include "support/CoreState.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 using namespace kestrel;
 
@@ -19,13 +21,21 @@ const std::vector<uint8_t> kRequest = {0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
                                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 
+// The upgraded agent, and another one on the LAN.
+constexpr const char* kTarget = "00aabbccddee";
+constexpr const char* kOther = "00aabbcc0001";
+
+// The words the window shows for an outcome.
+std::string Words(Outcome outcome) {
+    return std::string(RediscoveryMessage(outcome).text);
+}
+
 struct Rig {
-    ProgramState state;
+    CoreState state;
     std::vector<std::string> log;
-    RecordingSender sender{state, log};
-    RecordingLists lists{state, log};
-    FakeNotifier notifier;
-    Rediscovery run{state, sender, lists, notifier};
+    RecordingSender sender{state.tables, log};
+    RecordingLists lists{state.tables, log};
+    Rediscovery run{state.settings, state.tables.discovery, sender, lists};
 
     Rig() {
         state.settings.utility_id = 0x2A;
@@ -33,53 +43,55 @@ struct Rig {
         state.settings.multicast_group = "239.1.2.3";
     }
 
-    // A reply stored by the dispatcher between two ticks.
-    void StoreReply(bool from_upgraded_device) {
+    // A discovery reply between two ticks: the dispatcher reports it, then
+    // stores it.
+    void StoreReply(const char* mac) {
+        run.NoteDiscoveryReply(mac);
         DeviceRecord r = ZeroRecord();
-        SetFieldText(r.mac_text, "00aabbccddee");
+        SetFieldText(r.mac_text, mac);
         r.row_state = kRowKnown;
-        state.discovery.Append(r);
-        if (from_upgraded_device)
-            state.upgrade_rediscovered = 1;
+        state.tables.discovery.Append(r);
     }
 };
 
 TEST(Rediscovery, AnswerInPassFiveEndsAfterPassFiveWithSuccess) {
     Rig t;
-    t.state.upgrade_rediscovered = 1; // left over from before the upgrade
-    EXPECT_EQ(t.run.Start(), 12000);
+    t.StoreReply(kTarget); // before the run: not counted
+    EXPECT_EQ(t.run.Start(kTarget), 12000);
+    t.StoreReply(kTarget);              // during the reboot wait: the first pass clears it
     EXPECT_TRUE(t.sender.sent.empty()); // nothing during the reboot wait
 
     for (int pass = 1; pass <= 5; ++pass) {
         SCOPED_TRACE(pass);
         EXPECT_EQ(t.run.Tick(), 1000);
         EXPECT_EQ(t.run.passes(), pass);
-        // Every pass starts from an empty list and table and a cleared flag.
+        // Every pass starts from an empty list and table; the run goes on.
         EXPECT_EQ(t.lists.clears, pass);
-        EXPECT_EQ(t.state.discovery.count(), 0);
-        EXPECT_EQ(t.state.upgrade_rediscovered, 0);
+        EXPECT_EQ(t.state.tables.discovery.count(), 0);
         ASSERT_EQ(t.sender.sent.size(), static_cast<std::size_t>(2 * pass));
-        EXPECT_TRUE(t.notifier.shown.empty());
-        t.StoreReply(pass == 5); // another agent answers every pass
+        EXPECT_EQ(t.run.outcome(), Outcome::Running);
+        t.StoreReply(kOther); // another agent answers every pass
+        if (pass == 5)
+            t.StoreReply(kTarget);
     }
     EXPECT_EQ(t.run.Tick(), -1);
     EXPECT_EQ(t.run.outcome(), Outcome::Succeeded);
     EXPECT_EQ(t.run.passes(), 5);
     EXPECT_EQ(t.sender.sent.size(), 10u);
-    EXPECT_EQ(t.notifier.shown, (std::vector<ShownMessage>{{"Upgrade successful", "information",
-                                                            MessageIcon::Information}}));
+    EXPECT_EQ(RediscoveryMessage(t.run.outcome()),
+              (Message{"Upgrade successful", "information", MessageIcon::Information}));
     EXPECT_EQ(t.log.front(), "enable broadcast");
     EXPECT_EQ(std::count(t.log.begin(), t.log.end(), "enable broadcast"), 1);
 
     // Ended: further ticks do nothing.
     EXPECT_EQ(t.run.Tick(), -1);
     EXPECT_EQ(t.sender.sent.size(), 10u);
-    EXPECT_EQ(t.notifier.shown.size(), 1u);
+    EXPECT_EQ(t.run.outcome(), Outcome::Succeeded);
 }
 
 TEST(Rediscovery, EveryPassSendsTheRequestByBroadcastThenMulticast) {
     Rig t;
-    t.run.Start();
+    t.run.Start(kTarget);
     t.run.Tick();
     t.run.Tick();
     EXPECT_EQ(t.sender.sent,
@@ -94,7 +106,7 @@ TEST(Rediscovery, EveryPassSendsTheRequestByBroadcastThenMulticast) {
 
 // Ticks a run to its end; returns the milliseconds it took.
 int RunToEnd(Rediscovery& run, int limit = 1000) {
-    int elapsed = run.Start();
+    int elapsed = run.Start(kTarget);
     for (int i = 0; i < limit; ++i) {
         const int next = run.Tick();
         if (next < 0)
@@ -111,19 +123,24 @@ TEST(Rediscovery, WithoutAnAnswerEndsAfterPass110WithFail) {
     EXPECT_EQ(t.run.passes(), 110);
     EXPECT_EQ(t.run.outcome(), Outcome::Failed);
     EXPECT_EQ(t.sender.sent.size(), 220u);
-    EXPECT_EQ(t.notifier.shown,
-              (std::vector<ShownMessage>{{"Upgrade fail", "information", MessageIcon::Warning}}));
+    EXPECT_EQ(RediscoveryMessage(t.run.outcome()),
+              (Message{"Upgrade fail", "information", MessageIcon::Warning}));
+
+    // A reply after the end changes nothing.
+    t.StoreReply(kTarget);
+    EXPECT_EQ(t.run.Tick(), -1);
+    EXPECT_EQ(t.run.outcome(), Outcome::Failed);
 }
 
 TEST(Rediscovery, AnswerToTheLastPassStillCounts) {
     Rig t;
-    t.run.Start();
+    t.run.Start(kTarget);
     for (int pass = 1; pass <= 110; ++pass)
         ASSERT_EQ(t.run.Tick(), 1000);
-    t.StoreReply(true);
+    t.StoreReply(kTarget);
     EXPECT_EQ(t.run.Tick(), -1);
     EXPECT_EQ(t.run.outcome(), Outcome::Succeeded);
-    EXPECT_EQ(t.notifier.Texts(), (std::vector<std::string>{"Upgrade successful"}));
+    EXPECT_EQ(Words(t.run.outcome()), "Upgrade successful");
 }
 
 TEST(Rediscovery, FailedSendEndsTheRunWithoutVerdict) {
@@ -146,33 +163,33 @@ TEST(Rediscovery, FailedSendEndsTheRunWithoutVerdict) {
         EXPECT_EQ(t.run.outcome(), Outcome::SendFailed);
         EXPECT_EQ(t.run.passes(), c.passes);
         EXPECT_EQ(t.sender.sent.size(), c.attempts);
-        EXPECT_EQ(t.notifier.shown, (std::vector<ShownMessage>{
-                                        {"Discovery sento fail", "Error", MessageIcon::Error}}));
+        EXPECT_EQ(RediscoveryMessage(t.run.outcome()),
+                  (Message{"Discovery sento fail", "Error", MessageIcon::Error}));
 
         // The next run starts afresh and again allows 110 passes.
         t.sender.fail_number.reset();
-        t.notifier.shown.clear();
         t.sender.sent.clear();
         EXPECT_EQ(RunToEnd(t.run), 12000 + 110 * 1000);
         EXPECT_EQ(t.run.passes(), 110);
         EXPECT_EQ(t.sender.sent.size(), 220u);
-        EXPECT_EQ(t.notifier.Texts(), (std::vector<std::string>{"Upgrade fail"}));
+        EXPECT_EQ(t.run.outcome(), Outcome::Failed);
+        EXPECT_EQ(Words(t.run.outcome()), "Upgrade fail");
     }
 }
 
 TEST(Rediscovery, RefusedBroadcastEndsBeforeAnyPass) {
     Rig t;
     t.sender.broadcast_allowed = false;
-    t.state.discovery.Append(ZeroRecord());
-    EXPECT_EQ(t.run.Start(), 12000);
+    t.state.tables.discovery.Append(ZeroRecord());
+    EXPECT_EQ(t.run.Start(kTarget), 12000);
     EXPECT_EQ(t.run.Tick(), -1);
     EXPECT_EQ(t.run.outcome(), Outcome::BroadcastRefused);
     EXPECT_EQ(t.run.passes(), 0);
     EXPECT_TRUE(t.sender.sent.empty());
     EXPECT_EQ(t.lists.clears, 0);
-    EXPECT_EQ(t.state.discovery.count(), 1); // the list is left as it was
-    EXPECT_EQ(t.notifier.shown,
-              (std::vector<ShownMessage>{{"Set socketopt error", "Error", MessageIcon::Error}}));
+    EXPECT_EQ(t.state.tables.discovery.count(), 1); // the list is left as it was
+    EXPECT_EQ(RediscoveryMessage(t.run.outcome()),
+              (Message{"Set socketopt error", "Error", MessageIcon::Error}));
 }
 
 TEST(Rediscovery, InvalidGroupIsAFailedSend) {
@@ -181,18 +198,18 @@ TEST(Rediscovery, InvalidGroupIsAFailedSend) {
     RunToEnd(t.run);
     EXPECT_EQ(t.run.outcome(), Outcome::SendFailed);
     EXPECT_EQ(t.sender.sent.size(), 1u); // the broadcast copy only
-    EXPECT_EQ(t.notifier.Texts(), (std::vector<std::string>{"Discovery sento fail"}));
+    EXPECT_EQ(Words(t.run.outcome()), "Discovery sento fail");
 }
 
 TEST(Rediscovery, RestartDuringARunBeginsAgainWithTheRebootWait) {
     Rig t;
-    t.run.Start();
+    t.run.Start(kTarget);
     for (int i = 0; i < 50; ++i)
         t.run.Tick();
     EXPECT_EQ(t.run.passes(), 50);
     EXPECT_EQ(RunToEnd(t.run), 12000 + 110 * 1000);
     EXPECT_EQ(t.run.passes(), 110);
-    EXPECT_EQ(t.notifier.Texts(), (std::vector<std::string>{"Upgrade fail"}));
+    EXPECT_EQ(t.run.outcome(), Outcome::Failed);
 }
 
 TEST(Rediscovery, TickWithoutARunDoesNothing) {
@@ -200,7 +217,40 @@ TEST(Rediscovery, TickWithoutARunDoesNothing) {
     EXPECT_EQ(t.run.Tick(), -1);
     EXPECT_EQ(t.run.outcome(), Outcome::None);
     EXPECT_TRUE(t.log.empty());
-    EXPECT_TRUE(t.notifier.shown.empty());
+}
+
+TEST(Rediscovery, OnlyTheTargetsReplyToAPassSentCounts) {
+    enum class When { BeforeStart, DuringRebootWait, AfterFirstPass };
+    struct Case {
+        const char* name;
+        const char* target;
+        const char* reply_mac;
+        When when;
+        bool counts;
+    };
+    const Case cases[] = {
+        {"the target, after the pass", kTarget, kTarget, When::AfterFirstPass, true},
+        {"another agent", kTarget, kOther, When::AfterFirstPass, false},
+        {"an empty MAC", kTarget, "", When::AfterFirstPass, false},
+        {"the target, before the run", kTarget, kTarget, When::BeforeStart, false},
+        {"the target, before the pass was sent", kTarget, kTarget, When::DuringRebootWait, false},
+        {"no target, an empty MAC", "", "", When::AfterFirstPass, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        if (c.when == When::BeforeStart)
+            t.StoreReply(c.reply_mac);
+        t.run.Start(c.target);
+        if (c.when == When::DuringRebootWait)
+            t.StoreReply(c.reply_mac);
+        ASSERT_EQ(t.run.Tick(), 1000);
+        if (c.when == When::AfterFirstPass)
+            t.StoreReply(c.reply_mac);
+        EXPECT_EQ(t.run.Tick(), c.counts ? -1 : 1000);
+        EXPECT_EQ(t.run.outcome(), c.counts ? Outcome::Succeeded : Outcome::Running);
+        EXPECT_EQ(t.run.passes(), c.counts ? 1 : 2);
+    }
 }
 
 } // namespace

@@ -1,13 +1,13 @@
 // Set requests: the datagram of each variant against literal bytes laid out
 // from the header and field tables, and where and how often it is sent.
 #include "protocol/set/SetExchange.h"
-#include "protocol/set/SetMessages.h"
-#include "support/FakeNotifier.h"
+#include "support/CoreState.h"
 #include "support/SetRequestBytes.h"
 #include "unit/RecordingSender.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,17 +41,19 @@ const Bytes kNewPassword = {0x00, 0x08, 0x00, 0x07, 'n', 'e', 'w'};
 
 constexpr uint32_t kPendingBefore = 0x01020304;
 
-ProgramState State(bool target_in_monitor) {
-    ProgramState state;
+CoreState State() {
+    CoreState state;
     state.settings.utility_id = 0x4B455354;
     state.settings.base_port = 5010;
     state.settings.multicast_group = "239.255.255.250";
-    state.set_sequence = 0x1234;
-    state.pending_set_ip = kPendingBefore;
-    state.pending_set_mac = "ffffffffffff";
-    state.target_in_monitor = target_in_monitor;
-    state.target_index = 0;
+    state.exchange.sequence = 0x1234;
+    state.exchange.pending_ip = kPendingBefore;
+    state.exchange.pending_mac = "ffffffffffff";
     return state;
+}
+
+AgentList ListOf(bool in_monitor) {
+    return in_monitor ? AgentList::Monitor : AgentList::Discovery;
 }
 
 DeviceRecord Working(uint32_t mask, uint16_t dhcp_state = kDhcpNotReported,
@@ -155,23 +157,26 @@ TEST(SetRequestDatagram, EachVariantHeaderFieldOrderAndMask) {
     };
     for (const DatagramCase& c : cases) {
         SCOPED_TRACE(c.name);
-        ProgramState state = State(c.target_in_monitor);
+        CoreState state = State();
 
-        const Bytes datagram = BuildSetRequest(state, c.variant, c.working, c.change);
+        const Bytes datagram =
+            BuildSetRequest(state.exchange, state.settings, ListOf(c.target_in_monitor), c.variant,
+                            {c.working, c.change});
 
         EXPECT_EQ(datagram, c.expected);
-        EXPECT_EQ(state.pending_set_mac, "0a1b2c3d4e5f");
-        EXPECT_EQ(state.pending_set_ip, c.pending_ip_after);
-        EXPECT_EQ(state.set_sequence, 0x1234) << "sending does not advance the sequence";
+        EXPECT_EQ(state.exchange.pending_mac, "0a1b2c3d4e5f");
+        EXPECT_EQ(state.exchange.pending_ip, c.pending_ip_after);
+        EXPECT_EQ(state.exchange.sequence, 0x1234) << "sending does not advance the sequence";
     }
 }
 
 TEST(SetRequestDatagram, InterfaceVersionOneRecordGetsOneByteDhcp) {
-    ProgramState state = State(false);
+    CoreState state = State();
     DeviceRecord working = Working(0x200, kDhcpEnabled);
     working.interface_version = 1;
     const Bytes datagram =
-        BuildSetRequest(state, SetVariant::Configuration, working, DhcpChange::SwitchOn);
+        BuildSetRequest(state.exchange, state.settings, AgentList::Discovery,
+                        SetVariant::Configuration, {working, DhcpChange::SwitchOn});
     EXPECT_EQ(datagram, Cat({Header(3), {0x00, 0x0a, 0x00, 0x05, 0x01}}));
 }
 
@@ -190,29 +195,33 @@ protected:
         for (const uint32_t ip : {0xC6120101u, 0xC6120102u}) {
             DeviceRecord r = ZeroRecord();
             r.ip = ip;
-            ASSERT_TRUE(state.monitor.Append(r));
+            ASSERT_TRUE(state.tables.monitor.Append(r));
         }
-        state.monitor.records[0].reply_flag = 1;
-        state.monitor.records[0].missed_polls = 2;
-        state.monitor.records[1].missed_polls = 2;
+        state.tables.monitor.records[0].reply_flag = 1;
+        state.tables.monitor.records[0].missed_polls = 2;
+        state.tables.monitor.records[1].missed_polls = 2;
     }
 
-    ProgramState state = State(false);
+    std::optional<SendFailure> Send(const ChosenAgent& agent, SetVariant variant,
+                                    const DeviceRecord& working) {
+        const SetLink link{state.settings, state.exchange, state.tables, sender};
+        return SendSetRequest(link, agent, variant, {working, DhcpChange::Untouched});
+    }
+
+    CoreState state = State();
     std::vector<std::string> log;
-    RecordingSender sender{state, log};
-    FakeNotifier notifier;
+    RecordingSender sender{state.tables, log};
+    // Its request goes by broadcast; SendSetRequest does not read its record.
+    const ChosenAgent discovery_agent{AgentList::Discovery, 0};
 };
 
 } // namespace
 
 TEST_F(SetSendTest, MonitorListAgentGetsOneUnicastToItsCurrentAddress) {
-    state.target_in_monitor = true;
-    state.target_index = 1;
     DeviceRecord working = Working(0x1FF);
     working.ip = 0xC6120163; // the new address it is asked to take
 
-    EXPECT_TRUE(SendSetRequest(state, sender, notifier, SetVariant::Configuration, working,
-                               DhcpChange::Untouched));
+    EXPECT_EQ(Send({AgentList::Monitor, 1}, SetVariant::Configuration, working), std::nullopt);
 
     ASSERT_EQ(sender.sent.size(), 1u);
     EXPECT_EQ(sender.sent[0].from, SocketKind::Unicast);
@@ -220,18 +229,16 @@ TEST_F(SetSendTest, MonitorListAgentGetsOneUnicastToItsCurrentAddress) {
     EXPECT_EQ(sender.sent[0].port, 5012);
     EXPECT_EQ(Bytes(sender.sent[0].bytes.begin() + 40, sender.sent[0].bytes.begin() + 48),
               Bytes({0x00, 0x09, 0x00, 0x06, 'p', 'w', 0x00, 0x01}));
-    EXPECT_EQ(state.pending_set_ip, 0xC6120163u);
+    EXPECT_EQ(state.exchange.pending_ip, 0xC6120163u);
     // Only the target counts a poll.
-    EXPECT_EQ(state.monitor.records[1].missed_polls, 3);
-    EXPECT_EQ(state.monitor.records[0].missed_polls, 2);
-    EXPECT_EQ(state.monitor.records[0].reply_flag, 1);
-    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_EQ(state.tables.monitor.records[1].missed_polls, 3);
+    EXPECT_EQ(state.tables.monitor.records[0].missed_polls, 2);
+    EXPECT_EQ(state.tables.monitor.records[0].reply_flag, 1);
     EXPECT_EQ(sender.rejoins, 0) << "the dialog re-joins, not the send";
 }
 
 TEST_F(SetSendTest, DiscoveryListAgentGetsTheSameDatagramByBroadcastThenMulticast) {
-    EXPECT_TRUE(SendSetRequest(state, sender, notifier, SetVariant::Configuration, Working(0x1FF),
-                               DhcpChange::Untouched));
+    EXPECT_EQ(Send(discovery_agent, SetVariant::Configuration, Working(0x1FF)), std::nullopt);
 
     ASSERT_EQ(sender.sent.size(), 2u);
     EXPECT_EQ(sender.sent[0].from, SocketKind::Broadcast);
@@ -243,15 +250,14 @@ TEST_F(SetSendTest, DiscoveryListAgentGetsTheSameDatagramByBroadcastThenMulticas
     EXPECT_EQ(sender.sent[0].bytes, sender.sent[1].bytes);
     EXPECT_EQ(sender.sent[0].bytes[13], CMD_SET);
     // Every monitored agent counts a poll.
-    EXPECT_EQ(state.monitor.records[0].missed_polls, 0);
-    EXPECT_EQ(state.monitor.records[0].reply_flag, 0);
-    EXPECT_EQ(state.monitor.records[1].missed_polls, 3);
+    EXPECT_EQ(state.tables.monitor.records[0].missed_polls, 0);
+    EXPECT_EQ(state.tables.monitor.records[0].reply_flag, 0);
+    EXPECT_EQ(state.tables.monitor.records[1].missed_polls, 3);
 }
 
 TEST_F(SetSendTest, TwoRequestsWithoutAnswersCarryTheSameSequence) {
     for (int i = 0; i < 2; ++i)
-        SendSetRequest(state, sender, notifier, SetVariant::Password, Working(0x100),
-                       DhcpChange::Untouched);
+        Send(discovery_agent, SetVariant::Password, Working(0x100));
     ASSERT_EQ(sender.sent.size(), 4u);
     for (const SentDatagram& d : sender.sent) {
         EXPECT_EQ(d.bytes[26], 0x12);
@@ -259,7 +265,7 @@ TEST_F(SetSendTest, TwoRequestsWithoutAnswersCarryTheSameSequence) {
     }
 }
 
-TEST_F(SetSendTest, FailedSendShowsItsMessageOnceAndSendsNothingMore) {
+TEST_F(SetSendTest, FailedSendIsReturnedWithItsKindAndSendsNothingMore) {
     const struct {
         const char* name;
         bool in_monitor;
@@ -267,34 +273,35 @@ TEST_F(SetSendTest, FailedSendShowsItsMessageOnceAndSendsNothingMore) {
         SocketKind failing;
         const char* group;
         std::size_t attempts;
-        std::string message;
+        SendKind kind;
     } cases[] = {
         {"unicast", true, SetVariant::Configuration, SocketKind::Unicast, "239.255.255.250", 1,
-         "Unicast set send error"},
+         SendKind::SetUnicast},
         {"unicast refresh", true, SetVariant::DhcpRefresh, SocketKind::Unicast, "239.255.255.250",
-         1, "Unicast set send error"},
+         1, SendKind::SetUnicast},
         {"unicast password", true, SetVariant::Password, SocketKind::Unicast, "239.255.255.250", 1,
-         "unicast set send error"},
+         SendKind::PasswordUnicast},
         {"broadcast: no multicast copy", false, SetVariant::Configuration, SocketKind::Broadcast,
-         "239.255.255.250", 1, "UDP set send error"},
+         "239.255.255.250", 1, SendKind::SetBroadcast},
+        {"broadcast password", false, SetVariant::Password, SocketKind::Broadcast,
+         "239.255.255.250", 1, SendKind::SetBroadcast},
         {"multicast", false, SetVariant::Password, SocketKind::Multicast, "239.255.255.250", 2,
-         "UDP set send error"},
+         SendKind::SetBroadcast},
         {"no valid group", false, SetVariant::Configuration, SocketKind::Unicast, "", 1,
-         "UDP set send error"},
+         SendKind::SetBroadcast},
     };
+    int error_code = 100;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        state.target_in_monitor = c.in_monitor;
         state.settings.multicast_group = c.group;
         sender.sent.clear();
         sender.failing = {c.failing};
-        notifier.shown.clear();
+        sender.error_code = ++error_code;
 
-        EXPECT_FALSE(SendSetRequest(state, sender, notifier, c.variant, Working(0x1FF),
-                                    DhcpChange::Untouched));
+        const std::optional<SendFailure> failure =
+            Send({ListOf(c.in_monitor), 0}, c.variant, Working(0x1FF));
 
         EXPECT_EQ(sender.sent.size(), c.attempts);
-        EXPECT_EQ(notifier.shown,
-                  std::vector<ShownMessage>({{c.message, "Error", MessageIcon::Error}}));
+        EXPECT_EQ(failure, (SendFailure{c.kind, error_code}));
     }
 }

@@ -5,6 +5,7 @@
 #include "monitor/TrapTable.h"
 
 #include "ScratchDir.h"
+#include "support/CoreState.h"
 #include "support/FakeListHooks.h"
 #include "support/FakeNotifier.h"
 
@@ -139,13 +140,13 @@ protected:
         SetFieldText(a.mac_text, "0012ab000001");
         DeviceRecord b = ZeroRecord();
         SetFieldText(b.ip_text, "198.18.1.2");
-        EXPECT_TRUE(state.monitor.Append(a));
-        EXPECT_TRUE(state.monitor.Append(b));
+        EXPECT_TRUE(state.tables.monitor.Append(a));
+        EXPECT_TRUE(state.tables.monitor.Append(b));
         // The lists mirror the table, as after loading monitor.cfg.
         lists.RefreshMonitorRow(0);
         lists.RefreshMonitorRow(1);
         // The first agent was declared not alive.
-        DeviceRecord& silent = state.monitor.records[0];
+        DeviceRecord& silent = state.tables.monitor.records[0];
         silent.row_state = kRowNotAlive;
         silent.status_image = kImageNotAlive;
         silent.missed_polls = 4;
@@ -156,7 +157,7 @@ protected:
         DeviceRecord d = ZeroRecord();
         SetFieldText(d.ip_text, "198.18.1.7");
         SetFieldText(d.mac_text, "0012ab000007");
-        EXPECT_TRUE(state.discovery.Append(d));
+        EXPECT_TRUE(state.tables.discovery.Append(d));
         lists.calls.clear();
     }
 
@@ -168,14 +169,21 @@ protected:
     }
 
     ScratchDir dir;
-    ProgramState state;
-    FakeListHooks lists{state};
+    CoreState state;
+    FakeListHooks lists{state.tables};
     FakeNotifier notifier;
     FixedClock clock;
     EventLog log{dir / "syslog.log", clock, notifier};
     TrapTable table;
+    // What the window lights its lamp from, and the trap table's size then.
+    std::vector<TrapEvent> told;
+    std::vector<int> table_count_when_told;
     int lamp_lit = 0;
-    TrapReceiver receiver{state, lists, log, table, [this] { ++lamp_lit; }};
+    TrapReceiver receiver{state.tables.monitor, lists, log, table, [this](const TrapEvent& e) {
+                              ++lamp_lit;
+                              told.push_back(e);
+                              table_count_when_told.push_back(table.count());
+                          }};
 };
 
 std::vector<uint8_t> Payload(std::vector<uint8_t> address, const std::string& text,
@@ -191,7 +199,7 @@ TEST_F(OnTrapTest, ATrapFromAMonitoredAgentLightsLogsStoresAndMarksItAlive) {
     receiver.OnTrap(Payload({198, 18, 1, 1}, "Port 3 link up"));
 
     EXPECT_EQ(lamp_lit, 1);
-    const DeviceRecord& r = state.monitor.records[0];
+    const DeviceRecord& r = state.tables.monitor.records[0];
     EXPECT_EQ(r.status_image, kImageNone);
     EXPECT_EQ(r.row_state, kRowKnown);
     EXPECT_EQ(r.reply_flag, 1);
@@ -209,6 +217,15 @@ TEST_F(OnTrapTest, ATrapFromAMonitoredAgentLightsLogsStoresAndMarksItAlive) {
     EXPECT_EQ(FieldText(table.Entry(0).event_text), "Port 3 link up");
     EXPECT_EQ(table.Entry(0).read_mark, kTrapNew);
     EXPECT_TRUE(notifier.shown.empty());
+
+    // Told once it is in the table, with the agent and the same stamp.
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].index, 0);
+    EXPECT_EQ(told[0].ip_text, "198.18.1.1");
+    EXPECT_EQ(told[0].mac_text, "0012ab000001");
+    EXPECT_EQ(told[0].text, "Port 3 link up");
+    EXPECT_EQ(told[0].stamp, "01/02/2006 14:05:09");
+    EXPECT_EQ(table_count_when_told, std::vector<int>{1});
 }
 
 TEST_F(OnTrapTest, TrapsFromAgentsOutsideTheMonitorListLeaveNoTrace) {
@@ -221,10 +238,11 @@ TEST_F(OnTrapTest, TrapsFromAgentsOutsideTheMonitorListLeaveNoTrace) {
     receiver.OnTrap(std::span(payloads[2]).first(3));
 
     EXPECT_EQ(lamp_lit, 0);
+    EXPECT_TRUE(told.empty());
     EXPECT_TRUE(lists.calls.empty());
     EXPECT_EQ(table.count(), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "syslog.log"));
-    EXPECT_EQ(state.monitor.records[0].row_state, kRowNotAlive);
+    EXPECT_EQ(state.tables.monitor.records[0].row_state, kRowNotAlive);
 }
 
 TEST_F(OnTrapTest, TextsWithoutNulEmptyAndOverLong) {
@@ -243,6 +261,13 @@ TEST_F(OnTrapTest, TextsWithoutNulEmptyAndOverLong) {
                      "01/02/2006 14:05:09 198.18.1.2 Trap :" +
                          long_text + "\r\n");
     EXPECT_EQ(lamp_lit, 3);
+    // The listener gets the whole text; the table keeps 255 bytes of it.
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[0].text, "no nul");
+    EXPECT_EQ(told[1].text, "");
+    EXPECT_EQ(told[2].text, long_text);
+    EXPECT_EQ(told[2].index, 1);
+    EXPECT_EQ(told[2].mac_text, "");
 }
 
 TEST_F(OnTrapTest, AFailedLogWriteIsReportedAndTheTrapStillStored) {

@@ -122,24 +122,23 @@ TEST(UpgradeTarget, DuplicateAddressInItsOwnListThenTheSubnetOfThisComputer) {
     };
     for (const TargetCase& c : cases) {
         SCOPED_TRACE(c.name);
-        ProgramState state;
+        DeviceTables tables;
         int n = 0;
         for (const char* ip : c.discovery)
-            ASSERT_TRUE(state.discovery.Append(Agent("02000000000" + std::to_string(n++), ip)));
+            ASSERT_TRUE(tables.discovery.Append(Agent("02000000000" + std::to_string(n++), ip)));
         for (const char* ip : c.monitor)
-            ASSERT_TRUE(state.monitor.Append(Agent("02000000000" + std::to_string(n++), ip)));
-        state.target_in_monitor = c.in_monitor;
-        state.target_index = 1;
-        EXPECT_EQ(Text(CheckUpgradeTarget(state, c.networks)), c.refusal);
+            ASSERT_TRUE(tables.monitor.Append(Agent("02000000000" + std::to_string(n++), ip)));
+        const ChosenAgent chosen{c.in_monitor ? AgentList::Monitor : AgentList::Discovery, 1};
+        EXPECT_EQ(Text(CheckUpgradeTarget(tables, chosen, c.networks)), c.refusal);
     }
 }
 
 TEST(UpgradeTarget, NoAddressOfThisComputerReadIsSaidAsSuch) {
-    ProgramState state;
-    ASSERT_TRUE(state.discovery.Append(Agent("020000000001", "192.168.1.4")));
-    ASSERT_TRUE(state.discovery.Append(Agent("020000000002", "192.168.1.5")));
-    state.target_index = 1;
-    const std::optional<Message> refusal = CheckUpgradeTarget(state, {});
+    DeviceTables tables;
+    ASSERT_TRUE(tables.discovery.Append(Agent("020000000001", "192.168.1.4")));
+    ASSERT_TRUE(tables.discovery.Append(Agent("020000000002", "192.168.1.5")));
+    const std::optional<Message> refusal =
+        CheckUpgradeTarget(tables, {AgentList::Discovery, 1}, {});
     ASSERT_TRUE(refusal.has_value());
     EXPECT_NE(std::string(refusal->text).find("IPv4 addresses"), std::string::npos);
     EXPECT_EQ(refusal->icon, MessageIcon::Warning);

@@ -22,11 +22,11 @@ DeviceRecord Monitored(const char* ip_text, uint16_t mode = 0) {
 } // namespace
 
 TEST(WebAccessCheck, RefusalsInOrderThenTheAddressAsUrl) {
-    ProgramState state;
-    ASSERT_TRUE(state.monitor.Append(Monitored("10.0.0.1")));
-    ASSERT_TRUE(state.monitor.Append(Monitored("10.0.0.2", AGENT_MODE_LOADER)));
-    ASSERT_TRUE(state.monitor.Append(Monitored("evil.example/x")));
-    ASSERT_TRUE(state.monitor.Append(Monitored("10.0.0.4@evil.example")));
+    DeviceTable monitor;
+    ASSERT_TRUE(monitor.Append(Monitored("10.0.0.1")));
+    ASSERT_TRUE(monitor.Append(Monitored("10.0.0.2", AGENT_MODE_LOADER)));
+    ASSERT_TRUE(monitor.Append(Monitored("evil.example/x")));
+    ASSERT_TRUE(monitor.Append(Monitored("10.0.0.4@evil.example")));
 
     constexpr auto kButton = WebAccessTrigger::Button;
     constexpr auto kDouble = WebAccessTrigger::DoubleClick;
@@ -75,7 +75,7 @@ TEST(WebAccessCheck, RefusalsInOrderThenTheAddressAsUrl) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const WebAccessTarget t = CheckWebAccess(state, c.selection, c.trigger);
+        const WebAccessTarget t = CheckWebAccess(monitor, c.selection, c.trigger);
         if (c.failure) {
             ASSERT_TRUE(t.failure);
             EXPECT_EQ(t.failure->text, c.failure);

@@ -1,24 +1,12 @@
 #pragma once
 // The boxes of the shared code become lines: errors and warnings on
 // standard error, information on standard output (or standard error while
-// standard output carries JSON). Every box is also kept, so a command can
-// tell which outcome the window would have shown.
+// standard output carries data). Nothing is kept: commands learn outcomes
+// from the core's typed results, never from what was said.
 
 #include "protocol/seams/Notifier.h"
 
-#include <string>
-#include <vector>
-
 namespace kestrel::cli {
-
-struct ShownBox {
-    std::string text;
-    std::string caption;
-    MessageIcon icon = MessageIcon::None;
-    bool Is(const Message& m) const {
-        return text == m.text && caption == m.caption && icon == m.icon;
-    }
-};
 
 class CliNotifier : public Notifier {
 public:
@@ -27,13 +15,8 @@ public:
     bool Ask(const Message& question) override;
 
     void InformationToStderr(bool on) { info_to_stderr_ = on; }
-    const std::vector<ShownBox>& shown() const { return shown_; }
-    // Shown at position `from` or later.
-    bool Saw(const Message& m, std::size_t from = 0) const;
-    bool SawError(std::size_t from = 0) const;
 
 private:
-    std::vector<ShownBox> shown_;
     bool info_to_stderr_ = false;
 };
 

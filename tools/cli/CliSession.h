@@ -1,14 +1,20 @@
 #pragma once
-// What every network command stands on: define.ecf of the cfg directory,
-// the program-wide state, the window's own network session (sockets,
-// dispatcher, keep-alive) with list hooks and boxes of the command line,
-// and waits that keep the event loop running.
+// What every network command stands on: the cfg folder, read once, and
+// define.ecf from it; the state a front end owns (settings, set exchange,
+// the two tables, the core's events); the window's own network session
+// (sockets, dispatcher, keep-alive) with list hooks of the command line;
+// and waits that run the event loop until an outcome arrives.
 
 #include "CliLists.h"
 #include "CliNotifier.h"
 #include "StopSignals.h"
+#include "core/CoreEvents.h"
 #include "core/NetworkSession.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/lists/DeviceTables.h"
+#include "protocol/set/SetExchange.h"
+#include "protocol/settings/ProtocolSettings.h"
+
+#include <QEventLoop>
 
 #include <filesystem>
 #include <functional>
@@ -16,36 +22,52 @@
 
 namespace kestrel::cli {
 
-// The cfg directory (KESTREL_CFG_DIR or cfg beside the program).
-std::filesystem::path CfgDirectory();
+// The cfg directory (KESTREL_CFG_DIR or cfg beside the program), read once.
+const std::filesystem::path& CfgDirectory();
 
 class CliSession {
 public:
     explicit CliSession(CliNotifier& notifier, TrapHandler* traps = nullptr);
 
+    // Where traps go; before Open.
+    void SetTraps(TrapHandler* traps) { traps_ = traps; }
+
     // define.ecf, then the three sockets as the window opens them. False after
     // the failure has been shown.
     bool Open();
 
-    ProgramState& state() { return state_; }
+    ProtocolSettings& settings() { return settings_; }
+    DeviceTables& tables() { return tables_; }
+    SetExchange& exchange() { return exchange_; }
+    CoreEvents& events() { return events_; }
+    SetLink setLink() { return {settings_, exchange_, tables_, network_->sockets()}; }
     CliLists& lists() { return lists_; }
     NetworkSession& network() { return *network_; }
     CliNotifier& notifier() { return notifier_; }
     StopSignals& signals() { return signals_; }
 
     // Runs the event loop until done() holds (true), the time is up or a
-    // stop signal came (false). A negative timeout waits without end.
+    // stop signal came (false). done() is asked again whenever the core
+    // reports something and whenever Wake() is called, never on a clock. A
+    // negative timeout waits without end.
     bool WaitUntil(const std::function<bool()>& done, int timeout_ms);
+    // An outcome a wait may be waiting for has arrived.
+    void Wake();
     // Runs the event loop until a stop signal comes.
     void RunUntilStopped();
 
 private:
     CliNotifier& notifier_;
     TrapHandler* traps_;
-    ProgramState state_;
+    ProtocolSettings settings_;
+    SetExchange exchange_;
+    DeviceTables tables_;
+    CoreEvents events_;
     CliLists lists_;
     StopSignals signals_;
     std::unique_ptr<NetworkSession> network_;
+    QEventLoop* loop_ = nullptr;
+    std::function<bool()> done_;
 };
 
 } // namespace kestrel::cli

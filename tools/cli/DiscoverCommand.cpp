@@ -5,12 +5,12 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "protocol/dispatch/ProtocolMessages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstdio>
+#include <optional>
 
 namespace kestrel::cli {
 
@@ -31,18 +31,19 @@ int RunDiscover(const ParsedArgs& args) {
     if (!session.Open())
         return kExitLocalFailure;
 
-    bool sent = false;
-    QObject::connect(&session.network(), &NetworkSession::discoverySent, [&] { sent = true; });
-    const std::size_t before = notifier.shown().size();
+    std::optional<bool> sent;
+    QObject::connect(&session.network(), &NetworkSession::discoverySent, [&](bool ok) {
+        sent = ok;
+        session.Wake();
+    });
     session.network().Discover();
     // The time counts from the request leaving, after the group re-join.
-    session.WaitUntil([&] { return sent; }, 5000);
-    if (!sent || notifier.Saw(kDiscoverySendFail, before) ||
-        notifier.Saw(kSetSocketOptError, before))
+    session.WaitUntil([&] { return sent.has_value(); }, 5000);
+    if (!sent.value_or(false))
         return kExitLocalFailure;
     session.WaitUntil([] { return false; }, timeout_ms);
 
-    const auto agents = session.state().discovery.InUse();
+    const auto agents = session.tables().discovery.InUse();
     if (json) {
         QJsonArray array;
         for (const DeviceRecord& r : agents)

@@ -59,17 +59,16 @@ int RunMonitor(const ParsedArgs& args) {
 
     CliNotifier notifier;
     notifier.InformationToStderr(args.Has("json"));
-    ProgramState state;
+    DeviceTables tables;
     CliLists lists;
     const std::filesystem::path file = MonitorFileOf(args);
-    LoadMonitorAtStartUp(file, state.monitor, lists, notifier);
-    if (notifier.SawError())
+    if (!LoadMonitorAtStartUp(file, tables.monitor, lists, notifier))
         return kExitLocalFailure; // "Config File Error": nothing to build on
     if (action == "list")
-        return List(state.monitor, args.Has("json"));
+        return List(tables.monitor, args.Has("json"));
 
-    ListCommands commands(state, lists, notifier);
-    const int before = state.monitor.count();
+    ListCommands commands(tables, lists, notifier);
+    const int before = tables.monitor.count();
     if (action == "add") {
         const auto address = ParseIpv4(words[1]);
         const RemoteAddressResult read = ReadRemoteAddress(address.value_or(0));
@@ -78,7 +77,7 @@ int RunMonitor(const ParsedArgs& args) {
             return kExitRefusedInput;
         }
         commands.AddByAddress(*read.record);
-        if (state.monitor.count() == before)
+        if (tables.monitor.count() == before)
             return kExitRefusedInput; // full, or listed already: said why
     } else if (action == "remove") {
         const auto target = ReadTargetArgument(words[1]);
@@ -86,18 +85,16 @@ int RunMonitor(const ParsedArgs& args) {
             return kExitUsage;
         const RowKey row = target->ip ? MonitorRowKey(FormatIpv4(*target->ip), "")
                                       : MonitorRowKey("", target->mac_text);
-        if (!FindRecordOfRow(state.monitor, row).found) {
+        if (!FindRecordOfRow(tables.monitor, row).found) {
             std::fprintf(stderr, "%s is not in the monitor list\n", words[1].c_str());
             return kExitRefusedInput;
         }
         commands.DeleteMonitored(std::span(&row, 1));
     } else {
-        const std::size_t shown = notifier.shown().size();
-        AddMonitorFile(words[1], state.monitor, lists, notifier);
-        if (notifier.SawError(shown))
+        if (!AddMonitorFile(words[1], tables.monitor, lists, notifier))
             return kExitLocalFailure;
     }
-    if (!SaveMonitorFile(file, state.monitor, notifier))
+    if (!SaveMonitorFile(file, tables.monitor, notifier))
         return kExitLocalFailure;
     return kExitOk;
 }

@@ -10,9 +10,8 @@
 #include "config/ConfigurationInput.h"
 #include "config/DhcpRefreshInput.h"
 #include "config/PasswordChangeInput.h"
+#include "config/SetRun.h"
 #include "monitor/MonitorFile.h"
-#include "protocol/dispatch/ProtocolMessages.h"
-#include "protocol/set/SetExchange.h"
 #include "protocol/wire/Ipv4Text.h"
 
 #include <cstdio>
@@ -70,41 +69,49 @@ std::optional<std::string> NeedSecret(const ParsedArgs& args, Secret which, int&
     return secret;
 }
 
-// Sends a request once the group membership is renewed, as the dialogs do,
-// and waits for the agent's answer: "Set Succesful", or its error status.
-using Send = std::function<int()>;
-
-int SendAndAwait(CliSession& session, const Send& send, int timeout_ms) {
-    CliNotifier& notifier = session.notifier();
-    int sent = -1;
-    std::size_t from = 0;
-    session.network().sockets().RejoinMulticastGroup([&] {
-        from = notifier.shown().size();
-        sent = send();
+// The set run the dialogs use, then its answer awaited: the exit status
+// says how it ended.
+int RunAndAwait(CliSession& session, const ChosenAgent& agent, SetVariant variant,
+                SetRun::Payload payload, int timeout_ms) {
+    SetRun run(session.setLink(), session.events());
+    std::optional<int> result;
+    bool sent = false;
+    const auto end = [&](int code) {
+        result = code;
+        session.Wake();
+    };
+    QObject::connect(&run, &SetRun::Withheld, [&] { end(kExitRefusedInput); });
+    QObject::connect(&run, &SetRun::SendFailed,
+                     [&](const SendFailure&) { end(kExitLocalFailure); });
+    QObject::connect(&run, &SetRun::Sent, [&] {
+        sent = true;
+        session.Wake();
     });
-    session.WaitUntil([&] { return sent >= 0; }, 5000);
-    if (sent != kExitOk)
-        return sent < 0 ? kExitLocalFailure : sent;
-    const bool answered = session.WaitUntil(
-        [&] { return notifier.Saw(kSetSuccessful, from) || notifier.SawError(from); }, timeout_ms);
-    if (notifier.Saw(kSetSuccessful, from))
-        return kExitOk;
-    if (answered)
-        return kExitAgentRefused; // its status has been said
+    QObject::connect(&run, &SetRun::Answered, [&](const SetAnswer& answer) {
+        end(answer.kind == SetAnswer::Kind::Succeeded ? kExitOk : kExitAgentRefused);
+    });
+    run.Start(agent, variant, std::move(payload));
+    // The re-join takes half a second; the answer's time counts from the send.
+    session.WaitUntil([&] { return sent || result.has_value(); }, 5000);
+    if (!result && sent)
+        session.WaitUntil([&] { return result.has_value(); }, timeout_ms);
+    if (result)
+        return *result;
+    if (!sent)
+        return kExitLocalFailure;
     if (!session.signals().stopped())
         std::fprintf(stderr, "No answer from the agent within %d ms\n", timeout_ms);
     return kExitNoAnswer;
 }
 
 // Opens the session, finds the agent and checks the selection.
-int Prepare(CliSession& session, const Common& common, SetCommandKind kind) {
-    LoadMonitorAtStartUp(common.monitor_file, session.state().monitor, session.lists(),
-                         session.notifier());
-    if (session.notifier().SawError())
+int Prepare(CliSession& session, const Common& common, SetCommandKind kind, ChosenAgent& agent) {
+    if (!LoadMonitorAtStartUp(common.monitor_file, session.tables().monitor, session.lists(),
+                              session.notifier()))
         return kExitLocalFailure;
     if (!session.Open())
         return kExitLocalFailure;
-    return SelectTarget(session, common.target, kind, common.timeout_ms);
+    return SelectTarget(session, common.target, kind, common.timeout_ms, agent);
 }
 
 std::optional<uint32_t> AddressOption(const ParsedArgs& args, const char* name, int& code) {
@@ -141,12 +148,13 @@ int RunSet(const ParsedArgs& args) {
 
     CliNotifier notifier;
     CliSession session(notifier);
-    if (const int found = Prepare(session, common, SetCommandKind::Configuration))
+    ChosenAgent agent;
+    if (const int found = Prepare(session, common, SetCommandKind::Configuration, agent))
         return found;
-    ProgramState& state = session.state();
+    const DeviceTables& tables = session.tables();
 
     // The dialog opened on the agent, then the operator's changes.
-    ConfigurationForm form = FormFromRecord(TargetRecord(state));
+    ConfigurationForm form = FormFromRecord(agent.Record(tables));
     const bool dhcp_reported = form.dhcp_enable_checked || form.dhcp_disable_checked;
     if (dhcp && !dhcp_reported) {
         std::fprintf(stderr, "The agent does not report DHCP: --dhcp cannot be set\n");
@@ -185,20 +193,14 @@ int RunSet(const ParsedArgs& args) {
             return kExitRefusedInput;
         }
     }
-    const ListRowCounts rows{state.discovery.count(), state.monitor.count()};
-    return SendAndAwait(
-        session,
-        [&] {
-            const ConfigurationResult result = ReadConfiguration(form, state, rows);
-            if (result.failure) {
+    const ListRowCounts rows{tables.discovery.count(), tables.monitor.count()};
+    return RunAndAwait(
+        session, agent, SetVariant::Configuration,
+        [&]() -> std::optional<SetPayload> {
+            const ConfigurationResult result = ReadConfiguration(form, tables, agent, rows);
+            if (result.failure)
                 notifier.Show(*result.failure);
-                return int(kExitRefusedInput);
-            }
-            return SendSetRequest(state, session.network().sockets(), notifier,
-                                  SetVariant::Configuration, result.request->working,
-                                  result.request->dhcp_change)
-                       ? int(kExitOk)
-                       : int(kExitLocalFailure);
+            return result.request;
         },
         common.timeout_ms);
 }
@@ -215,25 +217,20 @@ int RunPasswd(const ParsedArgs& args) {
 
     CliNotifier notifier;
     CliSession session(notifier);
-    if (const int found = Prepare(session, common, SetCommandKind::PasswordChange))
+    ChosenAgent agent;
+    if (const int found = Prepare(session, common, SetCommandKind::PasswordChange, agent))
         return found;
-    ProgramState& state = session.state();
     // The new password is given once; typing it twice is the terminal's job.
-    const PasswordChangeResult result = ReadPasswordChange(
-        {.original = *current, .new_password = *renewed, .confirm = *renewed}, state);
+    const PasswordChangeResult result =
+        ReadPasswordChange({.original = *current, .new_password = *renewed, .confirm = *renewed},
+                           agent.Record(session.tables()));
     if (result.failure) {
         notifier.Show(*result.failure);
         return kExitRefusedInput;
     }
-    const DeviceRecord working = *result.working;
-    return SendAndAwait(
-        session,
-        [&] {
-            return SendSetRequest(state, session.network().sockets(), notifier,
-                                  SetVariant::Password, working, DhcpChange::Untouched)
-                       ? int(kExitOk)
-                       : int(kExitLocalFailure);
-        },
+    const SetPayload payload{*result.working, DhcpChange::Untouched};
+    return RunAndAwait(
+        session, agent, SetVariant::Password, [&] { return std::optional(payload); },
         common.timeout_ms);
 }
 
@@ -248,17 +245,15 @@ int RunDhcpRefresh(const ParsedArgs& args) {
 
     CliNotifier notifier;
     CliSession session(notifier);
-    if (const int found = Prepare(session, common, SetCommandKind::DhcpRefresh))
+    ChosenAgent agent;
+    if (const int found = Prepare(session, common, SetCommandKind::DhcpRefresh, agent))
         return found;
-    ProgramState& state = session.state();
-    return SendAndAwait(
-        session,
+    return RunAndAwait(
+        session, agent, SetVariant::DhcpRefresh,
         [&] {
-            const DeviceRecord working = DhcpRefreshWorking(state, *password);
-            return SendSetRequest(state, session.network().sockets(), notifier,
-                                  SetVariant::DhcpRefresh, working, DhcpChange::SwitchOn)
-                       ? int(kExitOk)
-                       : int(kExitLocalFailure);
+            return std::optional(
+                SetPayload{DhcpRefreshWorking(agent.Record(session.tables()), *password),
+                           DhcpChange::SwitchOn});
         },
         common.timeout_ms);
 }

@@ -38,15 +38,15 @@ bool Matches(const DeviceRecord& r, const Target& target) {
 // Where the agent is now: its list (monitor first, as the dispatcher
 // stores a monitored agent there) and index. Only records that have
 // answered count.
-std::optional<std::pair<bool, int>> Answered(const ProgramState& state, const Target& target) {
-    const auto monitor = state.monitor.InUse();
+std::optional<ChosenAgent> Answered(const DeviceTables& tables, const Target& target) {
+    const auto monitor = tables.monitor.InUse();
     for (std::size_t i = 0; i < monitor.size(); ++i)
         if (monitor[i].row_state == kRowKnown && Matches(monitor[i], target))
-            return std::pair{true, static_cast<int>(i)};
-    const auto discovery = state.discovery.InUse();
+            return ChosenAgent{AgentList::Monitor, static_cast<int>(i)};
+    const auto discovery = tables.discovery.InUse();
     for (std::size_t i = 0; i < discovery.size(); ++i)
         if (Matches(discovery[i], target))
-            return std::pair{false, static_cast<int>(i)};
+            return ChosenAgent{AgentList::Discovery, static_cast<int>(i)};
     return std::nullopt;
 }
 
@@ -67,19 +67,21 @@ std::optional<Target> ReadTargetArgument(const std::string& text) {
     return target;
 }
 
-int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind, int timeout_ms) {
-    ProgramState& state = session.state();
+int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind, int timeout_ms,
+                 ChosenAgent& chosen) {
+    DeviceTables& tables = session.tables();
+    const ProtocolSettings& settings = session.settings();
     // A monitored agent is asked by unicast, so it is found also where
     // broadcast does not reach.
     bool polled = false;
-    const auto monitor = state.monitor.InUse();
+    const auto monitor = tables.monitor.InUse();
     for (DeviceRecord& r : monitor) {
         if (!Matches(r, target))
             continue;
         r.row_state = kRowNew;
-        const auto poll = PollRequest(state.settings);
+        const auto poll = PollRequest(settings);
         if (!session.network().sockets().SendDatagram(SocketKind::Unicast, poll, r.ip,
-                                                      state.settings.AgentPort()))
+                                                      settings.AgentPort()))
             std::fprintf(stderr, "%s\n",
                          PollingErrorText(session.network().sockets().LastSendError()).c_str());
         polled = true;
@@ -87,19 +89,22 @@ int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind,
     }
     if (!polled)
         session.network().Discover();
-    std::optional<std::pair<bool, int>> found;
-    session.WaitUntil([&] { return (found = Answered(state, target)).has_value(); }, timeout_ms);
+    std::optional<ChosenAgent> found;
+    session.WaitUntil([&] { return (found = Answered(tables, target)).has_value(); }, timeout_ms);
     if (!found) {
         if (!session.signals().stopped())
             std::fprintf(stderr, "No agent answered at %s\n",
                          target.ip ? FormatIpv4(*target.ip).c_str() : target.mac_text.c_str());
         return kExitNotFound;
     }
-    const ListSelection selection{.discovery_rows = found->first ? 0 : 1,
-                                  .monitor_rows = found->first ? 1 : 0,
-                                  .record_index = found->second};
-    if (!CheckDeviceSelection(state, selection, kind, session.notifier()))
+    const ListSelection selection{.discovery_rows = found->in_monitor() ? 0 : 1,
+                                  .monitor_rows = found->in_monitor() ? 1 : 0,
+                                  .record_index = found->index};
+    const std::optional<ChosenAgent> checked =
+        ChooseAgent(tables, selection, kind, session.notifier());
+    if (!checked)
         return kExitRefusedInput;
+    chosen = *checked;
     return kExitOk;
 }
 

@@ -3,8 +3,8 @@
 // An agent of the monitor list is polled by unicast and then addressed as
 // the window addresses a monitor-list agent; any other agent is found by a
 // discovery and addressed as a discovery-list agent (broadcast and group).
-// Either way the selection context is written as a click in that list
-// would, and the window's own selection check runs on it.
+// Either way the window's own selection check runs on it as on a click in
+// that list, and the chosen agent is handed back.
 
 #include "CliSession.h"
 #include "protocol/set/DeviceSelection.h"
@@ -27,8 +27,9 @@ std::optional<Target> ParseTarget(const std::string& text);
 std::optional<Target> ReadTargetArgument(const std::string& text);
 
 // Finds the agent within timeout_ms and runs CheckDeviceSelection for kind.
-// Returns an exit code: kExitOk with the selection context written, else
+// Returns an exit code: kExitOk with the chosen agent in `chosen`, else
 // after the reason has been shown.
-int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind, int timeout_ms);
+int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind, int timeout_ms,
+                 ChosenAgent& chosen);
 
 } // namespace kestrel::cli

@@ -14,10 +14,9 @@
 #include "protocol/upgrade/UpgradeChecks.h"
 #include "protocol/upgrade/UpgradeMessages.h"
 #include "protocol/wire/Ipv4Text.h"
+#include "protocol/words/OutcomeWords.h"
 #include "upgrade/RediscoveryTimer.h"
 #include "upgrade/UpgradeRun.h"
-
-#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -59,77 +58,99 @@ int RunUpgrade(const ParsedArgs& args) {
         return kExitRefusedInput;
     }
     CliSession session(notifier);
-    ProgramState& state = session.state();
+    DeviceTables& tables = session.tables();
     const std::filesystem::path monitor_file = args.Value("file")
                                                    ? std::filesystem::path(*args.Value("file"))
                                                    : MonitorFilePath(CfgDirectory());
-    LoadMonitorAtStartUp(monitor_file, state.monitor, session.lists(), notifier);
-    if (notifier.SawError() || !session.Open())
+    if (!LoadMonitorAtStartUp(monitor_file, tables.monitor, session.lists(), notifier) ||
+        !session.Open())
         return kExitLocalFailure;
+    ChosenAgent agent;
     if (const int found =
-            SelectTarget(session, *target, SetCommandKind::FirmwareUpgrade, lookup_ms))
+            SelectTarget(session, *target, SetCommandKind::FirmwareUpgrade, lookup_ms, agent))
         return found;
-    if (const auto refusal = CheckUpgradeTarget(state, ReadLocalNetworks())) {
+    if (const auto refusal = CheckUpgradeTarget(tables, agent, ReadLocalNetworks())) {
         notifier.Show(*refusal);
         return kExitRefusedInput;
     }
 
-    UpgradeRun upgrade(state, session.network().sockets(), notifier);
-    RediscoveryTimer rediscovery(state, session.network().sockets(), session.lists(), notifier);
+    UpgradeRun upgrade(session.settings(), session.exchange(), session.network().sockets(),
+                       session.events());
+    RediscoveryTimer rediscovery(session.settings(), tables.discovery, session.network().sockets(),
+                                 session.lists(), session.events());
     SystemClock clock;
     EventLog log(args.Has("no-log") ? std::filesystem::path() : EventLogPath(CfgDirectory()), clock,
                  notifier);
-    upgrade.SetTarget();
+    upgrade.SetTarget(tables, agent);
     const std::string target_ip = FormatIpv4(upgrade.target().ip);
 
     std::optional<int> result;
+    const auto end = [&](int code) {
+        result = code;
+        session.Wake();
+    };
     Progress progress(stdout);
-    QTimer ticker;
-    ticker.setInterval(100);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const TftpTransfer& t = upgrade.transfer().transfer();
-        progress.Update(t.bytes_sent(), t.file_size());
+    QObject::connect(&upgrade, &UpgradeRun::SendFailed, [&](const SendFailure& failure) {
+        std::string storage;
+        notifier.Show(SendFailureMessage(failure, storage));
     });
-    std::size_t from = 0;
-    QObject::connect(&upgrade, &UpgradeRun::StateText, [&](const QString& text) {
-        if (text.toStdString() == kStateTriggerFail)
-            result = notifier.SawError(from) ? kExitAgentRefused : kExitNoAnswer;
-        else if (text.toStdString() == kStateWait && upgrade.transfer().IsOpen())
-            ticker.start();
-    });
-    QObject::connect(&upgrade, &UpgradeRun::LogFailure, [&](const QByteArray& text) {
-        (void)log.LogUpgradeFailure(target_ip, text.toStdString());
-    });
-    QObject::connect(&upgrade.transfer(), &FirmwareTransfer::Finished, [&](TftpOutcome outcome) {
-        ticker.stop();
-        const TftpTransfer& t = upgrade.transfer().transfer();
-        progress.Update(t.bytes_sent(), t.file_size());
-        progress.Finish();
-        if (outcome == TftpOutcome::Completed) {
-            std::printf("%s\n", UpgradeCompleteText(t.file_size(), t.file_size()).c_str());
+    QObject::connect(&upgrade, &UpgradeRun::TransferStarted,
+                     [&] { progress.Update(0, upgrade.transfer().transfer().file_size()); });
+    QObject::connect(&upgrade, &UpgradeRun::Progress,
+                     [&](const TransferProgress& p) { progress.Update(p.sent, p.total); });
+    QObject::connect(&upgrade, &UpgradeRun::Ended, [&](const UpgradeEnd& outcome) {
+        if (const std::optional<std::string> line = UpgradeLogText(outcome))
+            (void)log.LogUpgradeFailure(target_ip, *line);
+        switch (outcome.kind) {
+        case UpgradeEndKind::Completed:
+            progress.Update(outcome.total, outcome.total);
+            progress.Finish();
+            std::printf("%s\n", UpgradeCompleteText(outcome.total, outcome.total).c_str());
             std::printf("Waiting for the agent to come back\n");
             std::fflush(stdout);
-            rediscovery.Start();
-        } else {
-            result = kExitTransferFailed;
+            rediscovery.Start(std::string(FieldText(upgrade.target().mac_text)));
+            break;
+        case UpgradeEndKind::TriggerNotAnswered:
+            std::fprintf(stderr, "%s\n", std::string(kStateTriggerFail).c_str());
+            end(kExitNoAnswer);
+            break;
+        case UpgradeEndKind::TriggerRefused:
+            std::fprintf(stderr, "%s\n", std::string(kStateTriggerFail).c_str());
+            end(kExitAgentRefused);
+            break;
+        case UpgradeEndKind::Refused:
+            if (outcome.reason)
+                notifier.Show(*outcome.reason);
+            end(kExitRefusedInput);
+            break;
+        case UpgradeEndKind::LocalFailure:
+            if (outcome.reason)
+                notifier.Show(*outcome.reason);
+            end(kExitLocalFailure);
+            break;
+        case UpgradeEndKind::DeviceError: {
+            progress.Finish();
+            const std::string text = DeviceErrorBoxText(outcome);
+            notifier.Show(kDeviceError.WithText(text));
+            end(kExitTransferFailed);
+            break;
+        }
+        case UpgradeEndKind::DeviceNotFound:
+        case UpgradeEndKind::TransferFailed:
+            progress.Finish();
+            if (const std::optional<std::string> state = UpgradeStateText(outcome))
+                std::fprintf(stderr, "%s\n", state->c_str());
+            end(kExitTransferFailed);
+            break;
         }
     });
-    QObject::connect(&upgrade, &UpgradeRun::BusyChanged, [&](bool busy) {
-        // Back to idle with no transfer under way and no verdict: a check or
-        // the socket failed, after its box.
-        if (!busy && !rediscovery.running() && !result && !upgrade.transfer().IsOpen())
-            QTimer::singleShot(0, [&] {
-                if (!result && !rediscovery.running())
-                    result = kExitTransferFailed;
-            });
-    });
     QObject::connect(&rediscovery, &RediscoveryTimer::Finished, [&](Rediscovery::Outcome outcome) {
-        result = outcome == Rediscovery::Outcome::Succeeded ? kExitOk
-                 : outcome == Rediscovery::Outcome::Failed  ? kExitNotBack
-                                                            : kExitLocalFailure;
+        notifier.Show(RediscoveryMessage(outcome));
+        end(outcome == Rediscovery::Outcome::Succeeded ? kExitOk
+            : outcome == Rediscovery::Outcome::Failed  ? kExitNotBack
+                                                       : kExitLocalFailure);
     });
 
-    from = notifier.shown().size();
     upgrade.Start(*password, firmware);
     session.WaitUntil([&] { return result.has_value(); }, -1);
     if (!result) { // stopped by a signal

@@ -26,14 +26,9 @@ namespace {
 
 // Prints the changes: the state of each agent by its address, and every
 // trap the window's trap receiver took.
-class ChangePrinter : public TrapHandler {
+class ChangePrinter {
 public:
     ChangePrinter(bool json, const Clock& clock) : json_(json), clock_(clock) {}
-
-    void Attach(TrapReceiver* receiver, TrapTable* table) {
-        receiver_ = receiver;
-        table_ = table;
-    }
 
     void MonitorRowChanged(const DeviceRecord& r) {
         const char* state = r.row_state == kRowKnown      ? "alive"
@@ -49,17 +44,9 @@ public:
         Print(ip, FieldText(r.mac_text), state, std::nullopt);
     }
 
-    void HandleTrap(std::span<const uint8_t> fields, const DeviceRecord& staging) override {
-        const long long before = table_->count();
-        receiver_->HandleTrap(fields, staging);
-        if (table_->count() == before)
-            return; // not from a monitored agent: dropped without a word
-        const TrapEntry& e = table_->Entry(table_->size() - 1);
-        const auto payload = ParseTrapPayload(fields);
-        // The whole text: the table keeps 255 characters of it.
-        const std::string_view text = payload ? payload->text : FieldText(e.event_text);
-        Print(FieldText(e.ip_text), {}, "trap", text);
-    }
+    // A trap from a monitored agent, with its whole text (the table keeps
+    // 255 characters of it).
+    void Trap(const TrapEvent& trap) { Print(trap.ip_text, {}, "trap", trap.text); }
 
 private:
     void Print(std::string_view ip, std::string_view mac, const char* event,
@@ -91,8 +78,6 @@ private:
 
     bool json_;
     const Clock& clock_;
-    TrapReceiver* receiver_ = nullptr;
-    TrapTable* table_ = nullptr;
     std::map<std::string, std::string> last_;
 };
 
@@ -113,37 +98,36 @@ int RunWatch(const ParsedArgs& args) {
     notifier.InformationToStderr(true); // standard output carries the changes
     SystemClock clock;
     ChangePrinter printer(json, clock);
-    CliSession session(notifier, &printer);
-    ProgramState& state = session.state();
+    CliSession session(notifier);
+    DeviceTable& monitor = session.tables().monitor;
 
     const std::filesystem::path file = args.Value("file")
                                            ? std::filesystem::path(*args.Value("file"))
                                            : MonitorFilePath(CfgDirectory());
-    LoadMonitorAtStartUp(file, state.monitor, session.lists(), notifier);
-    if (notifier.SawError())
+    if (!LoadMonitorAtStartUp(file, monitor, session.lists(), notifier))
         return kExitLocalFailure;
-    if (!session.Open())
-        return kExitLocalFailure;
-    state.refresh_period_seconds = refresh;
 
     const std::filesystem::path log =
         args.Has("no-log") ? std::filesystem::path() : EventLogPath(CfgDirectory());
     EventLog event_log(log, clock, notifier);
     TrapTable traps;
-    TrapReceiver receiver(state, session.lists(), event_log, traps, [] {});
-    printer.Attach(&receiver, &traps);
+    TrapReceiver receiver(monitor, session.lists(), event_log, traps,
+                          [&](const TrapEvent& trap) { printer.Trap(trap); });
+    session.SetTraps(&receiver);
+    if (!session.Open())
+        return kExitLocalFailure;
     session.lists().on_monitor_row = [&](int i) {
-        if (state.monitor.InUse(i))
-            printer.MonitorRowChanged(state.monitor.records[static_cast<std::size_t>(i)]);
+        if (monitor.InUse(i))
+            printer.MonitorRowChanged(monitor.records[static_cast<std::size_t>(i)]);
     };
 
-    PollingTimer polling({.state = state,
+    PollingTimer polling({.settings = session.settings(),
+                          .monitor = monitor,
                           .sender = session.network().sockets(),
                           .lists = session.lists(),
-                          .pass_boxes = notifier,
-                          .tick_boxes = notifier,
-                          .log = log,
-                          .clock = &clock});
+                          .events = session.events(),
+                          .log = event_log});
+    polling.SetRefreshPeriod(refresh);
     QTimer alive_check;
     alive_check.setInterval(kAliveCheckIntervalMs);
     QObject::connect(&alive_check, &QTimer::timeout, [&] { polling.CheckAlive(); });

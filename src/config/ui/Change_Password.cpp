@@ -11,9 +11,10 @@
 
 using namespace kestrel;
 
-CChange_Password::CChange_Password(ProgramState& state, DatagramSender& sender, Notifier& notifier,
-                                   QWidget* parent)
-    : QDialog(parent), state_(state), sender_(sender), notifier_(notifier), working_(ZeroRecord()) {
+CChange_Password::CChange_Password(const SetLink& link, CoreEvents& events, Notifier& notifier,
+                                   const ChosenAgent& agent, QWidget* parent)
+    : QDialog(parent), link_(link), agent_(agent), notifier_(notifier), working_(ZeroRecord()),
+      run_(link, events) {
     setObjectName(QStringLiteral("changePasswordDialog"));
     setWindowTitle(QStringLiteral("Password_change"));
     setFont(QFont(QStringLiteral("Arial"), 8));
@@ -21,6 +22,11 @@ CChange_Password::CChange_Password(ProgramState& state, DatagramSender& sender, 
     ApplyColours();
 
     connect(&set_, &QPushButton::clicked, this, &CChange_Password::OnSet);
+    connect(&run_, &SetRun::RunningChanged, &set_,
+            [this](bool running) { set_.setEnabled(!running); });
+    // Whatever the send gives, the dialog closes; a failure has been said.
+    connect(&run_, &SetRun::Sent, this, &QDialog::accept);
+    connect(&run_, &SetRun::SendFailed, this, &QDialog::accept);
     connect(&cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -70,26 +76,24 @@ void CChange_Password::ApplyColours() {
 
 void CChange_Password::OnSet() {
     // One Set at a time: the first one's re-join is still under way.
-    if (rejoin_.running())
+    if (run_.running())
         return;
     const PasswordChangeResult result =
         ReadPasswordChange({.original = original_.text().toLatin1().toStdString(),
                             .new_password = new_password_.text().toLatin1().toStdString(),
                             .confirm = confirm_.text().toLatin1().toStdString()},
-                           state_);
+                           agent_.Record(link_.tables));
     if (result.failure) {
         notifier_.Show(*result.failure);
         return;
     }
     working_ = *result.working;
-    rejoin_.Start([this] { Send(); });
-}
-
-void CChange_Password::Send() {
-    // Whatever the send gives, the dialog closes; a failure has been shown.
-    SendSetRequest(state_, sender_, notifier_, SetVariant::Password, working_,
-                   DhcpChange::Untouched);
-    accept();
+    run_.Start(agent_, SetVariant::Password, [this]() -> std::optional<SetPayload> {
+        // A Cancel during the re-join sends nothing.
+        if (!isVisible())
+            return std::nullopt;
+        return SetPayload{working_, DhcpChange::Untouched};
+    });
 }
 
 void CChange_Password::keyPressEvent(QKeyEvent* event) {

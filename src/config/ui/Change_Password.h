@@ -8,10 +8,9 @@
 // password, "ctl1021" the new one, "ctl1023" its confirmation, "ctl1032"
 // Set and "ctl1015" Cancel.
 
-#include "config/ui/RejoinGate.h"
+#include "config/SetRun.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -23,9 +22,9 @@
 class CChange_Password : public QDialog {
     Q_OBJECT
 public:
-    // The agent is the one of the selection context in state.
-    CChange_Password(kestrel::ProgramState& state, kestrel::DatagramSender& sender,
-                     kestrel::Notifier& notifier, QWidget* parent = nullptr);
+    CChange_Password(const kestrel::SetLink& link, kestrel::CoreEvents& events,
+                     kestrel::Notifier& notifier, const kestrel::ChosenAgent& agent,
+                     QWidget* parent = nullptr);
 
     void OnSet();
 
@@ -38,11 +37,9 @@ protected:
 private:
     void BuildForm();
     void ApplyColours();
-    // The rest of Set, once the re-join has ended.
-    void Send();
 
-    kestrel::ProgramState& state_;
-    kestrel::DatagramSender& sender_;
+    const kestrel::SetLink link_;
+    const kestrel::ChosenAgent agent_;
     kestrel::Notifier& notifier_;
     kestrel::DeviceRecord working_;
 
@@ -52,5 +49,5 @@ private:
     QLineEdit confirm_;
     QPushButton set_;
     QPushButton cancel_;
-    kestrel::RejoinGate rejoin_{*this, set_, sender_};
+    kestrel::SetRun run_;
 };

@@ -39,10 +39,11 @@ constexpr int kFieldHeight = 12;
 
 } // namespace
 
-CConfiguration_Set::CConfiguration_Set(ProgramState& state, DatagramSender& sender,
-                                       Notifier& notifier, ListRowCounts rows, QWidget* parent)
-    : QDialog(parent), state_(state), sender_(sender), notifier_(notifier), rows_(rows),
-      working_(ZeroRecord()) {
+CConfiguration_Set::CConfiguration_Set(const SetLink& link, CoreEvents& events, Notifier& notifier,
+                                       const ChosenAgent& agent, ListRowCounts rows,
+                                       QWidget* parent)
+    : QDialog(parent), link_(link), notifier_(notifier), agent_(agent), rows_(rows),
+      working_(ZeroRecord()), run_(link, events) {
     setObjectName(QStringLiteral("configurationSetDialog"));
     setWindowTitle(QStringLiteral("Configuration setting"));
     setFont(QFont(QStringLiteral("Arial"), 8));
@@ -51,6 +52,12 @@ CConfiguration_Set::CConfiguration_Set(ProgramState& state, DatagramSender& send
     LoadRecord();
 
     connect(&set_, &QPushButton::clicked, this, &CConfiguration_Set::OnSet);
+    // One Set at a time: the button rests while the re-join runs.
+    connect(&run_, &SetRun::RunningChanged, &set_,
+            [this](bool running) { set_.setEnabled(!running); });
+    // Whatever the send gives, the dialog closes; a failure has been said.
+    connect(&run_, &SetRun::Sent, this, &QDialog::accept);
+    connect(&run_, &SetRun::SendFailed, this, &QDialog::accept);
     connect(&cancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(&dhcp_enable_, &QRadioButton::clicked, this, &CConfiguration_Set::OnDhcpEnable);
     connect(&dhcp_disable_, &QRadioButton::clicked, this, &CConfiguration_Set::OnDhcpDisable);
@@ -139,7 +146,7 @@ void CConfiguration_Set::ApplyColours() {
 }
 
 void CConfiguration_Set::LoadRecord() {
-    const DeviceRecord& r = TargetRecord(state_);
+    const DeviceRecord& r = agent_.Record(link_.tables);
     const ConfigurationForm form = FormFromRecord(r);
     product_name_.setText(Latin1(form.product_name));
     mac_.setText(Latin1(form.mac_text));
@@ -199,20 +206,20 @@ ConfigurationForm CConfiguration_Set::ReadForm() const {
 
 void CConfiguration_Set::OnSet() {
     // The membership is renewed first, also when a check then fails.
-    rejoin_.Start([this] { CheckAndSend(); });
+    run_.Start(agent_, SetVariant::Configuration, [this] { return CheckForm(); });
 }
 
-void CConfiguration_Set::CheckAndSend() {
-    const ConfigurationResult result = ReadConfiguration(ReadForm(), state_, rows_);
+std::optional<SetPayload> CConfiguration_Set::CheckForm() {
+    // A Cancel during the re-join sends nothing.
+    if (!isVisible())
+        return std::nullopt;
+    const ConfigurationResult result = ReadConfiguration(ReadForm(), link_.tables, agent_, rows_);
     if (result.failure) {
         notifier_.Show(*result.failure);
-        return;
+        return std::nullopt;
     }
     working_ = result.request->working;
-    // Whatever the send gives, the dialog closes; a failure has been shown.
-    SendSetRequest(state_, sender_, notifier_, SetVariant::Configuration, working_,
-                   result.request->dhcp_change);
-    accept();
+    return result.request;
 }
 
 void CConfiguration_Set::keyPressEvent(QKeyEvent* event) {

@@ -8,11 +8,10 @@
 // the label of the group interval is "groupIntervalLabel".
 
 #include "config/ConfigurationInput.h"
-#include "config/ui/RejoinGate.h"
+#include "config/SetRun.h"
 #include "controls/IpAddressEdit.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -25,11 +24,11 @@
 class CConfiguration_Set : public QDialog {
     Q_OBJECT
 public:
-    // The agent is the one of the selection context in state; rows are the
-    // list row counts the button took before the selection check.
-    CConfiguration_Set(kestrel::ProgramState& state, kestrel::DatagramSender& sender,
-                       kestrel::Notifier& notifier, kestrel::ListRowCounts rows,
-                       QWidget* parent = nullptr);
+    // For the chosen agent; rows are the list row counts the button took
+    // before the selection check.
+    CConfiguration_Set(const kestrel::SetLink& link, kestrel::CoreEvents& events,
+                       kestrel::Notifier& notifier, const kestrel::ChosenAgent& agent,
+                       kestrel::ListRowCounts rows, QWidget* parent = nullptr);
 
     void OnSet();
     void OnDhcpEnable();
@@ -47,12 +46,12 @@ private:
     void ApplyColours();
     void SetAddressControlsEnabled(bool enabled);
     kestrel::ConfigurationForm ReadForm() const;
-    // The rest of Set, once the re-join has ended.
-    void CheckAndSend();
+    // The rest of Set, once the re-join has ended: the checks.
+    std::optional<kestrel::SetPayload> CheckForm();
 
-    kestrel::ProgramState& state_;
-    kestrel::DatagramSender& sender_;
+    const kestrel::SetLink link_;
     kestrel::Notifier& notifier_;
+    const kestrel::ChosenAgent agent_;
     const kestrel::ListRowCounts rows_;
     kestrel::DeviceRecord working_;
 
@@ -71,5 +70,5 @@ private:
     QLineEdit password_;
     QPushButton set_;
     QPushButton cancel_;
-    kestrel::RejoinGate rejoin_{*this, set_, sender_};
+    kestrel::SetRun run_;
 };

@@ -10,15 +10,20 @@
 
 using namespace kestrel;
 
-CDHCP_Refresh::CDHCP_Refresh(ProgramState& state, DatagramSender& sender, Notifier& notifier,
+CDHCP_Refresh::CDHCP_Refresh(const SetLink& link, CoreEvents& events, const ChosenAgent& agent,
                              QWidget* parent)
-    : QDialog(parent), state_(state), sender_(sender), notifier_(notifier) {
+    : QDialog(parent), link_(link), agent_(agent), run_(link, events) {
     setObjectName(QStringLiteral("dhcpRefreshDialog"));
     setWindowTitle(QStringLiteral("DHCP Refresh"));
     setFont(QFont(QStringLiteral("Arial"), 8));
     BuildForm();
 
     connect(&apply_, &QPushButton::clicked, this, &CDHCP_Refresh::OnApply);
+    connect(&run_, &SetRun::RunningChanged, &apply_,
+            [this](bool running) { apply_.setEnabled(!running); });
+    // Whatever the send gives, the dialog closes; a failure has been said.
+    connect(&run_, &SetRun::Sent, this, &QDialog::accept);
+    connect(&run_, &SetRun::SendFailed, this, &QDialog::accept);
     connect(&cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -52,14 +57,12 @@ void CDHCP_Refresh::BuildForm() {
 }
 
 void CDHCP_Refresh::OnApply() {
-    rejoin_.Start([this] { Send(); });
-}
-
-void CDHCP_Refresh::Send() {
-    const DeviceRecord working =
-        DhcpRefreshWorking(state_, password_.text().toLatin1().toStdString());
-    // Whatever the send gives, the dialog closes; a failure has been shown.
-    SendSetRequest(state_, sender_, notifier_, SetVariant::DhcpRefresh, working,
-                   DhcpChange::SwitchOn);
-    accept();
+    run_.Start(agent_, SetVariant::DhcpRefresh, [this]() -> std::optional<SetPayload> {
+        // A Cancel during the re-join sends nothing.
+        if (!isVisible())
+            return std::nullopt;
+        return SetPayload{DhcpRefreshWorking(agent_.Record(link_.tables),
+                                             password_.text().toLatin1().toStdString()),
+                          DhcpChange::SwitchOn};
+    });
 }

@@ -6,10 +6,9 @@
 // Controls carry their IDs as object names: "ctl1132" the password,
 // "ctl1133" Apply (the default button) and "ctl2" Cancel.
 
-#include "config/ui/RejoinGate.h"
+#include "config/SetRun.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -19,24 +18,19 @@
 class CDHCP_Refresh : public QDialog {
     Q_OBJECT
 public:
-    // The agent is the one of the selection context in state.
-    CDHCP_Refresh(kestrel::ProgramState& state, kestrel::DatagramSender& sender,
-                  kestrel::Notifier& notifier, QWidget* parent = nullptr);
+    CDHCP_Refresh(const kestrel::SetLink& link, kestrel::CoreEvents& events,
+                  const kestrel::ChosenAgent& agent, QWidget* parent = nullptr);
 
     void OnApply();
 
 private:
     void BuildForm();
-    // The rest of Apply, once the re-join has ended.
-    void Send();
-
-    kestrel::ProgramState& state_;
-    kestrel::DatagramSender& sender_;
-    kestrel::Notifier& notifier_;
+    const kestrel::SetLink link_;
+    const kestrel::ChosenAgent agent_;
 
     QLabel label_;
     QLineEdit password_;
     QPushButton apply_;
     QPushButton cancel_;
-    kestrel::RejoinGate rejoin_{*this, apply_, sender_};
+    kestrel::SetRun run_;
 };

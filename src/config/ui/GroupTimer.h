@@ -10,7 +10,7 @@
 #include "config/ui/RejoinGate.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 
 #include <QDialog>
 #include <QLabel>

@@ -1,6 +1,5 @@
 #include "protocol/discovery/Discovery.h"
 
-#include "protocol/dispatch/ProtocolMessages.h"
 #include "protocol/polling/PollAccounting.h"
 #include "protocol/wire/Ipv4Text.h"
 #include "protocol/wire/PacketHeader.h"
@@ -9,9 +8,9 @@
 
 namespace kestrel {
 
-void ClearDiscovery(ProgramState& state, ListHooks& lists) {
+void ClearDiscovery(DeviceTable& discovery, ListHooks& lists) {
     lists.ClearDiscoveryRows();
-    state.discovery.Clear();
+    discovery.Clear();
 }
 
 std::optional<uint32_t> MulticastGroupAddress(const ProtocolSettings& settings) {
@@ -20,50 +19,51 @@ std::optional<uint32_t> MulticastGroupAddress(const ProtocolSettings& settings) 
 
 namespace {
 
-void SendDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists,
-                   Notifier& notifier) {
-    if (!sender.EnableBroadcast()) {
-        notifier.Show(kSetSocketOptError);
-        return;
-    }
-    const ProtocolSettings& settings = state.settings;
+std::optional<SendFailure> SendDiscovery(const ProtocolSettings& settings, DeviceTable& discovery,
+                                         DatagramSender& sender, ListHooks& lists) {
+    if (!sender.EnableBroadcast())
+        return SendFailure{SendKind::BroadcastOption, sender.LastSendError()};
     std::array<uint8_t, kHeaderSize> request;
     BuildRequestHeader(request, CMD_DISCOVERY, settings.utility_id);
     // Replies to an earlier request may have come in during the re-join:
     // rows and records go together.
-    if (state.discovery.count() > 0)
-        ClearDiscovery(state, lists);
+    if (discovery.count() > 0)
+        ClearDiscovery(discovery, lists);
     else
-        state.discovery.Clear();
+        discovery.Clear();
     if (!sender.SendDatagram(SocketKind::Broadcast, request, kLimitedBroadcast,
-                             settings.AgentPort())) {
-        notifier.Show(kDiscoverySendFail);
-        return;
-    }
+                             settings.AgentPort()))
+        return SendFailure{SendKind::Discovery, sender.LastSendError()};
 
     BuildRequestHeader(request, CMD_DISCOVERY, settings.utility_id);
-    state.discovery.Clear();
+    discovery.Clear();
     // Without a valid group there is nowhere to send the copy: that is a
     // failed send, not a silent success.
     const std::optional<uint32_t> group = MulticastGroupAddress(settings);
-    if (!group ||
-        !sender.SendDatagram(SocketKind::Multicast, request, *group, settings.AgentPort()))
-        notifier.Show(kDiscoverySendFail);
+    if (!group)
+        return SendFailure{SendKind::Discovery, 0};
+    if (!sender.SendDatagram(SocketKind::Multicast, request, *group, settings.AgentPort()))
+        return SendFailure{SendKind::Discovery, sender.LastSendError()};
+    return std::nullopt;
 }
 
 } // namespace
 
-void OnDiscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists, Notifier& notifier,
-                 std::function<void()> sent) {
+void OnDiscovery(const ProtocolSettings& settings, DeviceTables& tables, DatagramSender& sender,
+                 ListHooks& lists, ProtocolEvents& events, DiscoverySent sent) {
     // A discovery asks every monitored device too, so it counts as a poll.
-    AccountAllPolls(state.monitor);
-    ClearDiscovery(state, lists);
+    AccountAllPolls(tables.monitor);
+    ClearDiscovery(tables.discovery, lists);
     // Snooping switches forward the answers only to fresh members.
-    sender.RejoinMulticastGroup([&state, &sender, &lists, &notifier, sent = std::move(sent)] {
-        SendDiscovery(state, sender, lists, notifier);
-        if (sent)
-            sent();
-    });
+    sender.RejoinMulticastGroup(
+        [&settings, &tables, &sender, &lists, &events, sent = std::move(sent)] {
+            const std::optional<SendFailure> failure =
+                SendDiscovery(settings, tables.discovery, sender, lists);
+            if (failure)
+                events.OnSendFailed(*failure);
+            if (sent)
+                sent(failure);
+        });
 }
 
 } // namespace kestrel

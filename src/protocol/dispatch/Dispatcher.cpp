@@ -1,6 +1,5 @@
 #include "protocol/dispatch/Dispatcher.h"
 
-#include "protocol/dispatch/ProtocolMessages.h"
 #include "protocol/wire/Ipv4Text.h"
 #include "protocol/wire/PacketHeader.h"
 #include "protocol/wire/TlvCodec.h"
@@ -56,9 +55,11 @@ void MergeReplyRecord(DeviceRecord& destination, const DeviceRecord& source) {
         destination.dhcp_state = kept_dhcp;
 }
 
-Dispatcher::Dispatcher(ProgramState& state, ListHooks& lists, Notifier& notifier,
+Dispatcher::Dispatcher(const ProtocolSettings& settings, SetExchange& exchange,
+                       DeviceTables& tables, ListHooks& lists, ProtocolEvents& events,
                        TrapHandler* traps)
-    : state_(state), lists_(lists), notifier_(notifier), traps_(traps) {}
+    : settings_(settings), exchange_(exchange), tables_(tables), lists_(lists), events_(events),
+      traps_(traps) {}
 
 void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t sender_ip) {
     if (datagram.size() > kMaxDatagram)
@@ -77,9 +78,10 @@ void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t se
     SetFieldText(staging.mac_text, FormatMacText(header.mac));
     const std::string_view mac_text = FieldText(staging.mac_text);
 
-    if (header.utility_id != state_.settings.utility_id)
+    if (header.utility_id != settings_.utility_id)
         return;
 
+    const Origin origin{sender_ip, header.command, header.sequence};
     staging.protocol_version = header.protocol_version;
     staging.interface_version = header.interface_version;
     PresetFieldMask(staging);
@@ -92,35 +94,34 @@ void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t se
     staging.ip = sender_ip;
 
     if (header.protocol_version != kProtocolVersion) {
-        StoreHeaderOnlyReply(staging, HeaderOnlyKind::OtherProtocolVersion);
+        StoreHeaderOnlyReply(staging, HeaderOnlyKind::OtherProtocolVersion, origin);
         return;
     }
     if (header.command == CMD_LOADER_REPLY) {
-        StoreHeaderOnlyReply(staging, HeaderOnlyKind::Loader);
+        StoreHeaderOnlyReply(staging, HeaderOnlyKind::Loader, origin);
         return;
     }
 
-    const bool from_upgrade_target = mac_text == state_.upgrade_target_mac;
-    if (header.command == CMD_DISCOVERY_REPLY && from_upgrade_target)
-        state_.upgrade_rediscovered = 1;
+    if (header.command == CMD_DISCOVERY_REPLY)
+        events_.OnDiscoveryReply(mac_text);
 
     if (header.command == CMD_SET_REPLY || header.command == CMD_UPGRADE_TRIGGER_REPLY) {
         // Both copies of a request sent by broadcast and multicast carry the
         // same sequence; only the first reply counts.
-        if (header.sequence != state_.set_sequence)
+        if (header.sequence != exchange_.sequence)
             return;
-        ++state_.set_sequence;
+        ++exchange_.sequence;
     }
 
     if (status != STATUS_OK) {
-        notifier_.Show(kReplyStatus.WithText(ReplyStatusMessage(status)));
+        events_.OnStatusReply({header.command, status, std::string(mac_text), sender_ip});
         if (status == STATUS_DHCP_REFRESH_FAIL)
-            StoreReply(after_header, staging, StoreMode::Plain);
+            StoreReply(after_header, staging, StoreMode::Plain, origin);
         return;
     }
 
-    if (header.command == CMD_UPGRADE_TRIGGER_REPLY && from_upgrade_target) {
-        state_.upgrade_trigger_acked = 1;
+    if (header.command == CMD_UPGRADE_TRIGGER_REPLY) {
+        events_.OnTriggerAcknowledged(mac_text);
         return;
     }
 
@@ -132,98 +133,129 @@ void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t se
         return;
     }
 
-    StoreReply(after_header, staging, StoreMode::Merge);
+    StoreReply(after_header, staging, StoreMode::Merge, origin);
 }
 
 void Dispatcher::StoreReply(std::span<const uint8_t> tlv_area, DeviceRecord& staging,
-                            StoreMode mode) {
+                            StoreMode mode, const Origin& origin) {
     const bool merge = mode == StoreMode::Merge;
     const SelectionMemo selection = lists_.RememberSelection();
 
     // A reported TLV_IP_ADDRESS replaces the sender address, so the lookups
     // below use the address the agent says it has.
     DecodeReplyFields(tlv_area, staging);
-    const uint32_t utility_id = state_.settings.utility_id;
+    const uint32_t utility_id = settings_.utility_id;
+    DeviceTable& monitor = tables_.monitor;
 
+    AgentStored stored{.command = origin.command, .sender_ip = origin.sender_ip};
     if (const FindResult by_ip =
-            FindMonitorRecord(state_.monitor, FieldText(staging.ip_text), KeyKind::Ip);
+            FindMonitorRecord(monitor, FieldText(staging.ip_text), KeyKind::Ip);
         by_ip.found) {
+        stored.back = monitor.records[by_ip.index].row_state == kRowNotAlive;
         MarkAnswering(staging, utility_id, kRowKnown, kImageNone);
-        PutRecord(state_.monitor, by_ip.index, staging, merge);
+        PutRecord(monitor, by_ip.index, staging, merge);
         lists_.RefreshMonitorRow(by_ip.index);
+        stored.list = AgentList::Monitor;
+        stored.index = by_ip.index;
     } else if (const FindResult by_mac =
-                   FindMonitorRecord(state_.monitor, FieldText(staging.mac_text), KeyKind::Mac);
+                   FindMonitorRecord(monitor, FieldText(staging.mac_text), KeyKind::Mac);
                by_mac.found) {
         // Same agent under a new address: an agent declared not alive keeps
         // its image until the next alive check.
-        const bool not_alive = state_.monitor.records[by_mac.index].status_image == kImageNotAlive;
+        const DeviceRecord& before = monitor.records[by_mac.index];
+        stored.back = before.row_state == kRowNotAlive;
+        const bool not_alive = before.status_image == kImageNotAlive;
         MarkAnswering(staging, utility_id, kRowKnown, not_alive ? kImageNotAlive : kImageNone);
-        PutRecord(state_.monitor, by_mac.index, staging, merge);
+        PutRecord(monitor, by_mac.index, staging, merge);
         lists_.RefreshMonitorRow(by_mac.index);
-    } else if (!StoreInDiscovery(staging, merge)) {
+        stored.list = AgentList::Monitor;
+        stored.index = by_mac.index;
+    } else if (const std::optional<AgentStored> listed = StoreInDiscovery(staging, merge, origin)) {
+        stored = *listed;
+    } else {
         return;
     }
 
     if (mode == StoreMode::Merge)
-        ConfirmPendingSet(staging);
+        ConfirmPendingSet(staging, origin);
 
     lists_.RestoreSelection(selection);
+    events_.OnAgentStored(stored);
 }
 
-void Dispatcher::ConfirmPendingSet(const DeviceRecord& staging) {
+void Dispatcher::ConfirmPendingSet(const DeviceRecord& staging, const Origin& origin) {
     if (!IsSetReply(staging.reply_command))
+        return;
+    // The answer comes from the agent the request went to and carries the
+    // request's sequence: anyone else on the LAN could send a reply with
+    // the agent's MAC, and a broadcast request's replies with every number.
+    if (!exchange_.AnswerFrom(origin.sender_ip) || origin.sequence != exchange_.pending_sequence)
         return;
     // An empty MAC or an address of 0 means nothing is pending; an agent that
     // reports 0.0.0.0 (say, after switching to DHCP) must not match it.
     const bool mac_matches =
-        !state_.pending_set_mac.empty() && state_.pending_set_mac == FieldText(staging.mac_text);
-    const bool ip_matches = state_.pending_set_ip != 0 && state_.pending_set_ip == staging.ip;
+        !exchange_.pending_mac.empty() && exchange_.pending_mac == FieldText(staging.mac_text);
+    const bool ip_matches = exchange_.pending_ip != 0 && exchange_.pending_ip == staging.ip;
     if (!mac_matches && !ip_matches)
         return;
-    state_.pending_set_ip = 0;
-    state_.pending_set_mac.clear();
-    notifier_.Show(kSetSuccessful);
+    exchange_.ClearPending();
+    events_.OnSetConfirmed({std::string(FieldText(staging.mac_text)), staging.ip});
 }
 
-void Dispatcher::StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind) {
+void Dispatcher::StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind,
+                                      const Origin& origin) {
     if (kind == HeaderOnlyKind::Loader)
         staging.agent_mode = AGENT_MODE_LOADER;
-    const uint32_t utility_id = state_.settings.utility_id;
+    const uint32_t utility_id = settings_.utility_id;
+    DeviceTable& monitor = tables_.monitor;
 
     // Rewriting a monitor row rebuilds it; keep the operator's selection.
     const SelectionMemo selection = lists_.RememberSelection();
+    AgentStored stored{.command = origin.command, .sender_ip = origin.sender_ip};
     if (const FindResult by_ip =
-            FindMonitorRecord(state_.monitor, FieldText(staging.ip_text), KeyKind::Ip);
+            FindMonitorRecord(monitor, FieldText(staging.ip_text), KeyKind::Ip);
         by_ip.found) {
+        stored.back = monitor.records[by_ip.index].row_state == kRowNotAlive;
         MarkAnswering(staging, utility_id, kRowKnown, kImageNone);
-        PutRecord(state_.monitor, by_ip.index, staging, false);
+        PutRecord(monitor, by_ip.index, staging, false);
         lists_.RefreshMonitorRow(by_ip.index);
-    } else if (!StoreInDiscovery(staging, false)) {
+        stored.list = AgentList::Monitor;
+        stored.index = by_ip.index;
+    } else if (const std::optional<AgentStored> listed = StoreInDiscovery(staging, false, origin)) {
+        stored = *listed;
+    } else {
         return;
     }
     lists_.RestoreSelection(selection);
+    events_.OnAgentStored(stored);
 }
 
-bool Dispatcher::StoreInDiscovery(DeviceRecord& staging, bool merge) {
+std::optional<AgentStored> Dispatcher::StoreInDiscovery(DeviceRecord& staging, bool merge,
+                                                        const Origin& origin) {
+    DeviceTable& discovery = tables_.discovery;
     const FindResult slot =
-        FindDiscoveryRecord(state_.discovery, FieldText(staging.mac_text), KeyKind::Mac);
+        FindDiscoveryRecord(discovery, FieldText(staging.mac_text), KeyKind::Mac);
     if (slot.index >= kTableCapacity) {
-        ShowAddFail();
-        return false;
+        ReportTableFull();
+        return std::nullopt;
     }
-    MarkAnswering(staging, state_.settings.utility_id, slot.found ? kRowKnown : kRowNew,
-                  kImageNone);
-    PutRecord(state_.discovery, slot.index, staging, merge);
+    MarkAnswering(staging, settings_.utility_id, slot.found ? kRowKnown : kRowNew, kImageNone);
+    PutRecord(discovery, slot.index, staging, merge);
     lists_.RefreshDiscoveryRow(slot.index);
-    return true;
+    return AgentStored{.list = AgentList::Discovery,
+                       .index = slot.index,
+                       .added = !slot.found,
+                       .back = false,
+                       .command = origin.command,
+                       .sender_ip = origin.sender_ip};
 }
 
-void Dispatcher::ShowAddFail() {
-    // Set before showing: a modal box lets further replies in.
-    if (state_.discovery.full_reported)
+void Dispatcher::ReportTableFull() {
+    // Set before reporting: a modal box lets further replies in.
+    if (tables_.discovery.full_reported)
         return;
-    state_.discovery.full_reported = true;
-    notifier_.Show(kDiscoveryTableFull);
+    tables_.discovery.full_reported = true;
+    events_.OnDiscoveryTableFull();
 }
 
 } // namespace kestrel

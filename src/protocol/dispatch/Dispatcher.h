@@ -3,12 +3,15 @@
 // sequence and upgrade flags, status messages, traps, and storing the agent
 // into the monitor or the discovery table.
 
-#include "protocol/seams/Notifier.h"
+#include "protocol/lists/DeviceTables.h"
+#include "protocol/seams/Outcomes.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/set/SetExchange.h"
+#include "protocol/settings/ProtocolSettings.h"
 #include "protocol/wire/DeviceRecord.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace kestrel {
@@ -20,8 +23,8 @@ void MergeReplyRecord(DeviceRecord& destination, const DeviceRecord& source);
 
 class Dispatcher {
 public:
-    Dispatcher(ProgramState& state, ListHooks& lists, Notifier& notifier,
-               TrapHandler* traps = nullptr);
+    Dispatcher(const ProtocolSettings& settings, SetExchange& exchange, DeviceTables& tables,
+               ListHooks& lists, ProtocolEvents& events, TrapHandler* traps = nullptr);
 
     // Handles one received datagram; sender_ip has the first octet most
     // significant. Anything past 1500 bytes is ignored, as the receive buffer
@@ -32,17 +35,29 @@ private:
     enum class StoreMode { Merge, Plain };
     enum class HeaderOnlyKind { OtherProtocolVersion, Loader };
 
-    void StoreReply(std::span<const uint8_t> tlv_area, DeviceRecord& staging, StoreMode mode);
-    void StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind);
-    void ConfirmPendingSet(const DeviceRecord& staging);
-    // Adds or refreshes the agent in the discovery table; false when the
-    // table is full.
-    bool StoreInDiscovery(DeviceRecord& staging, bool merge);
-    void ShowAddFail();
+    // Where a datagram came from and what it said, handed down with it: a
+    // listener's box may let the next datagram in before this one is done.
+    struct Origin {
+        uint32_t sender_ip = 0;
+        uint16_t command = 0;
+        uint16_t sequence = 0;
+    };
 
-    ProgramState& state_;
+    void StoreReply(std::span<const uint8_t> tlv_area, DeviceRecord& staging, StoreMode mode,
+                    const Origin& origin);
+    void StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind, const Origin& origin);
+    void ConfirmPendingSet(const DeviceRecord& staging, const Origin& origin);
+    // Adds or refreshes the agent in the discovery table; nothing when the
+    // table is full.
+    std::optional<AgentStored> StoreInDiscovery(DeviceRecord& staging, bool merge,
+                                                const Origin& origin);
+    void ReportTableFull();
+
+    const ProtocolSettings& settings_;
+    SetExchange& exchange_;
+    DeviceTables& tables_;
     ListHooks& lists_;
-    Notifier& notifier_;
+    ProtocolEvents& events_;
     TrapHandler* traps_;
 };
 

@@ -55,6 +55,16 @@ private:
     int count_ = 0; // rows of the list, records in use
 };
 
+// The two tables, owned by the front end that shows or serves them and lent
+// to the receive path, the polling and the list commands.
+struct DeviceTables {
+    DeviceTable discovery;
+    DeviceTable monitor;
+};
+
+// Which list an agent was found or chosen in.
+enum class AgentList { Discovery, Monitor };
+
 enum class KeyKind { Mac, Ip };
 
 struct FindResult {

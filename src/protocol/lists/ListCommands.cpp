@@ -23,8 +23,8 @@ bool SharesDiscoveryAddress(const DeviceTable& discovery, int index) {
 } // namespace
 
 void ListCommands::MoveToMonitor(std::span<const std::string> discovery_macs) {
-    DeviceTable& found_in = state_.discovery;
-    DeviceTable& monitor = state_.monitor;
+    DeviceTable& found_in = tables_.discovery;
+    DeviceTable& monitor = tables_.monitor;
     for (const std::string& mac : discovery_macs) {
         const FindResult d = FindDiscoveryRecord(found_in, mac, KeyKind::Mac);
         if (!d.found)
@@ -51,7 +51,7 @@ void ListCommands::MoveToMonitor(std::span<const std::string> discovery_macs) {
 }
 
 bool ListCommands::MonitorHasRoom() {
-    if (!state_.monitor.full())
+    if (!tables_.monitor.full())
         return true;
     notifier_.Show(kAddMonitorFull);
     return false;
@@ -73,13 +73,13 @@ void ListCommands::AddByAddress(const DeviceRecord& added) {
     if (!MonitorHasRoom())
         return;
     const std::string_view ip_text = FieldText(added.ip_text);
-    if (FindMonitorRecord(state_.monitor, ip_text, KeyKind::Ip).found ||
-        FindDiscoveryRecord(state_.discovery, ip_text, KeyKind::Ip).found) {
+    if (FindMonitorRecord(tables_.monitor, ip_text, KeyKind::Ip).found ||
+        FindDiscoveryRecord(tables_.discovery, ip_text, KeyKind::Ip).found) {
         notifier_.Show(kAddDuplicateIp);
         return;
     }
-    state_.monitor.Append(added);
-    lists_.RefreshMonitorRow(state_.monitor.count() - 1);
+    tables_.monitor.Append(added);
+    lists_.RefreshMonitorRow(tables_.monitor.count() - 1);
 }
 
 void ListCommands::DeleteMonitored(std::span<const RowKey> rows) {
@@ -87,7 +87,7 @@ void ListCommands::DeleteMonitored(std::span<const RowKey> rows) {
         return;
     // The rows were named before the question; replies that arrived while
     // it was open may have moved records, so each is looked up again.
-    DeviceTable& monitor = state_.monitor;
+    DeviceTable& monitor = tables_.monitor;
     for (const RowKey& row : rows) {
         const FindResult r = FindRecordOfRow(monitor, row);
         if (r.found)

@@ -3,10 +3,10 @@
 // adding one by address, deleting monitored agents. Rows are named by their
 // key texts and changed through the ListHooks; boxes go through the Notifier.
 
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/lists/ListRows.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <cstdint>
 #include <optional>
@@ -29,8 +29,8 @@ RemoteAddressResult ReadRemoteAddress(uint32_t address);
 
 class ListCommands {
 public:
-    ListCommands(ProgramState& state, ListHooks& lists, Notifier& notifier)
-        : state_(state), lists_(lists), notifier_(notifier) {}
+    ListCommands(DeviceTables& tables, ListHooks& lists, Notifier& notifier)
+        : tables_(tables), lists_(lists), notifier_(notifier) {}
 
     // "Add to monitor list": the agents of the given discovery rows (their
     // MAC texts, top down). An agent whose address is monitored already or
@@ -50,7 +50,7 @@ public:
     void DeleteMonitored(std::span<const RowKey> rows);
 
 private:
-    ProgramState& state_;
+    DeviceTables& tables_;
     ListHooks& lists_;
     Notifier& notifier_;
 };

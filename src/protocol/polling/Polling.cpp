@@ -36,44 +36,44 @@ std::string PollingErrorText(int error_code) {
     return text;
 }
 
-PollingPass::PollingPass(ProgramState& state, DatagramSender& sender, Notifier& notifier)
-    : state_(state), sender_(sender), notifier_(notifier) {}
+PollingPass::PollingPass(const ProtocolSettings& settings, DeviceTable& monitor,
+                         DatagramSender& sender, ProtocolEvents& events)
+    : settings_(settings), monitor_(monitor), sender_(sender), events_(events) {}
 
-int PollingPass::Run() {
+int PollingPass::Run(const int& period_seconds) {
     if (running_)
         return -1;
     const WalkGuard guard(running_);
-    const auto request = PollRequest(state_.settings);
-    const uint16_t port = state_.settings.AgentPort();
+    const auto request = PollRequest(settings_);
+    const uint16_t port = settings_.AgentPort();
     bool reported = false;
     // The count is read again after every send: the table may change while
     // a box is up, and the walk must not run past the records in use.
-    for (int i = 0; state_.monitor.InUse(i); ++i) {
-        DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(i)];
+    for (int i = 0; monitor_.InUse(i); ++i) {
+        DeviceRecord& record = monitor_.records[static_cast<std::size_t>(i)];
         AccountPoll(record);
         if (sender_.SendDatagram(SocketKind::Unicast, request, record.ip, port) || reported)
             continue;
         reported = true;
-        const std::string text = PollingErrorText(sender_.LastSendError());
-        notifier_.Show(kPollingError.WithText(text));
+        events_.OnSendFailed({SendKind::Poll, sender_.LastSendError()});
     }
-    const int seconds = std::clamp(state_.refresh_period_seconds, 0, 24 * 60 * 60);
+    const int seconds = std::clamp(period_seconds, 0, 24 * 60 * 60);
     return seconds * 1000;
 }
 
-AliveCheck::AliveCheck(ProgramState& state, DatagramSender& sender, ListHooks& lists,
-                       Notifier& notifier)
-    : state_(state), sender_(sender), lists_(lists), notifier_(notifier) {}
+AliveCheck::AliveCheck(const ProtocolSettings& settings, DeviceTable& monitor,
+                       DatagramSender& sender, ListHooks& lists, ProtocolEvents& events)
+    : settings_(settings), monitor_(monitor), sender_(sender), lists_(lists), events_(events) {}
 
 void AliveCheck::Tick(const NotAliveLog& log) {
     if (ticking_)
         return;
     const WalkGuard guard(ticking_);
-    const auto request = PollRequest(state_.settings);
-    const uint16_t port = state_.settings.AgentPort();
+    const auto request = PollRequest(settings_);
+    const uint16_t port = settings_.AgentPort();
     bool reported = false;
-    for (int i = 0; state_.monitor.InUse(i); ++i) {
-        DeviceRecord& record = state_.monitor.records[static_cast<std::size_t>(i)];
+    for (int i = 0; monitor_.InUse(i); ++i) {
+        DeviceRecord& record = monitor_.records[static_cast<std::size_t>(i)];
         // Accounting only ever raises the count from 0; a lower value is
         // treated as no miss.
         if (record.reply_flag != kNotReplied || record.missed_polls <= 0)
@@ -81,11 +81,17 @@ void AliveCheck::Tick(const NotAliveLog& log) {
         if (record.missed_polls >= kNotAliveThreshold) {
             log(FieldText(record.ip_text));
             // The log's box may have let the table change.
-            if (!state_.monitor.InUse(i))
+            if (!monitor_.InUse(i))
                 break;
+            const bool first = record.row_state != kRowNotAlive;
             record.row_state = kRowNotAlive;
             record.status_image = kImageNotAlive;
             lists_.RefreshMonitorRow(i);
+            events_.OnAgentLost({i, std::string(FieldText(record.ip_text)),
+                                 std::string(FieldText(record.mac_text)), first});
+            // A listener's box may have let the table change too.
+            if (!monitor_.InUse(i))
+                break;
             continue;
         }
         if (record.status_image == kImageNotAlive)
@@ -94,7 +100,7 @@ void AliveCheck::Tick(const NotAliveLog& log) {
         if (sender_.SendDatagram(SocketKind::Unicast, request, record.ip, port) || reported)
             continue;
         reported = true;
-        notifier_.Show(kResendFail);
+        events_.OnSendFailed({SendKind::Resend, sender_.LastSendError()});
     }
 }
 

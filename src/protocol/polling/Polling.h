@@ -3,14 +3,16 @@
 // calls PollingPass::Run and waits the delay it returns, the window's
 // 5-second timer calls AliveCheck::Tick.
 //
-// A failed send shows a box, and a box runs a nested event loop in which
-// timers and datagrams go on. So neither walk starts again from inside its
-// own box, and each shows at most one send-failure box per walk: a pulled
-// cable gives one box per pass and one per tick, not one per agent.
+// A failed send is reported, and the window shows a box for it, which runs a
+// nested event loop in which timers and datagrams go on. So neither walk
+// starts again from inside its own report, and each reports at most one
+// failed send per walk: a pulled cable gives one box per pass and one per
+// tick, not one per agent.
 
-#include "protocol/seams/Notifier.h"
+#include "protocol/lists/DeviceTables.h"
+#include "protocol/seams/Outcomes.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -32,19 +34,22 @@ std::string PollingErrorText(int error_code);
 
 class PollingPass {
 public:
-    PollingPass(ProgramState& state, DatagramSender& sender, Notifier& notifier);
+    PollingPass(const ProtocolSettings& settings, DeviceTable& monitor, DatagramSender& sender,
+                ProtocolEvents& events);
 
     // Accounts and polls every monitored agent in table order, then returns
-    // the wait before the next pass in ms, from the period as it is now. A
+    // the wait before the next pass in ms, from the period in seconds as it
+    // is when the pass ends (one chosen while its box was up counts). A
     // call while a pass is under way (from its box) does nothing and
     // returns -1.
-    int Run();
+    int Run(const int& period_seconds);
     bool running() const { return running_; }
 
 private:
-    ProgramState& state_;
+    const ProtocolSettings& settings_;
+    DeviceTable& monitor_;
     DatagramSender& sender_;
-    Notifier& notifier_;
+    ProtocolEvents& events_;
     bool running_ = false;
 };
 
@@ -53,7 +58,8 @@ public:
     // Gets the address text of an agent declared not alive, for the log.
     using NotAliveLog = std::function<void(std::string_view ip_text)>;
 
-    AliveCheck(ProgramState& state, DatagramSender& sender, ListHooks& lists, Notifier& notifier);
+    AliveCheck(const ProtocolSettings& settings, DeviceTable& monitor, DatagramSender& sender,
+               ListHooks& lists, ProtocolEvents& events);
 
     // One tick: resends to agents that missed one or two polls (unless they
     // show the not-alive image), declares those that missed three or more,
@@ -62,10 +68,11 @@ public:
     void Tick(const NotAliveLog& log);
 
 private:
-    ProgramState& state_;
+    const ProtocolSettings& settings_;
+    DeviceTable& monitor_;
     DatagramSender& sender_;
     ListHooks& lists_;
-    Notifier& notifier_;
+    ProtocolEvents& events_;
     bool ticking_ = false;
 };
 

@@ -4,10 +4,11 @@
 // speaks, and (for the commands that change settings) not in its boot
 // loader.
 
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
 
 #include <optional>
+#include <variant>
 
 namespace kestrel {
 
@@ -23,14 +24,31 @@ struct ListSelection {
     std::optional<int> record_index;
 };
 
-// Checks the selection in order and shows the first refusal. On go-ahead the
-// selection context (target_in_monitor, target_index) is written; on a
-// refusal after the version test it is written too, as the order of the
-// checks has it.
-bool CheckDeviceSelection(ProgramState& state, const ListSelection& selection, SetCommandKind kind,
-                          Notifier& notifier);
+// The agent a command goes to: its list and the index of its record there.
+struct ChosenAgent {
+    AgentList list = AgentList::Discovery;
+    int index = 0;
 
-// The record of the agent chosen by the last successful check.
-const DeviceRecord& TargetRecord(const ProgramState& state);
+    bool in_monitor() const { return list == AgentList::Monitor; }
+    const DeviceRecord& Record(const DeviceTables& tables) const {
+        const DeviceTable& table = in_monitor() ? tables.monitor : tables.discovery;
+        return table.records[static_cast<std::size_t>(index)];
+    }
+    DeviceRecord& Record(DeviceTables& tables) const {
+        DeviceTable& table = in_monitor() ? tables.monitor : tables.discovery;
+        return table.records[static_cast<std::size_t>(index)];
+    }
+    bool operator==(const ChosenAgent&) const = default;
+};
+
+// The chosen agent, or the first refusal of the checks in their order.
+using SelectionResult = std::variant<ChosenAgent, Message>;
+
+SelectionResult CheckDeviceSelection(const DeviceTables& tables, const ListSelection& selection,
+                                     SetCommandKind kind);
+
+// The check as the window's buttons run it: a refusal is shown.
+std::optional<ChosenAgent> ChooseAgent(const DeviceTables& tables, const ListSelection& selection,
+                                       SetCommandKind kind, Notifier& notifier);
 
 } // namespace kestrel

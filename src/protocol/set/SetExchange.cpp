@@ -1,33 +1,35 @@
 #include "protocol/set/SetExchange.h"
 
 #include "protocol/polling/PollAccounting.h"
-#include "protocol/set/SetMessages.h"
 #include "protocol/set/TargetSend.h"
 #include "protocol/wire/PacketHeader.h"
 
 namespace kestrel {
 
-std::vector<uint8_t> BuildSetRequest(ProgramState& state, SetVariant variant,
-                                     const DeviceRecord& working, DhcpChange dhcp_change) {
+std::vector<uint8_t> BuildSetRequest(SetExchange& exchange, const ProtocolSettings& settings,
+                                     AgentList list, SetVariant variant,
+                                     const SetPayload& payload) {
+    const DeviceRecord& working = payload.working;
     std::vector<uint8_t> datagram(kMaxDatagram, 0);
     const TargetedRequest request{
-        .command = state.target_in_monitor ? CMD_UNICAST_SET : CMD_SET,
+        .command = list == AgentList::Monitor ? CMD_UNICAST_SET : CMD_SET,
         .mac = TargetMac(working),
-        .utility_id = state.settings.utility_id,
-        .sequence = state.set_sequence,
+        .utility_id = settings.utility_id,
+        .sequence = exchange.sequence,
         .dhcp_refresh = variant == SetVariant::DhcpRefresh,
     };
     BuildTargetedHeader(std::span<uint8_t, kHeaderSize>(datagram.data(), kHeaderSize), request);
-    state.pending_set_mac = FieldText(working.mac_text);
+    exchange.pending_mac = FieldText(working.mac_text);
+    exchange.pending_sequence = exchange.sequence;
 
     const std::span<uint8_t> fields = std::span(datagram).subspan(kHeaderSize);
     std::size_t length = 0;
     switch (variant) {
     case SetVariant::Configuration:
-        length = EncodeSetFields(fields, working, dhcp_change, state.pending_set_ip);
+        length = EncodeSetFields(fields, working, payload.dhcp_change, exchange.pending_ip);
         break;
     case SetVariant::DhcpRefresh:
-        length = EncodeSetFields(fields, working, DhcpChange::SwitchOn, state.pending_set_ip);
+        length = EncodeSetFields(fields, working, DhcpChange::SwitchOn, exchange.pending_ip);
         break;
     case SetVariant::Password:
         length = EncodePasswordFields(fields, working);
@@ -37,27 +39,28 @@ std::vector<uint8_t> BuildSetRequest(ProgramState& state, SetVariant variant,
     return datagram;
 }
 
-bool SendSetRequest(ProgramState& state, DatagramSender& sender, Notifier& notifier,
-                    SetVariant variant, const DeviceRecord& working, DhcpChange dhcp_change) {
-    const std::vector<uint8_t> datagram = BuildSetRequest(state, variant, working, dhcp_change);
+std::optional<SendFailure> SendSetRequest(const SetLink& link, const ChosenAgent& agent,
+                                          SetVariant variant, const SetPayload& payload) {
+    const std::vector<uint8_t> datagram =
+        BuildSetRequest(link.exchange, link.settings, agent.list, variant, payload);
+    DeviceRecord& target = agent.Record(link.tables);
+    // Its answer comes from the address the agent has now; a new one in the
+    // request is only its future address.
+    link.exchange.answer_from = target.ip;
     uint32_t ip = 0;
-    if (state.target_in_monitor) {
-        DeviceRecord& target = state.monitor.records[static_cast<std::size_t>(state.target_index)];
+    if (agent.in_monitor()) {
         AccountPoll(target);
-        // To the address the agent has now; a new one in the request is
-        // only its future address.
         ip = target.ip;
     } else {
-        AccountAllPolls(state.monitor);
+        AccountAllPolls(link.tables.monitor);
     }
-    if (SendToTarget(sender, state.settings, state.target_in_monitor, ip, datagram))
-        return true;
-    if (!state.target_in_monitor)
-        notifier.Show(kUdpSetSendError);
-    else
-        notifier.Show(variant == SetVariant::Password ? kUnicastPasswordSendError
-                                                      : kUnicastSetSendError);
-    return false;
+    if (SendToTarget(link.sender, link.settings, agent.in_monitor(), ip, datagram))
+        return std::nullopt;
+    const int error = link.sender.LastSendError();
+    if (!agent.in_monitor())
+        return SendFailure{SendKind::SetBroadcast, error};
+    return SendFailure{
+        variant == SetVariant::Password ? SendKind::PasswordUnicast : SendKind::SetUnicast, error};
 }
 
 } // namespace kestrel

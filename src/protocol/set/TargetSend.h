@@ -5,7 +5,7 @@
 // agent may sit in another subnet than its address says.
 
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 #include "protocol/wire/DeviceRecord.h"
 #include "protocol/wire/PacketHeader.h"
 

@@ -2,7 +2,7 @@
 // The stored form of define.ecf, without any file access: a scrambled text
 // body of six entries followed by a 2-byte checksum trailer.
 
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // The values the shipped define.ecf carries, and the tool's defaults.
 
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 
 #include <cstdint>
 #include <string>

@@ -3,7 +3,7 @@
 // rewritten by the Group Interval dialog, created by the ecf tool.
 
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 #include "protocol/settings/SettingsCodec.h"
 
 #include <cstddef>

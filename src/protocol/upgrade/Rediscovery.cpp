@@ -1,7 +1,6 @@
 #include "protocol/upgrade/Rediscovery.h"
 
 #include "protocol/discovery/Discovery.h"
-#include "protocol/dispatch/ProtocolMessages.h"
 #include "protocol/wire/PacketHeader.h"
 
 #include <array>
@@ -9,11 +8,13 @@
 
 namespace kestrel {
 
-Rediscovery::Rediscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists,
-                         Notifier& notifier)
-    : state_(state), sender_(sender), lists_(lists), notifier_(notifier) {}
+Rediscovery::Rediscovery(const ProtocolSettings& settings, DeviceTable& discovery,
+                         DatagramSender& sender, ListHooks& lists)
+    : settings_(settings), discovery_(discovery), sender_(sender), lists_(lists) {}
 
-int Rediscovery::Start() {
+int Rediscovery::Start(std::string target_mac) {
+    target_mac_ = std::move(target_mac);
+    answered_ = false;
     outcome_ = Outcome::Running;
     rebooting_ = true;
     passes_ = 0;
@@ -26,23 +27,23 @@ int Rediscovery::Tick() {
     if (rebooting_) {
         rebooting_ = false;
         if (!sender_.EnableBroadcast())
-            return End(Outcome::BroadcastRefused, kSetSocketOptError);
+            return End(Outcome::BroadcastRefused);
         return SendPass();
     }
     // One second after a pass: did the upgraded device answer it?
-    if (state_.upgrade_rediscovered == 1)
-        return End(Outcome::Succeeded, kUpgradeSuccessful);
+    if (answered_)
+        return End(Outcome::Succeeded);
     if (passes_ >= kMaxRediscoveryPasses)
-        return End(Outcome::Failed, kUpgradeFail);
+        return End(Outcome::Failed);
     return SendPass();
 }
 
 int Rediscovery::SendPass() {
     ++passes_;
-    ClearDiscovery(state_, lists_);
-    state_.upgrade_rediscovered = 0;
+    ClearDiscovery(discovery_, lists_);
+    answered_ = false;
 
-    const ProtocolSettings& settings = state_.settings;
+    const ProtocolSettings& settings = settings_;
     std::array<uint8_t, kHeaderSize> request;
     BuildRequestHeader(request, CMD_DISCOVERY, settings.utility_id);
     const std::optional<uint32_t> group = MulticastGroupAddress(settings);
@@ -51,15 +52,18 @@ int Rediscovery::SendPass() {
                              settings.AgentPort()) &&
         group && sender_.SendDatagram(SocketKind::Multicast, request, *group, settings.AgentPort());
     if (!sent)
-        return End(Outcome::SendFailed, kDiscoverySendFail);
+        return End(Outcome::SendFailed);
     return kPassIntervalMs;
 }
 
-int Rediscovery::End(Outcome outcome, const Message& message) {
-    // The outcome is settled before the box, which may run a nested event loop.
+void Rediscovery::NoteDiscoveryReply(std::string_view mac_text) {
+    if (running() && !target_mac_.empty() && mac_text == target_mac_)
+        answered_ = true;
+}
+
+int Rediscovery::End(Outcome outcome) {
     outcome_ = outcome;
     rebooting_ = false;
-    notifier_.Show(message);
     return -1;
 }
 

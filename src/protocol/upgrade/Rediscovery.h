@@ -4,9 +4,12 @@
 // passes run out. A plain state machine; a timer on the GUI thread calls Tick
 // after each returned delay, so replies are dispatched between passes.
 
-#include "protocol/seams/Notifier.h"
+#include "protocol/lists/DeviceTables.h"
 #include "protocol/seams/Seams.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
+
+#include <string>
+#include <string_view>
 
 namespace kestrel {
 
@@ -18,11 +21,14 @@ class Rediscovery {
 public:
     enum class Outcome { None, Running, Succeeded, Failed, SendFailed, BroadcastRefused };
 
-    Rediscovery(ProgramState& state, DatagramSender& sender, ListHooks& lists, Notifier& notifier);
+    Rediscovery(const ProtocolSettings& settings, DeviceTable& discovery, DatagramSender& sender,
+                ListHooks& lists);
 
-    // Begins a run (a run under way starts over); returns the delay before the
-    // first Tick.
-    int Start();
+    // Begins a run for the agent with this MAC text (a run under way starts
+    // over); returns the delay before the first Tick.
+    int Start(std::string target_mac);
+    // A discovery reply came in: the run's agent is back once it answers.
+    void NoteDiscoveryReply(std::string_view mac_text);
     // Runs the step that is due; returns the delay before the next Tick, or -1
     // when the run has ended (also when no run is under way).
     int Tick();
@@ -33,12 +39,14 @@ public:
 
 private:
     int SendPass();
-    int End(Outcome outcome, const Message& message);
+    int End(Outcome outcome);
 
-    ProgramState& state_;
+    const ProtocolSettings& settings_;
+    DeviceTable& discovery_;
     DatagramSender& sender_;
     ListHooks& lists_;
-    Notifier& notifier_;
+    std::string target_mac_;
+    bool answered_ = false; // the agent answered since the last pass went out
     Outcome outcome_ = Outcome::None;
     bool rebooting_ = false; // the first Tick ends the reboot wait
     int passes_ = 0;

@@ -2,7 +2,6 @@
 
 #include "protocol/upgrade/FirmwareImageSize.h"
 #include "protocol/upgrade/TftpPackets.h"
-#include "protocol/upgrade/UpgradeMessages.h"
 
 #include <algorithm>
 
@@ -25,7 +24,7 @@ TftpStep TftpTransfer::Start(Target target, std::vector<uint8_t> image) {
     if (state_ != State::Idle)
         return step;
     if (const auto refusal = CheckFirmwareImageSize(image.size())) {
-        step.box = TftpBox{std::string(refusal->text), refusal->caption, refusal->icon};
+        step.refusal = *refusal;
         step.close_socket = true;
         step.outcome = TftpOutcome::Refused;
         return step;
@@ -34,15 +33,20 @@ TftpStep TftpTransfer::Start(Target target, std::vector<uint8_t> image) {
     image_ = std::move(image);
     ResetTransferState();
     bytes_sent_ = 0;
+    foreign_dropped_ = 0;
     state_ = State::Requesting;
     step.request_timer = TimerAction::Start;
     SendWriteRequest(step);
     return step;
 }
 
-TftpStep TftpTransfer::OnDatagram(std::span<const uint8_t> datagram) {
+TftpStep TftpTransfer::OnDatagram(std::span<const uint8_t> datagram, uint32_t sender_ip) {
     if (state_ != State::Requesting && state_ != State::Sending)
         return {};
+    if (sender_ip != target_.ip) {
+        ++foreign_dropped_;
+        return {};
+    }
     const auto packet = ParseTftpPacket(datagram);
     if (!packet)
         return {};
@@ -55,6 +59,12 @@ TftpStep TftpTransfer::OnDatagram(std::span<const uint8_t> datagram) {
 
 TftpStep TftpTransfer::OnAck(uint16_t block) {
     TftpStep step;
+    // Only the acknowledgement of what is in flight is progress: ACK 0 of
+    // the write request, else the block sent last. A stale or future one
+    // changes nothing, so a repeated old ACK cannot keep a dead transfer
+    // alive by resetting its retries.
+    if (block != current_block_)
+        return step;
     data_retries_ = 0;
     if (block == 0) {
         step.request_timer = TimerAction::Stop;
@@ -70,8 +80,6 @@ TftpStep TftpTransfer::OnAck(uint16_t block) {
         step.finish_after_ms = kFinishWaitMs;
         return step;
     }
-    if (block != current_block_)
-        return step; // a duplicate or late ACK
     SendBlock(block, step);
     return step;
 }
@@ -81,13 +89,8 @@ TftpStep TftpTransfer::OnError(std::string_view message) {
     step.data_timer = TimerAction::Stop;
     step.request_timer = TimerAction::Stop;
     step.close_socket = true;
-    const std::string text = DeviceErrorText(message);
-    step.log_failure = text;
-    std::string shown = text;
-    if (target_.field_mask_word3 < kNoRebootHintBits)
-        shown += kRebootHint;
-    step.box = TftpBox{std::move(shown), kDeviceError.caption, kDeviceError.icon};
-    step.state_text = std::string(kStateCleared);
+    step.device_error = DeviceErrorText(message);
+    step.reboot_hint = target_.field_mask_word3 < kNoRebootHintBits;
     step.outcome = TftpOutcome::DeviceError;
     ResetTransferState();
     bytes_sent_ = 0;
@@ -104,11 +107,10 @@ TftpStep TftpTransfer::OnDataTimer() {
         return step;
     }
     if (data_retries_ >= kMaxDataRetries) {
-        const std::string text = TransferFailText(bytes_sent_, file_size_);
         step.data_timer = TimerAction::Stop;
         step.close_socket = true;
-        step.log_failure = text;
-        step.state_text = text;
+        step.failed_at = bytes_sent_;
+        step.file_size = file_size_;
         step.outcome = TftpOutcome::TransferFailed;
         bytes_sent_ = 0;
         last_block_.reset();
@@ -134,7 +136,6 @@ TftpStep TftpTransfer::OnRequestTimer() {
     if (++request_retries_ >= kMaxWriteRequestRetries) {
         step.request_timer = TimerAction::Stop;
         step.close_socket = true;
-        step.state_text = std::string(kStateDeviceNotFound);
         step.outcome = TftpOutcome::DeviceNotFound;
         request_retries_ = 0;
         state_ = State::Idle;
@@ -162,7 +163,7 @@ void TftpTransfer::Cancel() {
 void TftpTransfer::SendWriteRequest(TftpStep& step) {
     data_ticked_ = false;
     step.send = TftpDatagram{BuildWriteRequest(target_.firmware_path), target_.ip, kTftpServerPort,
-                             kWriteRequestSendError};
+                             SendKind::TftpWriteRequest};
 }
 
 void TftpTransfer::SendBlock(uint16_t acked, TftpStep& step) {
@@ -177,15 +178,19 @@ void TftpTransfer::SendBlock(uint16_t acked, TftpStep& step) {
     current_block_ = static_cast<uint16_t>(acked + 1);
     step.send =
         TftpDatagram{BuildDataPacket(current_block_, std::span(image_).subspan(offset, count)),
-                     target_.ip, kTftpServerPort, kDataSendError};
+                     target_.ip, kTftpServerPort, SendKind::TftpData};
     data_ticked_ = false;
     state_ = State::Sending;
-    if (count < kTftpBlockSize) {
+    if (count < kTftpBlockSize)
         last_block_ = current_block_;
-        step.state_text = UpgradeCompleteText(bytes_sent_, file_size_);
-    } else if (acked != 0) {
-        step.state_text = UpgradeProgressText(bytes_sent_, file_size_);
-    }
+    if (data_retries_ == 0)
+        step.progress = TransferProgress{
+            .sent = bytes_sent_,
+            .acknowledged = static_cast<uint32_t>(offset),
+            .total = file_size_,
+            .block = current_block_,
+            .last = count < kTftpBlockSize,
+        };
 }
 
 void TftpTransfer::ResetTransferState() {

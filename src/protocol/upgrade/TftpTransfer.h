@@ -6,6 +6,7 @@
 // and real timers carries the steps out; tests feed events directly.
 
 #include "protocol/seams/Notifier.h"
+#include "protocol/seams/Outcomes.h"
 
 #include <cstdint>
 #include <optional>
@@ -39,32 +40,41 @@ enum class TftpOutcome {
 
 struct TftpDatagram {
     std::vector<uint8_t> bytes;
-    uint32_t address = 0; // always the target device
-    uint16_t port = 0;    // always 69, also for DATA
-    Message on_failure;   // the box when the send fails
+    uint32_t address = 0;                       // always the target device
+    uint16_t port = 0;                          // always 69, also for DATA
+    SendKind kind = SendKind::TftpWriteRequest; // what a failed send was
     bool operator==(const TftpDatagram&) const = default;
 };
 
-struct TftpBox {
-    std::string text;
-    std::string_view caption;
-    MessageIcon icon = MessageIcon::None;
-    Message AsMessage() const { return {text, caption, icon}; }
-    bool operator==(const TftpBox&) const = default;
+// How far the write has come, each time a DATA block goes out for the first
+// time: bytes sent (each block once) and acknowledged, of the file's size.
+struct TransferProgress {
+    uint32_t sent = 0;
+    uint32_t acknowledged = 0;
+    uint32_t total = 0;
+    uint16_t block = 0; // the block just sent
+    bool last = false;  // it is the final, short block
+    bool operator==(const TransferProgress&) const = default;
 };
 
 // What the driver does for one event, in this order: send, timers, close
-// the socket, start the finishing wait, log, box, state text, outcome.
+// the socket, start the finishing wait, then report progress or the end.
 struct TftpStep {
     std::optional<TftpDatagram> send;
     TimerAction data_timer = TimerAction::Keep;    // timer 1: DATA retransmission
     TimerAction request_timer = TimerAction::Keep; // timer 2: write-request retransmission
     bool close_socket = false;
-    int finish_after_ms = 0;                // > 0: call FinishWaitEnded once this has passed
-    std::optional<std::string> log_failure; // the text of a LogUpgradeFailure line
-    std::optional<TftpBox> box;
-    std::optional<std::string> state_text; // new Upgrade State text
+    int finish_after_ms = 0; // > 0: call FinishWaitEnded once this has passed
+    std::optional<TransferProgress> progress;
     TftpOutcome outcome = TftpOutcome::None;
+    // Refused: why. DeviceError: the device's message, cut to
+    // kMaxDeviceErrorText, and whether the reboot hint goes with it.
+    // TransferFailed: the bytes sent of the file's size.
+    std::optional<Message> refusal;
+    std::string device_error;
+    bool reboot_hint = false;
+    uint32_t failed_at = 0;
+    uint32_t file_size = 0;
 };
 
 // The ERROR packet's message as shown and logged: cut to
@@ -92,8 +102,11 @@ public:
     // image over kMaxFirmwareImageBytes is refused with nothing sent. Does
     // nothing unless Idle.
     TftpStep Start(Target target, std::vector<uint8_t> image);
-    // One datagram read from the socket; its sender is not examined.
-    TftpStep OnDatagram(std::span<const uint8_t> datagram);
+    // One datagram read from the socket, with its sender's address. Only
+    // the target speaks for the transfer (from any port: devices may answer
+    // from another one); anything else is counted and dropped, so no other
+    // host can acknowledge, fail or keep alive an upload.
+    TftpStep OnDatagram(std::span<const uint8_t> datagram, uint32_t sender_ip);
     TftpStep OnDataTimer();
     TftpStep OnRequestTimer();
     // The wait after the last ACK is over: the transfer has completed.
@@ -108,6 +121,8 @@ public:
     std::optional<uint16_t> last_block() const { return last_block_; }
     int data_retries() const { return data_retries_; }
     int request_retries() const { return request_retries_; }
+    // Datagrams from another address than the target's, since the start.
+    uint64_t foreign_dropped() const { return foreign_dropped_; }
 
 private:
     TftpStep OnAck(uint16_t block);
@@ -134,6 +149,7 @@ private:
     bool request_ticked_ = false;
     uint32_t file_size_ = 0;
     uint32_t bytes_sent_ = 0; // each block once
+    uint64_t foreign_dropped_ = 0;
 };
 
 } // namespace kestrel

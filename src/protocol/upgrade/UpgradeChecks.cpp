@@ -1,7 +1,6 @@
 #include "protocol/upgrade/UpgradeChecks.h"
 
 #include "protocol/files/FileBytes.h"
-#include "protocol/set/DeviceSelection.h"
 #include "protocol/set/SetMessages.h"
 #include "protocol/upgrade/FirmwareImageSize.h"
 #include "protocol/upgrade/UpgradeMessages.h"
@@ -17,10 +16,10 @@ constexpr std::size_t kMaxPasswordLength = 20;
 
 } // namespace
 
-std::optional<Message> CheckUpgradeTarget(const ProgramState& state,
+std::optional<Message> CheckUpgradeTarget(const DeviceTables& tables, const ChosenAgent& chosen,
                                           std::span<const LocalNetwork> networks) {
-    const DeviceRecord& agent = TargetRecord(state);
-    const DeviceTable& table = state.target_in_monitor ? state.monitor : state.discovery;
+    const DeviceRecord& agent = chosen.Record(tables);
+    const DeviceTable& table = chosen.in_monitor() ? tables.monitor : tables.discovery;
     const auto holders = std::count_if(table.InUse().begin(), table.InUse().end(),
                                        [&](const DeviceRecord& r) { return r.ip == agent.ip; });
     if (holders >= 2)

@@ -3,7 +3,7 @@
 // dialog opens, and of the dialog's form before the trigger is sent.
 
 #include "protocol/seams/Notifier.h"
-#include "protocol/settings/ProgramState.h"
+#include "protocol/set/DeviceSelection.h"
 #include "protocol/wire/LocalNetwork.h"
 
 #include <cstdint>
@@ -14,10 +14,10 @@
 
 namespace kestrel {
 
-// The agent of the selection context: its address held by no other entry of
+// The chosen agent: its address held by no other entry of
 // the list it was chosen in, then in a network of one of this computer's
 // addresses (none read is said as such). The first refusal, or nothing.
-std::optional<Message> CheckUpgradeTarget(const ProgramState& state,
+std::optional<Message> CheckUpgradeTarget(const DeviceTables& tables, const ChosenAgent& chosen,
                                           std::span<const LocalNetwork> networks);
 
 // Start's checks, in order: a password of 1 to 20 characters, then a

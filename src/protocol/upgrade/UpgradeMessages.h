@@ -3,6 +3,10 @@
 // Upgrade State field.
 
 #include "protocol/seams/Notifier.h"
+#include "protocol/upgrade/TftpTransfer.h"
+#include "protocol/upgrade/UpgradeOutcome.h"
+
+#include <optional>
 
 #include <cstdint>
 #include <string>
@@ -62,5 +66,15 @@ inline constexpr std::string_view kStateCleared = " ";
 std::string UpgradeProgressText(uint32_t sent, uint32_t file_size);
 std::string UpgradeCompleteText(uint32_t sent, uint32_t file_size);
 std::string TransferFailText(uint32_t sent, uint32_t file_size);
+
+// Upgrade State for a block just sent: progress, or "Complete..." for the
+// last one; nothing for the first block.
+std::optional<std::string> UpgradeStateText(const TransferProgress& progress);
+// Upgrade State once the upgrade has ended, where the end rewrites it.
+std::optional<std::string> UpgradeStateText(const UpgradeEnd& end);
+// The device error box's words: its message, and the hint where it applies.
+std::string DeviceErrorBoxText(const UpgradeEnd& end);
+// The event-log line of a failed transfer; nothing for other ends.
+std::optional<std::string> UpgradeLogText(const UpgradeEnd& end);
 
 } // namespace kestrel

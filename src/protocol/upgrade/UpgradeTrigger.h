@@ -2,7 +2,7 @@
 // The request that asks an agent to take a firmware write: the header with
 // command 10, the agent's MAC and the set sequence, then its password.
 
-#include "protocol/settings/ProgramState.h"
+#include "protocol/settings/ProtocolSettings.h"
 #include "protocol/wire/DeviceRecord.h"
 
 #include <cstdint>

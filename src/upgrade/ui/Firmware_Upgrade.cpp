@@ -1,5 +1,7 @@
 #include "upgrade/ui/Firmware_Upgrade.h"
 
+#include "protocol/upgrade/UpgradeMessages.h"
+
 #include "controls/ColourScheme.h"
 #include "controls/DialogKeys.h"
 #include "controls/DialogUnits.h"
@@ -120,7 +122,13 @@ CFirmware_Upgrade::CFirmware_Upgrade(UpgradeRun& run, QWidget* parent)
     connect(&browse_, &QPushButton::clicked, this, &CFirmware_Upgrade::OnBrowse);
     connect(&start_, &QPushButton::clicked, this, &CFirmware_Upgrade::OnStart);
     connect(&cancel_, &QPushButton::clicked, this, &QDialog::close);
-    connect(&run_, &UpgradeRun::StateText, &upgrade_state_, &QLineEdit::setText);
+    // Upgrade State tells the run in the dialog's words.
+    connect(&run_, &UpgradeRun::TransferStarted, this,
+            [this] { upgrade_state_.setText(Latin1(kStateWait)); });
+    connect(&run_, &UpgradeRun::Progress, this, [this](const TransferProgress& progress) {
+        if (const std::optional<std::string> text = UpgradeStateText(progress))
+            upgrade_state_.setText(Latin1(*text));
+    });
     // Start stays off while a start or a transfer is under way: one at a time.
     connect(&run_, &UpgradeRun::BusyChanged, &start_,
             [this](bool busy) { start_.setEnabled(!busy); });
@@ -230,8 +238,13 @@ void CFirmware_Upgrade::OnStart() {
     run_.Start(Latin1Bytes(password_.text()), PathBytes(firmware_path_.text()));
 }
 
-void CFirmware_Upgrade::OnEnded() {
-    close();
+void CFirmware_Upgrade::OnEnded(const UpgradeEnd& end) {
+    if (const std::optional<std::string> text = UpgradeStateText(end))
+        upgrade_state_.setText(Latin1(*text));
+    // The dialog ends with the upgrade: after the wait that follows the last
+    // ACK, or once the device's error has been said.
+    if (end.kind == UpgradeEndKind::Completed || end.kind == UpgradeEndKind::DeviceError)
+        close();
 }
 
 void CFirmware_Upgrade::keyPressEvent(QKeyEvent* event) {

@@ -50,7 +50,7 @@ protected:
 private:
     void BuildForm();
     void ApplyColours();
-    void OnEnded();
+    void OnEnded(const kestrel::UpgradeEnd& end);
 
     kestrel::UpgradeRun& run_;
 
