@@ -1,6 +1,6 @@
 # What `cmake --install` puts where, and the Debian packages CPack makes of it:
 #   kestrel-utility    the window, kestrel-ecf, kestrel-cli, the keep-alive's
-#                      socket helper, the shipped define.ecf, menu entry, icons,
+#                      report helper, the shipped define.ecf, menu entry, icons,
 #                      metainfo
 #   kestrel-agent-sim  the simulated agents, for test benches only
 include(GNUInstallDirs)
@@ -13,7 +13,7 @@ file(MAKE_DIRECTORY ${gen})
 install(TARGETS kestrel-utility kestrel-ecf kestrel-cli
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
 # Found by the program at ../libexec/kestrel-utility from its own folder.
-install(TARGETS kestrel-igmp-socket
+install(TARGETS kestrel-igmp-report
     RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/kestrel-utility COMPONENT utility)
 install(TARGETS kestrel-agent-sim
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)

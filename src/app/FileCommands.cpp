@@ -80,10 +80,12 @@ void CFileCommands::Load() {
 
 void CFileCommands::ViewLog() {
     // The platform's viewer for a local text file; its result is not reported.
+    // The older files (syslog.log.1 ...) are beside it for whoever wants them.
     const auto log = EventLogPath(cfg_dir_);
     openUrl(QUrl::fromLocalFile(QFile::decodeName(log.c_str())));
 }
 
 void CFileCommands::ClearLog() {
+    // The command has no box: a file that cannot be removed is left as it is.
     ClearEventLog(EventLogPath(cfg_dir_));
 }

@@ -46,8 +46,8 @@ public:
     void Save();          // "Monitor save"
     void SaveAs();        // "Monitor save as"
     void Load();          // "Monitor load"
-    void ViewLog();       // "View log"
-    void ClearLog();      // "Clear log"
+    void ViewLog();       // "View log": the current syslog.log
+    void ClearLog();      // "Clear log": syslog.log and its older files
 
     // The file dialog, opened in the cfg folder.
     std::function<QString(QWidget*, kestrel::MonitorFileDialog)> chooseFile;

@@ -5,13 +5,20 @@
 // second, so a change made by the Group Interval dialog takes effect within a
 // second.
 //
-// The report needs a raw IGMP socket, hence CAP_NET_RAW. An unprivileged
-// program asks the helper for one the first time the keep-alive is on; when
-// that fails too the keep-alive sends nothing and says so once.
+// The report needs a raw IGMP socket, hence CAP_NET_RAW. A program that has
+// the capability itself sends the reports on its own socket. An unprivileged
+// one never holds such a socket: the first time the keep-alive is on it asks
+// kestrel-igmp-report whether it can send, and then runs it each period on
+// each card; when it cannot, the keep-alive sends nothing and says so once.
+// A headless service under systemd goes the same way, unprivileged: its unit
+// must leave NoNewPrivileges= off (and the options that imply it for a
+// service with a User=), or the helper's capability is not granted.
 
+#include "core/IgmpReportHelper.h"
 #include "protocol/discovery/KeepAliveCounter.h"
 #include "protocol/seams/Notifier.h"
 #include "protocol/settings/ProtocolSettings.h"
+#include "protocol/wire/LocalNetwork.h"
 
 #include <QObject>
 #include <QTimer>
@@ -19,14 +26,15 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace kestrel {
 
 class KeepAlive : public QObject {
     Q_OBJECT
 public:
-    // helper: the program that opens the socket for an unprivileged
-    // process (RawIgmpHelperPath); empty for none.
+    // helper: the program that sends the reports for an unprivileged
+    // process (IgmpReportHelperPath); empty for none.
     KeepAlive(const ProtocolSettings& settings, Notifier& notifier, QString helper,
               QObject* parent = nullptr);
     ~KeepAlive() override;
@@ -35,6 +43,7 @@ public:
     // starts the one-second count. Once only; later calls do nothing.
     void Start();
 
+    // Whether this process holds a raw socket of its own.
     bool socketOpen() const { return socket_ >= 0; }
     int reportsSent() const { return reports_sent_; }
 
@@ -42,15 +51,23 @@ public:
     void Step();
 
 private:
-    // While switched on: the helper's socket when there is none yet, or
-    // the box that says there will be none.
-    void NeedSocket();
+    enum class HelperState { NotAsked, Asking, Usable, Unusable };
+
+    // While switched on without a socket of its own: asks the helper
+    // whether it can send, once.
+    void NeedSender();
+    void HelperChecked(bool can_send);
+    void HelperReported(bool sent, bool no_raw_socket);
+    // The box that says no report will be sent; once.
+    void SayNoReports();
     void SendReport();
+    bool SendOwnReport(const std::vector<LocalNetwork>& cards);
 
     const ProtocolSettings& settings_;
     Notifier& notifier_;
-    QString helper_;
-    bool helper_asked_ = false;
+    IgmpReportHelper helper_;
+    HelperState helper_state_ = HelperState::NotAsked;
+    bool said_ = false;
     KeepAliveCounter counter_;
     std::optional<uint32_t> group_;
     std::array<uint8_t, 8> report_{};

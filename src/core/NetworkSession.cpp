@@ -1,6 +1,6 @@
 #include "NetworkSession.h"
 
-#include "core/RawIgmpSocket.h"
+#include "core/IgmpReportHelper.h"
 #include "protocol/discovery/Discovery.h"
 
 #include <QCoreApplication>
@@ -14,7 +14,7 @@ NetworkSession::NetworkSession(const Parts& parts, QObject* parent)
                   parts.traps),
       sockets_(parts.settings, parts.notifier),
       keep_alive_(parts.settings, network_boxes_,
-                  RawIgmpHelperPath(QCoreApplication::applicationDirPath())) {
+                  IgmpReportHelperPath(QCoreApplication::applicationDirPath())) {
     sockets_.SetReceiveCallback(
         [this](std::span<const uint8_t> datagram, uint32_t sender_ip, SocketKind) {
             dispatcher_.DispatchDatagram(datagram, sender_ip);

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -134,6 +135,36 @@ public:
     }
 };
 
+// The tables and the lists' mirror that every input starts from, kept for
+// the whole process and made fresh for each input. Allocated anew for every
+// input, the tables (150 KB) and the mirror's growing logs took most of the
+// time and filled the sanitizer's quarantine.
+class FreshStart {
+public:
+    CoreState& state() { return *state_; }
+    FakeListHooks& lists() { return lists_; }
+
+    FreshStart& Reset() {
+        state_.emplace(); // in the same storage: the mirror's reference holds
+        lists_.discovery_rows.clear();
+        lists_.monitor_rows.clear();
+        lists_.calls.clear();
+        lists_.faults.clear();
+        lists_.selection = {};
+        lists_.restored.clear();
+        return *this;
+    }
+
+private:
+    std::optional<CoreState> state_{std::in_place};
+    FakeListHooks lists_{state_->tables};
+};
+
+FreshStart& ResetStart() {
+    static FreshStart start;
+    return start.Reset();
+}
+
 struct Rig {
     explicit Rig(std::span<const uint8_t> data) : feeder(data) {}
 
@@ -171,8 +202,9 @@ struct Rig {
     }
 
     Feeder feeder;
-    CoreState state;
-    FakeListHooks lists{state.tables};
+    FreshStart& start = ResetStart();
+    CoreState& state = start.state();
+    FakeListHooks& lists = start.lists();
     ReentrantEvents events{*this};
     CheckingTrapHandler traps;
     Dispatcher dispatcher{state.settings, state.exchange, state.tables, lists, events, &traps};

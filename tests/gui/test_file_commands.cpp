@@ -154,4 +154,23 @@ TEST_F(FileCommandsTest, ClearLogEmptiesTheLog) {
     EXPECT_TRUE(notifier.shown.empty());
 }
 
+TEST_F(FileCommandsTest, ClearLogAlsoRemovesTheOlderLogFiles) {
+    const char* rotated[] = {"syslog.log.1", "syslog.log.2", "syslog.log.3", "syslog.log.7"};
+    const char* others[] = {"syslog.log.bak", "syslog.log.1x", "syslog.logs", "monitor.cfg"};
+    for (const char* name : rotated)
+        std::ofstream(CfgFile(name), std::ios::binary) << "old line\r\n";
+    for (const char* name : others)
+        std::ofstream(CfgFile(name), std::ios::binary) << "kept\r\n";
+    { std::ofstream(CfgFile("syslog.log"), std::ios::binary) << "old line\r\n"; }
+
+    commands.ClearLog();
+
+    EXPECT_EQ(std::filesystem::file_size(CfgFile("syslog.log")), 0u);
+    for (const char* name : rotated)
+        EXPECT_FALSE(std::filesystem::exists(CfgFile(name))) << name;
+    for (const char* name : others)
+        EXPECT_EQ(ReadBytes(CfgFile(name)), (Bytes{'k', 'e', 'p', 't', '\r', '\n'})) << name;
+    EXPECT_TRUE(notifier.shown.empty());
+}
+
 } // namespace

@@ -436,6 +436,49 @@ TEST_F(FirmwareDialogTest, BrowseSetsThePathWhichTheNextOpeningShows) {
     EXPECT_EQ(notifier.Texts(), std::vector<std::string>{"Firmware file not found"});
 }
 
+// Types the text a character at a time, as a keyboard or an input method
+// hands them over: a character beyond 16 bits comes whole.
+void Type(QLineEdit& edit, const QString& text) {
+    for (const char32_t c : text.toUcs4())
+        QTest::sendKeyEvent(QTest::Click, &edit, Qt::Key_unknown, QString::fromUcs4(&c, 1),
+                            Qt::NoModifier);
+}
+
+// Firmware Path holds 127 bytes of the path as it is sent, whatever the
+// characters: typing stops there and a longer choice of Browse is cut
+// there, between characters.
+TEST_F(FirmwareDialogTest, FirmwarePathHoldsAtMost127BytesOfThePath) {
+    const QString e_acute(QChar(0x00E9));                     // 2 bytes
+    const QString face = QString::fromUcs4(U"\U0001F600", 1); // 4 bytes, 2 UTF-16 units
+    const struct {
+        const char* name;
+        QString typed;
+        qsizetype kept; // UTF-16 units
+        qsizetype bytes;
+    } cases[] = {
+        {"plain", QString(130, QLatin1Char('a')), 127, 127},
+        {"two-byte characters", e_acute.repeated(70), 63, 126},
+        {"then one byte more", e_acute.repeated(63) + QStringLiteral("ab"), 64, 127},
+        {"four-byte characters", face.repeated(40), 62, 124},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open();
+        Type(Edit("ctl1045"), c.typed);
+        const QString shown = Edit("ctl1045").text();
+        EXPECT_EQ(S(shown), S(c.typed.first(c.kept)));
+        EXPECT_EQ(QFile::encodeName(shown).size(), c.bytes);
+        delete dialog;
+    }
+
+    Open();
+    chosen = QStringLiteral("/home/op/") + e_acute.repeated(100) + QStringLiteral(".hex");
+    Click("ctl1074");
+    // "/home/op/" and 59 characters of two bytes.
+    EXPECT_EQ(S(Edit("ctl1045").text()), S(chosen.first(9 + 59)));
+    EXPECT_EQ(run.firmwarePath(), QFile::encodeName(chosen).first(127).toStdString());
+}
+
 TEST_F(FirmwareDialogTest, TheBrowseDialogTakesExistingHexFiles) {
     const auto browse = MakeFirmwareFileDialog(nullptr);
     EXPECT_EQ(browse->fileMode(), QFileDialog::ExistingFile);
@@ -607,7 +650,9 @@ UpgradeEnd EndOf(UpgradeEndKind kind) {
 TEST_F(UpgradeEndTest, EachEndWritesItsStateShowsItsBoxAndClosesOrNot) {
     UpgradeEnd device_error = EndOf(UpgradeEndKind::DeviceError);
     device_error.device_error = "Flash busy";
+    // Another text: the same line again within its second would be folded.
     UpgradeEnd device_error_reboots = device_error;
+    device_error_reboots.device_error = "Flash locked";
     device_error_reboots.reboot_hint = true;
     UpgradeEnd transfer_failed = EndOf(UpgradeEndKind::TransferFailed);
     transfer_failed.sent = 1024;
@@ -640,9 +685,9 @@ TEST_F(UpgradeEndTest, EachEndWritesItsStateShowsItsBoxAndClosesOrNot) {
         {"device error of a device that reboots",
          device_error_reboots,
          " ",
-         {{"Flash busy\nThe device will reboot, please wait for a few seconds", "upgrade fail",
+         {{"Flash locked\nThe device will reboot, please wait for a few seconds", "upgrade fail",
            MessageIcon::Error}},
-         " 198.18.0.12 Flash busy \r\n",
+         " 198.18.0.12 Flash locked \r\n",
          true},
         {"device not found",
          EndOf(UpgradeEndKind::DeviceNotFound),

@@ -42,6 +42,7 @@ struct Packet {
     uint8_t protocol;
     uint32_t dst;
     std::vector<uint8_t> payload; // after the IP header
+    std::vector<uint8_t> header;  // the IP header itself
     // UDP only: the destination port.
     uint16_t DstPort() const {
         return payload.size() < 4 ? 0 : static_cast<uint16_t>(payload[2] << 8 | payload[3]);
@@ -119,7 +120,8 @@ private:
                  ip[9],
                  (uint32_t{ip[16]} << 24) | (uint32_t{ip[17]} << 16) | (uint32_t{ip[18]} << 8) |
                      uint32_t{ip[19]},
-                 {ip.begin() + static_cast<std::ptrdiff_t>(header), ip.end()}};
+                 {ip.begin() + static_cast<std::ptrdiff_t>(header), ip.end()},
+                 {ip.begin(), ip.begin() + static_cast<std::ptrdiff_t>(header)}};
         if (keep(p))
             out.push_back(std::move(p));
     }

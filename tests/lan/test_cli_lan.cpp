@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <initializer_list>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +35,21 @@ struct CliRun {
     std::string out;
     std::string err;
 };
+
+// Output a terminal shows as text: valid UTF-8 with no control character
+// but the line feeds that end lines (no ESC, BEL, CR, DEL, no C1 control).
+// Empty when so, else what is wrong.
+std::string NotPlainText(const std::string& output) {
+    const QString decoded = QString::fromUtf8(output.data(), static_cast<qsizetype>(output.size()));
+    if (decoded.toStdString() != output)
+        return "not valid UTF-8";
+    for (const QChar c : decoded) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != '\n') || u == 0x7f || (u >= 0x80 && u <= 0x9f))
+            return "control character " + std::to_string(u);
+    }
+    return {};
+}
 
 class CliLanTest : public ::testing::Test {
 protected:
@@ -73,13 +91,18 @@ protected:
         p.start(Cli(), list);
         ASSERT_TRUE(p.waitForStarted(5000));
     }
+    // Standard input is `input`, or the file input_file when one is named.
     CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                  const std::string& input = "", int timeout_ms = 60000) const {
+                  const std::string& input = "", int timeout_ms = 60000,
+                  const QString& input_file = {}) const {
         QProcess p;
+        if (!input_file.isEmpty())
+            p.setStandardInputFile(input_file);
         Begin(p, args, env);
         if (!input.empty())
             p.write(input.data(), static_cast<qint64>(input.size()));
-        p.closeWriteChannel();
+        if (input_file.isEmpty())
+            p.closeWriteChannel();
         CliRun r;
         if (!p.waitForFinished(timeout_ms)) {
             p.kill();
@@ -451,6 +474,221 @@ TEST_F(CliLanTest, WatchPrintsChangesLogsThemAndEndsOnSigint) {
     ASSERT_TRUE(quiet.waitForFinished(3000)) << "SIGTERM ends watch";
     EXPECT_EQ(quiet.exitCode(), 0);
     EXPECT_EQ(ReadFile(Path("syslog.log")).size(), log.size());
+}
+
+// Every password source takes at most 20 characters and cuts none: a
+// longer one is refused in the words --password gets, before anything is
+// sent. Standard input gives one line of at most 256 bytes.
+TEST_F(CliLanTest, PasswordsOverTwentyCharactersAreRefusedFromEverySource) {
+    StartSim("ip=198.18.1.2 mac=020000000002 iface=3 dhcp=1 password=abcdefghijklmnopqrst\n");
+    const std::string twenty = "abcdefghijklmnopqrst";
+    const std::string longer = twenty + "u"; // the agent's password and one more
+    const std::string fw = Path("fw.hex");
+    {
+        QFile f(QString::fromStdString(fw));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(1000, 'x'));
+    }
+    const char* const set_words = "Password lengths between 1-20";
+    const char* const passwd_words = "Password length between 1-20  ";
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::vector<std::string> env;
+        std::string input;
+        QString input_file;
+        const char* words;
+    };
+    const std::vector<std::string> refresh = {"dhcp-refresh", "198.18.1.2", "--timeout", "1"};
+    const auto with = [](std::vector<std::string> args, std::initializer_list<std::string> more) {
+        args.insert(args.end(), more);
+        return args;
+    };
+    const Case cases[] = {
+        {"dhcp-refresh, --password", with(refresh, {"--password", longer}), {}, "", {}, set_words},
+        {"dhcp-refresh, --password-env",
+         with(refresh, {"--password-env", "PW"}),
+         {"PW=" + longer},
+         "",
+         {},
+         set_words},
+        {"dhcp-refresh, KESTREL_PASSWORD",
+         refresh,
+         {"KESTREL_PASSWORD=" + longer},
+         "",
+         {},
+         set_words},
+        {"dhcp-refresh, standard input",
+         with(refresh, {"--password-stdin"}),
+         {},
+         longer + "\n",
+         {},
+         set_words},
+        {"a line past 256 bytes",
+         with(refresh, {"--password-stdin"}),
+         {},
+         std::string(300, 'a') + "\n",
+         {},
+         set_words},
+        {"a line without end",
+         with(refresh, {"--password-stdin"}),
+         {},
+         "",
+         QStringLiteral("/dev/zero"),
+         set_words},
+        {"set, standard input",
+         {"set", "198.18.1.2", "--password-stdin", "--location", "x"},
+         {},
+         longer + "\n",
+         {},
+         set_words},
+        {"passwd, the new one from standard input",
+         {"passwd", "198.18.1.2", "--password-stdin"},
+         {},
+         twenty + "\n" + longer + "\n",
+         {},
+         passwd_words},
+        {"passwd, the current one from the environment",
+         {"passwd", "198.18.1.2", "--new-password", "x"},
+         {"KESTREL_PASSWORD=" + longer},
+         "",
+         {},
+         passwd_words},
+        {"passwd, a line without end",
+         {"passwd", "198.18.1.2", "--password-stdin"},
+         {},
+         "",
+         QStringLiteral("/dev/zero"),
+         passwd_words},
+        {"upgrade, KESTREL_PASSWORD",
+         {"upgrade", "198.18.1.2", fw},
+         {"KESTREL_PASSWORD=" + longer},
+         "",
+         {},
+         set_words},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun r = RunCli(c.args, c.env, c.input, 10000, c.input_file);
+        EXPECT_EQ(r.exit_code, 3) << "out: " << r.out << "\nerr: " << r.err;
+        EXPECT_EQ(r.err, std::string(c.words) + "\n");
+    }
+    EXPECT_EQ(sim.Count("SET 198.18.1.2"), 0);
+    EXPECT_EQ(sim.Count("TRIGGER 198.18.1.2"), 0);
+
+    // Twenty characters from standard input are the agent's password.
+    const CliRun right = RunCli(with(refresh, {"--password-stdin"}), {}, twenty + "\r\n");
+    EXPECT_EQ(right.exit_code, 0) << right.err;
+    EXPECT_TRUE(sim.WaitForLine("SET 198.18.1.2 kind=dhcp-refresh status=0", 2000));
+}
+
+// Agents' texts may hold control characters: window titles, colours, a
+// carriage return that overwrites the line, bytes 0x80-0x9F that some
+// terminals take for controls. Tables, watch lines, JSON and the device's
+// error all show them as text.
+TEST_F(CliLanTest, AgentsTextsStayTextOnTheTerminal) {
+    // Agent .2 has texts of its own (raw bytes in the agents file, inside
+    // quotes); .3 sends the simulator's hostile texts, which stop at a NUL
+    // after "\x1b[2J\x1b]0;owned\x07\b\f\r\n".
+    StartSim("ip=198.18.1.2 mac=020000000002 iface=3 password=pw"
+             " name=\"\x1b]0;owned\x07\r\" location=\"\x9b"
+             "2J\x7f\\\\x\" product=\"\x85"
+             "fake\x1b[31m\" trap_every=1 trap_text=\"\x1b]0;t\x07\r\x9b"
+             "31m\" tftp_error_at=1 tftp_error_text=\"\x1b]0;title\x07\r fake line\x9b"
+             "31m\"\n"
+             "ip=198.18.1.3 mac=020000000003 iface=3 hostile=1 trap_every=1\n");
+    const std::string name = "\\x1b]0;owned\\x07\\r";
+    const std::string location = "\\x9b2J\\x7f\\\\x";
+    const std::string product = "\\x85fake\\x1b[31m";
+    const std::string hostile = "\\x1b[2J\\x1b]0;owned\\x07\\x08\\x0c\\r\\n";
+
+    const CliRun table = RunCli({"discover", "--timeout", "1"});
+    ASSERT_EQ(table.exit_code, 0) << table.err;
+    EXPECT_EQ(NotPlainText(table.out), "") << table.out;
+    for (const std::string& shown : {name, location, product, hostile})
+        EXPECT_NE(table.out.find(shown), std::string::npos) << shown << "\n" << table.out;
+    // The columns stay aligned: Location starts under its title.
+    const QStringList lines = QString::fromUtf8(table.out).split(QLatin1Char('\n'));
+    const auto column = lines[0].indexOf(QStringLiteral("Location"));
+    for (const QString& line : lines) {
+        if (line.startsWith(QStringLiteral("020000000002"))) {
+            EXPECT_EQ(line.indexOf(QString::fromStdString(location)), column) << line.toStdString();
+        }
+    }
+
+    const CliRun json = RunCli({"discover", "--timeout", "1", "--json"});
+    ASSERT_EQ(json.exit_code, 0) << json.err;
+    EXPECT_EQ(NotPlainText(json.out), "") << json.out;
+    QJsonObject own;
+    for (const QJsonValue& v : QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array())
+        if (v[QStringLiteral("mac")] == QStringLiteral("020000000002"))
+            own = v.toObject();
+    EXPECT_EQ(own[QStringLiteral("system_name")].toString(), QLatin1String("\x1b]0;owned\x07\r"));
+    EXPECT_EQ(own[QStringLiteral("location")].toString(), QLatin1String("\x9b"
+                                                                        "2J\x7f\\x"));
+
+    // watch, as lines and as JSON: every trap text as text.
+    for (const char* ip : {"198.18.1.2", "198.18.1.3"})
+        ASSERT_EQ(RunCli({"monitor", "add", ip}).exit_code, 0);
+    const std::string own_trap = "198.18.1.2 trap: \\x1b]0;t\\x07\\r\\x9b31m\n";
+    const std::string hostile_trap = "198.18.1.3 trap: " + hostile;
+    for (const bool as_json : {false, true}) {
+        SCOPED_TRACE(as_json ? "watch --json" : "watch");
+        QProcess watch;
+        std::vector<std::string> args = {"watch", "--refresh", "1", "--no-log"};
+        if (as_json)
+            args.emplace_back("--json");
+        Begin(watch, args);
+        std::string out;
+        std::map<QString, QString> trap_texts; // by address, from the JSON lines
+        const auto both = [&] {
+            if (as_json)
+                return trap_texts.size() == 2;
+            return out.find(own_trap) != std::string::npos &&
+                   out.find(hostile_trap) != std::string::npos;
+        };
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 15000 && !both()) {
+            watch.waitForReadyRead(200);
+            while (watch.canReadLine()) {
+                const QByteArray line = watch.readLine();
+                out += line.toStdString();
+                const QJsonObject event = QJsonDocument::fromJson(line).object();
+                if (event[QStringLiteral("event")] == QStringLiteral("trap"))
+                    trap_texts[event[QStringLiteral("ip")].toString()] =
+                        event[QStringLiteral("text")].toString();
+            }
+        }
+        ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+        ASSERT_TRUE(watch.waitForFinished(3000));
+        out += watch.readAllStandardOutput().toStdString();
+        EXPECT_TRUE(both()) << out;
+        EXPECT_EQ(NotPlainText(out), "") << out;
+        if (as_json) {
+            EXPECT_EQ(trap_texts[QStringLiteral("198.18.1.2")], QLatin1String("\x1b]0;t\x07\r\x9b"
+                                                                              "31m"));
+            EXPECT_TRUE(trap_texts[QStringLiteral("198.18.1.3")].startsWith(
+                QLatin1String("\x1b[2J\x1b]0;owned\x07\b\f\r\n")));
+        }
+    }
+
+    // The device's error for the first block: its text on standard error,
+    // as text, and the program's reboot hint after it.
+    const std::string fw = Path("fw.hex");
+    {
+        QFile f(QString::fromStdString(fw));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(2000, 'x'));
+    }
+    const CliRun upgrade = RunCli({"upgrade", "198.18.1.2", fw, "--password", "pw"});
+    EXPECT_EQ(upgrade.exit_code, 7) << upgrade.err;
+    EXPECT_EQ(NotPlainText(upgrade.err), "") << upgrade.err;
+    EXPECT_EQ(NotPlainText(upgrade.out), "") << upgrade.out;
+    EXPECT_NE(upgrade.err.find("\\x1b]0;title\\x07\\r fake line\\x9b31m\n"
+                               "The device will reboot, please wait for a few seconds\n"),
+              std::string::npos)
+        << upgrade.err;
 }
 
 TEST_F(CliLanTest, UpgradeSendsAnImageAndReportsTheAgentBack) {

@@ -49,9 +49,11 @@ TEST(ProgramOptions, HelpVersionAndUnknownOptionsOfEveryProgram) {
         {"kestrel-agent-sim", "--version", 0, "kestrel-agent-sim " + version + "\n", ""},
         {"kestrel-agent-sim", "--frobnicate", 2, "",
          "unknown option '--frobnicate'\nTry 'kestrel-agent-sim --help'"},
-        {"kestrel-igmp-socket", "--help", 0, "Usage: kestrel-igmp-socket", ""},
-        {"kestrel-igmp-socket", "--version", 0, "kestrel-igmp-socket " + version + "\n", ""},
-        {"kestrel-igmp-socket", "--frobnicate", 2, "", "unknown option '--frobnicate'"},
+        {"kestrel-igmp-report", "--help", 0, "Usage: kestrel-igmp-report GROUP CARD", ""},
+        {"kestrel-igmp-report", "--version", 0, "kestrel-igmp-report " + version + "\n", ""},
+        {"kestrel-igmp-report", "--frobnicate", 2, "",
+         "kestrel-igmp-report: unknown option '--frobnicate'\n"
+         "Try 'kestrel-igmp-report --help' for more information.\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.program) + " " + c.arg);
@@ -69,11 +71,13 @@ TEST(ProgramOptions, HelpVersionAndUnknownOptionsOfEveryProgram) {
     }
 }
 
-// The helper hands its socket only over a Unix socket; run by hand it says so.
-TEST(ProgramOptions, IgmpHelperRefusesAnOutputThatIsNoSocket) {
-    const ProgramRun run = Start("kestrel-igmp-socket", {});
-    EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.err.find("standard output is not a Unix socket"), std::string::npos) << run.err;
+// The helper wants a group and a card; run by hand without them it says so.
+TEST(ProgramOptions, IgmpHelperWantsAGroupAndACard) {
+    const ProgramRun run = Start("kestrel-igmp-report", {});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("expects a multicast group and a network card"), std::string::npos)
+        << run.err;
 }
 
 } // namespace

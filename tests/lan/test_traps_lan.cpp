@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,48 @@ TEST_F(TrapsLanTest, OverLongAndEmptyTextsReachTheLogWholeAndTheDialogStopsAtThe
     QTest::mouseClick(Find<QPushButton>("ctl1007"), Qt::LeftButton);
     EXPECT_TRUE(answer.answered());
     EXPECT_EQ(rows, std::vector<std::string>{long_text.substr(0, 255)});
+}
+
+TEST_F(TrapsLanTest, AFloodFromOneAgentIsFoldedInTheLogAndEveryTrapKept) {
+    constexpr int kFlood = 1000;
+    ASSERT_TRUE(sim.Command("set 198.18.1.11 burst=" + std::to_string(kFlood)));
+    ASSERT_TRUE(sim.Command("trap 198.18.1.11 flood"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->trapTable().count() == kFlood; }, 10000));
+    // No line follows the flood: the window's timer writes the last count.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->eventLog().heldRepeats() == 0; }, 5000));
+
+    // Each second of the flood is at most two lines: its trap line, then the
+    // count of its repeats (or the one repeat itself).
+    const std::string log = Log();
+    const std::string trap = " 198.18.1.11 Trap :flood\r\n";
+    const std::string repeated = " 198.18.1.11 last message repeated ";
+    long long logged = 0;
+    std::map<std::string, int> lines_per_second;
+    std::string last_stamp;
+    std::size_t pos = 0;
+    while (pos < log.size()) {
+        const std::size_t end = log.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        const std::string stamp = log.substr(pos, 19);
+        const std::string rest = log.substr(pos + 19, end + 2 - pos - 19);
+        ++lines_per_second[stamp];
+        if (rest == trap) {
+            ++logged;
+        } else {
+            ASSERT_EQ(rest.substr(0, repeated.size()), repeated) << rest;
+            EXPECT_EQ(stamp, last_stamp) << "a count has the stamp of the line it repeats";
+            const std::string count = rest.substr(repeated.size());
+            logged += std::stoll(count);
+            EXPECT_EQ(count.substr(count.find(' ')), " times\r\n");
+        }
+        last_stamp = stamp;
+        pos = end + 2;
+    }
+    EXPECT_EQ(logged, kFlood);
+    for (const auto& [stamp, lines] : lines_per_second)
+        EXPECT_LE(lines, 2) << stamp;
+    EXPECT_LT(lines_per_second.size(), 10u) << "the flood took that many seconds";
+    EXPECT_TRUE(notifier.shown.empty());
 }
 
 } // namespace

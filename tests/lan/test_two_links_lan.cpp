@@ -5,6 +5,8 @@
 
 #include "LanWindowFixture.h"
 #include "WireCapture.h"
+#include "WithoutNetRaw.h"
+#include "core/IgmpReportHelper.h"
 #include "core/KeepAlive.h"
 
 #include <QElapsedTimer>
@@ -227,6 +229,45 @@ TEST_F(TwoLinksTest, TheKeepAliveReportGoesOutOnEveryLink) {
     for (const auto* reports : {&near_reports, &far_reports})
         for (const Report& r : *reports)
             EXPECT_EQ(r.igmp, report);
+}
+
+// Without CAP_NET_RAW of its own the program runs the helper on each link
+// every period: each report leaves its own link, from that link's address,
+// one hop only.
+TEST_F(TwoLinksTest, TheHelpersReportsGoOutOnEveryLinkFromItsAddress) {
+    WireCapture near_link(kPeerLink), far_link(kSecondPeerLink);
+    ASSERT_TRUE(near_link.open() && far_link.open());
+    WithoutNetRaw unprivileged;
+    ASSERT_TRUE(unprivileged.dropped());
+    kestrel::ProtocolSettings settings = window->settings();
+    settings.multicast_timer_flag = 1;
+    settings.multicast_timer = 1;
+    kestrel::KeepAlive keep_alive(
+        settings, notifier, kestrel::IgmpReportHelperPath(QCoreApplication::applicationDirPath()));
+    QElapsedTimer clock;
+    clock.start();
+    keep_alive.Start();
+    ASSERT_FALSE(keep_alive.socketOpen());
+    const auto reports = [](const Packet& p) { return p.protocol == 2 && p.dst == kGroup; };
+    const std::vector<Packet> near_reports = near_link.CollectPackets(2500, clock, reports);
+    const std::vector<Packet> far_reports = far_link.CollectPackets(300, clock, reports);
+    ASSERT_GE(near_reports.size(), 2u);
+    EXPECT_GE(far_reports.size(), near_reports.size() - 1);
+    EXPECT_LE(far_reports.size(), near_reports.size() + 1);
+    const std::vector<uint8_t> report = {0x12, 0x00, 0xFE, 0x04, 0xEF, 0xFF, 0xFF, 0xFA};
+    const struct {
+        const std::vector<Packet>& packets;
+        std::vector<uint8_t> source;
+    } links[] = {{near_reports, {198, 18, 0, 1}}, {far_reports, {198, 51, 100, 1}}};
+    for (const auto& link : links)
+        for (const Packet& p : link.packets) {
+            ASSERT_EQ(p.header.size(), 20u);
+            EXPECT_EQ(p.header[8], 1) << "TTL";
+            EXPECT_EQ(std::vector<uint8_t>(p.header.begin() + 12, p.header.begin() + 16),
+                      link.source);
+            EXPECT_EQ(p.payload, report);
+        }
+    EXPECT_TRUE(notifier.shown.empty());
 }
 
 } // namespace

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace kestrel;
@@ -209,16 +211,17 @@ TEST(EventLogThreads, ConcurrentAppendsNeverFailOrInterleave) {
     const auto path = EventLogPath(dir.path());
     constexpr int kLinesPerThread = 150;
     // Lines longer than the stdio buffer take several writes each, so they tear
-    // unless appends are serialised.
-    const std::string trap_text(20000, 't');
-    const std::string fail_text(20000, 'f');
+    // unless appends are serialised. Each thread alternates two texts: a line
+    // the same as the one before would be folded into a count.
+    const std::string trap_texts[] = {std::string(20000, 't'), std::string(20000, 'T')};
+    const std::string fail_texts[] = {std::string(20000, 'f'), std::string(20000, 'F')};
 
     std::atomic<int> failures{0};
     auto writer = [&](bool traps) {
         EventLog log(path, clock, notifier);
         for (int i = 0; i < kLinesPerThread; ++i) {
-            const bool ok = traps ? log.LogTrap("10.0.0.1", trap_text)
-                                  : log.LogUpgradeFailure("10.0.0.2", fail_text);
+            const bool ok = traps ? log.LogTrap("10.0.0.1", trap_texts[i % 2])
+                                  : log.LogUpgradeFailure("10.0.0.2", fail_texts[i % 2]);
             if (!ok)
                 ++failures;
         }
@@ -231,21 +234,22 @@ TEST(EventLogThreads, ConcurrentAppendsNeverFailOrInterleave) {
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(notifier.messages.load(), 0);
 
-    const std::string trap_line = "03/07/2006 14:05:09 10.0.0.1 Trap :" + trap_text + "\r\n";
-    const std::string fail_line = "03/07/2006 14:05:09 10.0.0.2 " + fail_text + " \r\n";
-    const std::string text = FileText(path);
+    std::vector<std::pair<std::string, int*>> lines;
     int traps = 0, fails = 0;
+    for (const std::string& t : trap_texts)
+        lines.emplace_back("03/07/2006 14:05:09 10.0.0.1 Trap :" + t + "\r\n", &traps);
+    for (const std::string& f : fail_texts)
+        lines.emplace_back("03/07/2006 14:05:09 10.0.0.2 " + f + " \r\n", &fails);
+    const std::string text = FileText(path);
     std::size_t pos = 0;
     while (pos < text.size()) {
-        if (text.compare(pos, trap_line.size(), trap_line) == 0) {
-            ++traps;
-            pos += trap_line.size();
-        } else if (text.compare(pos, fail_line.size(), fail_line) == 0) {
-            ++fails;
-            pos += fail_line.size();
-        } else {
+        const auto whole = std::find_if(lines.begin(), lines.end(), [&](const auto& line) {
+            return text.compare(pos, line.first.size(), line.first) == 0;
+        });
+        if (whole == lines.end())
             FAIL() << "torn line at byte " << pos;
-        }
+        ++*whole->second;
+        pos += whole->first.size();
     }
     EXPECT_EQ(traps, kLinesPerThread);
     EXPECT_EQ(fails, kLinesPerThread);

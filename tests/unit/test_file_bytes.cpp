@@ -136,6 +136,50 @@ TEST(ReplaceFileContents, AWriteThatFailsHalfWayLeavesTheOldFile) {
     EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"define.ecf"});
 }
 
+mode_t ModeOf(const std::filesystem::path& file) {
+    struct stat st {};
+    EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
+    return st.st_mode & 07777;
+}
+
+// A replaced file keeps its permissions, also through a link; a new one
+// gets 0666 less the umask.
+TEST(ReplaceFileContents, KeepsTheModeOfTheFileItReplaces) {
+    const struct {
+        const char* name;
+        mode_t old_mode; // 0: no file before
+        mode_t umask;
+        bool through_link;
+        mode_t expected;
+    } cases[] = {
+        {"private", 0600, 022, false, 0600},
+        {"group readable", 0640, 077, false, 0640},
+        {"read-only", 0400, 022, false, 0400},
+        {"wider than the umask", 0666, 077, false, 0666},
+        {"private, through a link", 0600, 022, true, 0600},
+        {"new, umask 022", 0, 022, false, 0644},
+        {"new, umask 077", 0, 077, false, 0600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        const auto file = dir / "monitor.cfg";
+        if (c.old_mode != 0) {
+            WriteAll(file, Bytes(300, 1));
+            ASSERT_EQ(::chmod(file.c_str(), c.old_mode), 0);
+        }
+        const auto target = c.through_link ? dir / "link.cfg" : file;
+        if (c.through_link)
+            std::filesystem::create_symlink(file, target);
+        const mode_t old_umask = ::umask(c.umask);
+        const bool replaced = ReplaceFileContents(target, Bytes(600, 2));
+        ::umask(old_umask);
+        ASSERT_TRUE(replaced);
+        EXPECT_EQ(ReadAll(file), Bytes(600, 2));
+        EXPECT_EQ(ModeOf(file), c.expected);
+    }
+}
+
 TEST(ReplaceFileContents, MissingDirectoryFailsAndCreatesNothing) {
     ScratchDir dir;
     EXPECT_FALSE(ReplaceFileContents(dir / "no" / "file", Bytes{1}));

@@ -356,6 +356,31 @@ TEST_F(MonitorFileTest, SaveLeavesNoTemporaryFileBehind) {
     EXPECT_EQ(names, std::vector<std::string>{"monitor.cfg"});
 }
 
+// "Monitor save" replaces the file but not its permissions; the first save
+// makes it 0666 less the umask.
+TEST_F(MonitorFileTest, SaveKeepsTheFileMode) {
+    const auto mode = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(Cfg().c_str(), &st), 0);
+        return st.st_mode & 07777;
+    };
+    Monitor(NumberedAgent(1));
+    const mode_t old_umask = ::umask(027);
+    const bool first = SaveMonitorFile(Cfg(), monitor, notifier);
+    ::umask(022);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(mode(), 0640u);
+    for (const mode_t kept : {mode_t{0600}, mode_t{0640}, mode_t{0400}}) {
+        ASSERT_EQ(::chmod(Cfg().c_str(), kept), 0);
+        Monitor(NumberedAgent(2 + static_cast<int>(monitor.count())));
+        ASSERT_TRUE(SaveMonitorFile(Cfg(), monitor, notifier));
+        EXPECT_EQ(mode(), kept);
+        EXPECT_EQ(ReadAll(Cfg()).size(), 300u * static_cast<std::size_t>(monitor.count()));
+    }
+    ::umask(old_umask);
+    EXPECT_TRUE(notifier.shown.empty());
+}
+
 TEST_F(MonitorFileTest, SaveIntoMissingDirectoryReportsAndWritesNothing) {
     Monitor(NumberedAgent(1));
     const auto target = MonitorFilePath(dir.path() / "cfg");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -285,6 +286,37 @@ TEST_F(SettingsFileTest, CreatedFileIsTheScrambledBodyAndRoundTrips) {
     EXPECT_EQ(loaded.multicast_timer, v.multicast_timer);
     EXPECT_TRUE(notifier.shown.empty());
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"define.ecf"});
+}
+
+// Every writer of define.ecf replaces the file but not its permissions.
+TEST_F(SettingsFileTest, WritersKeepAPrivateFilePrivate) {
+    const struct {
+        const char* name;
+        std::function<bool(const std::filesystem::path&, FakeNotifier&)> write;
+    } writers[] = {
+        {"group interval rewrite",
+         [](const auto& path, FakeNotifier& n) { return SaveMulticastTimer(path, "300", '1', n); }},
+        {"checksum",
+         [](const auto& path, FakeNotifier& n) { return AppendSettingsChecksum(path, n); }},
+        {"create", [](const auto& path,
+                      FakeNotifier&) { return CreateSettingsFile(path, DefaultSettings()); }},
+    };
+    const mode_t old_umask = ::umask(022);
+    for (const auto& w : writers) {
+        for (const mode_t mode : {mode_t{0600}, mode_t{0640}}) {
+            SCOPED_TRACE(std::string(w.name) + " " + std::to_string(mode));
+            TempDir d;
+            const auto path = d / "define.ecf";
+            WriteBytes(path, StoredFile(Timers('0', "120")));
+            ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+            FakeNotifier n;
+            EXPECT_TRUE(w.write(path, n));
+            struct stat st {};
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, mode);
+        }
+    }
+    ::umask(old_umask);
 }
 
 TEST_F(SettingsFileTest, CreateRefusesInvalidValuesAndKeepsTheOldFile) {

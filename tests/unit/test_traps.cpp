@@ -127,9 +127,10 @@ public:
         t.tm_mday = 2;
         t.tm_hour = 14;
         t.tm_min = 5;
-        t.tm_sec = 9;
+        t.tm_sec = second;
         return t;
     }
+    int second = 9;
 };
 
 class OnTrapTest : public ::testing::Test {
@@ -278,6 +279,32 @@ TEST_F(OnTrapTest, AFailedLogWriteIsReportedAndTheTrapStillStored) {
     ASSERT_EQ(table.size(), 1);
     EXPECT_EQ(FieldText(table.Entry(0).event_text), "kept");
     EXPECT_EQ(lamp_lit, 1);
+}
+
+TEST_F(OnTrapTest, AFloodOfOneTrapIsFoldedInTheLogAndKeptWholeInTheTable) {
+    // 100000 identical traps from one agent over two seconds, then another trap.
+    const std::vector<uint8_t> flood = Payload({198, 18, 1, 1}, "Port 3 link up");
+    constexpr int kFlood = 100000;
+    constexpr int kFirstSecond = 40000;
+    for (int n = 0; n < kFlood; ++n) {
+        clock.second = n < kFirstSecond ? 9 : 10;
+        receiver.OnTrap(flood);
+    }
+    clock.second = 11;
+    receiver.OnTrap(Payload({198, 18, 1, 1}, "Port 3 link down"));
+
+    EXPECT_EQ(Log(), "01/02/2006 14:05:09 198.18.1.1 Trap :Port 3 link up\r\n"
+                     "01/02/2006 14:05:09 198.18.1.1 last message repeated 39999 times\r\n"
+                     "01/02/2006 14:05:10 198.18.1.1 Trap :Port 3 link up\r\n"
+                     "01/02/2006 14:05:10 198.18.1.1 last message repeated 59999 times\r\n"
+                     "01/02/2006 14:05:11 198.18.1.1 Trap :Port 3 link down\r\n");
+    // The table and the lamp still see every trap.
+    EXPECT_EQ(table.count(), kFlood + 1);
+    EXPECT_EQ(lamp_lit, kFlood + 1);
+    EXPECT_EQ(FieldText(table.Entry(table.size() - 1).event_text), "Port 3 link down");
+    EXPECT_EQ(FieldText(table.Entry(table.size() - 2).event_text), "Port 3 link up");
+    EXPECT_EQ(FieldText(table.Entry(table.size() - 2).time_text), "01/02/2006 14:05:10");
+    EXPECT_TRUE(notifier.shown.empty());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "AgentFormat.h"
 
+#include "TerminalText.h"
 #include "core/Latin1.h"
 #include "protocol/lists/RowTexts.h"
 
@@ -17,36 +18,34 @@ QString Text(std::string_view text) {
     return Latin1(text);
 }
 
-// Columns padded to their widest cell; control characters from an agent
-// would move the terminal's cursor, so they are shown as '?'.
+// Columns padded to their widest cell; the agents' texts are shown through
+// TerminalText, so none of them can move the terminal's cursor.
 std::string Aligned(std::span<const std::string_view> titles,
                     const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> width(titles.size());
-    for (std::size_t c = 0; c < titles.size(); ++c) {
-        width[c] = titles[c].size();
-        for (const auto& row : rows)
-            width[c] = std::max(width[c], row[c].size());
+    std::vector<std::vector<std::string>> shown;
+    shown.emplace_back(titles.begin(), titles.end());
+    for (const auto& row : rows) {
+        auto& cells = shown.emplace_back();
+        for (const std::string& cell : row)
+            cells.push_back(TerminalText(cell));
     }
+    std::vector<std::size_t> width(titles.size());
+    for (std::size_t c = 0; c < titles.size(); ++c)
+        for (const auto& row : shown)
+            width[c] = std::max(width[c], TerminalWidth(row[c]));
     std::string out;
-    const auto line = [&](auto cell) {
+    for (const auto& row : shown) {
         std::string text;
         for (std::size_t c = 0; c < titles.size(); ++c) {
-            std::string value(cell(c));
-            for (char& ch : value)
-                if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f)
-                    ch = '?';
-            text.append(value);
+            text.append(row[c]);
             if (c + 1 < titles.size())
-                text.append(width[c] - value.size() + 2, ' ');
+                text.append(width[c] - TerminalWidth(row[c]) + 2, ' ');
         }
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         out.append(text);
         out.push_back('\n');
-    };
-    line([&](std::size_t c) { return std::string(titles[c]); });
-    for (const auto& row : rows)
-        line([&](std::size_t c) { return row[c]; });
+    }
     return out;
 }
 
@@ -96,7 +95,7 @@ std::string MonitorTable(std::span<const DeviceRecord> records) {
 }
 
 std::string JsonLine(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+    return JsonText(QJsonDocument(object), QJsonDocument::Compact);
 }
 
 } // namespace kestrel::cli

@@ -18,7 +18,8 @@ std::string DiscoveryTable(std::span<const DeviceRecord> records);
 // The monitor list: its first column ("S") says "X" for a not-alive agent.
 std::string MonitorTable(std::span<const DeviceRecord> records);
 
-// A JSON document as one line of UTF-8 text (agents' texts are 8-bit).
+// A JSON document as one line of UTF-8 text (agents' texts are 8-bit), with
+// every control character escaped.
 std::string JsonLine(const QJsonObject& object);
 
 } // namespace kestrel::cli

@@ -5,6 +5,7 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "TerminalText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -48,7 +49,7 @@ int RunDiscover(const ParsedArgs& args) {
         QJsonArray array;
         for (const DeviceRecord& r : agents)
             array.append(AgentJson(r));
-        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(JsonText(QJsonDocument(array), QJsonDocument::Indented).c_str(), stdout);
     } else {
         std::fputs(DiscoveryTable(agents).c_str(), stdout);
     }

@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "TargetLookup.h"
+#include "TerminalText.h"
 #include "monitor/MonitorFile.h"
 #include "protocol/lists/ListCommands.h"
 #include "protocol/lists/ListMessages.h"
@@ -34,7 +35,7 @@ int List(const DeviceTable& monitor, bool json) {
         QJsonArray array;
         for (const DeviceRecord& r : monitor.InUse())
             array.append(AgentJson(r));
-        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(JsonText(QJsonDocument(array), QJsonDocument::Indented).c_str(), stdout);
     } else {
         std::fputs(MonitorTable(monitor.InUse()).c_str(), stdout);
     }

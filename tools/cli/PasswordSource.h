@@ -6,7 +6,9 @@
 // with --password-stdin, KESTREL_NEW_PASSWORD).
 
 #include "ArgParse.h"
+#include "protocol/seams/Notifier.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -14,8 +16,24 @@ namespace kestrel::cli {
 
 enum class Secret { Current, New };
 
-// The password, or nothing when no source gave one. `error` is set when a
-// named source failed (an unset variable, no such line on standard input).
-std::optional<std::string> ReadSecret(const ParsedArgs& args, Secret which, std::string& error);
+// What the dialogs' password fields take, whichever way it comes.
+inline constexpr std::size_t kMaxPasswordLength = 20;
+// A line of standard input is read up to this many bytes; a longer one is
+// no password and is refused without reading on (/dev/zero has no end).
+inline constexpr std::size_t kMaxSecretLine = 256;
+
+struct SecretRead {
+    std::optional<std::string> value; // nothing: no source gave one, or too long
+    std::string error;                // a named source failed: an unset variable, no such line
+    bool too_long = false;            // over kMaxPasswordLength characters
+};
+
+SecretRead ReadSecret(const ParsedArgs& args, Secret which);
+
+// The password a command needs. Nothing after saying why: no source gave
+// one or a named source failed (code kExitUsage), or it is too long, said in
+// the words the command's dialog has for it (code kExitRefusedInput).
+std::optional<std::string> NeedSecret(const ParsedArgs& args, Secret which, const Message& too_long,
+                                      int& code);
 
 } // namespace kestrel::cli

@@ -7,11 +7,13 @@
 #include "ExitCodes.h"
 #include "PasswordSource.h"
 #include "TargetLookup.h"
+#include "config/ConfigMessages.h"
 #include "config/ConfigurationInput.h"
 #include "config/DhcpRefreshInput.h"
 #include "config/PasswordChangeInput.h"
 #include "config/SetRun.h"
 #include "monitor/MonitorFile.h"
+#include "protocol/set/SetMessages.h"
 #include "protocol/wire/Ipv4Text.h"
 
 #include <cstdio>
@@ -50,23 +52,6 @@ int ReadCommon(const ParsedArgs& args, const char* command, Common& common) {
     common.monitor_file = args.Value("file") ? std::filesystem::path(*args.Value("file"))
                                              : MonitorFilePath(CfgDirectory());
     return kExitOk;
-}
-
-// A password the command needs; a usage error when no source gave one.
-std::optional<std::string> NeedSecret(const ParsedArgs& args, Secret which, int& code) {
-    std::string error;
-    auto secret = ReadSecret(args, which, error);
-    if (!secret) {
-        std::fprintf(stderr, "kestrel-cli: %s\n",
-                     !error.empty() ? error.c_str()
-                     : which == Secret::Current
-                         ? "no password: give --password, --password-env, --password-stdin "
-                           "or KESTREL_PASSWORD"
-                         : "no new password: give --new-password, --new-password-env, "
-                           "--password-stdin or KESTREL_NEW_PASSWORD");
-        code = kExitUsage;
-    }
-    return secret;
 }
 
 // The set run the dialogs use, then its answer awaited: the exit status
@@ -133,7 +118,7 @@ int RunSet(const ParsedArgs& args) {
     if (const int code = ReadCommon(args, "set", common))
         return code;
     int code = kExitOk;
-    const auto password = NeedSecret(args, Secret::Current, code);
+    const auto password = NeedSecret(args, Secret::Current, kPasswordLength, code);
     const auto ip = AddressOption(args, "ip", code);
     const auto mask = AddressOption(args, "mask", code);
     const auto gateway = AddressOption(args, "gateway", code);
@@ -210,8 +195,10 @@ int RunPasswd(const ParsedArgs& args) {
     if (const int code = ReadCommon(args, "passwd", common))
         return code;
     int code = kExitOk;
-    const auto current = NeedSecret(args, Secret::Current, code);
-    const auto renewed = code == kExitOk ? NeedSecret(args, Secret::New, code) : std::nullopt;
+    const auto current = NeedSecret(args, Secret::Current, kPasswordLengthBetween, code);
+    const auto renewed = code == kExitOk
+                             ? NeedSecret(args, Secret::New, kPasswordLengthBetween, code)
+                             : std::nullopt;
     if (code != kExitOk)
         return code;
 
@@ -239,7 +226,8 @@ int RunDhcpRefresh(const ParsedArgs& args) {
     if (const int code = ReadCommon(args, "dhcp-refresh", common))
         return code;
     int code = kExitOk;
-    const auto password = NeedSecret(args, Secret::Current, code);
+    // The dialog's field takes no more than 20 characters; nothing is cut.
+    const auto password = NeedSecret(args, Secret::Current, kPasswordLength, code);
     if (code != kExitOk)
         return code;
 

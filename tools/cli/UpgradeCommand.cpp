@@ -8,9 +8,11 @@
 #include "PasswordSource.h"
 #include "Progress.h"
 #include "TargetLookup.h"
+#include "TerminalText.h"
 #include "core/LocalNetworks.h"
 #include "monitor/EventLog.h"
 #include "monitor/MonitorFile.h"
+#include "protocol/set/SetMessages.h"
 #include "protocol/upgrade/UpgradeChecks.h"
 #include "protocol/upgrade/UpgradeMessages.h"
 #include "protocol/wire/Ipv4Text.h"
@@ -41,15 +43,10 @@ int RunUpgrade(const ParsedArgs& args) {
         }
         lookup_ms = *ms;
     }
-    std::string error;
-    const auto password = ReadSecret(args, Secret::Current, error);
-    if (!password) {
-        std::fprintf(stderr, "kestrel-cli: %s\n",
-                     error.empty() ? "no password: give --password, --password-env, "
-                                     "--password-stdin or KESTREL_PASSWORD"
-                                   : error.c_str());
-        return kExitUsage;
-    }
+    int password_code = kExitOk;
+    const auto password = NeedSecret(args, Secret::Current, kPasswordLength, password_code);
+    if (!password)
+        return password_code;
 
     CliNotifier notifier;
     // Start's checks first: a wrong file is said before anything is sent.
@@ -130,7 +127,10 @@ int RunUpgrade(const ParsedArgs& args) {
             break;
         case UpgradeEndKind::DeviceError: {
             progress.Finish();
-            const std::string text = DeviceErrorBoxText(outcome);
+            // The device's own words, made safe; the hint is the program's.
+            UpgradeEnd shown = outcome;
+            shown.device_error = TerminalText(outcome.device_error);
+            const std::string text = DeviceErrorBoxText(shown);
             notifier.Show(kDeviceError.WithText(text));
             end(kExitTransferFailed);
             break;

@@ -5,6 +5,7 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "TerminalText.h"
 #include "core/Latin1.h"
 #include "monitor/EventLog.h"
 #include "monitor/MonitorFile.h"
@@ -63,14 +64,9 @@ private:
                 o.insert(QStringLiteral("text"), Latin1(*text));
             line = JsonLine(o);
         } else {
-            line = stamp + " " + std::string(ip) + " " + event;
-            if (text) {
-                std::string shown(*text);
-                for (char& c : shown)
-                    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-                        c = '?';
-                line += ": " + shown;
-            }
+            line = stamp + " " + TerminalText(ip) + " " + event;
+            if (text)
+                line += ": " + TerminalText(*text);
         }
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);

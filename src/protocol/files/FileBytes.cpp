@@ -101,6 +101,23 @@ int CreateTemporary(const fs::path& dir, const fs::path& target, fs::path& creat
     return -1;
 }
 
+// The replacement takes the permissions of the file it replaces, so that a
+// file kept private (0600) stays so; a new file has the usual ones (0666
+// less the umask), as the temporary was created. False when they cannot be
+// set: saving would widen them.
+bool KeepMode(const fs::path& target, int temp_fd) {
+    struct stat old_file {};
+    struct stat temp {};
+    if (::stat(target.c_str(), &old_file) != 0 || !S_ISREG(old_file.st_mode))
+        return true;
+    if (::fstat(temp_fd, &temp) != 0)
+        return false;
+    constexpr mode_t kPermissions = 07777;
+    if ((temp.st_mode & kPermissions) == (old_file.st_mode & kPermissions))
+        return true;
+    return ::fchmod(temp_fd, old_file.st_mode & kPermissions) == 0;
+}
+
 // Non-blocking open, then a look at what was opened: a FIFO must not hang
 // us, and nothing can be swapped in between the look and the read. Ok with
 // the descriptor in fd and its status in st.
@@ -173,8 +190,8 @@ bool ReplaceFileContents(const fs::path& target_in, std::span<const uint8_t> byt
     const Fd fd(CreateTemporary(dir, target, temp));
     if (!fd.ok())
         return false;
-    const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 &&
-                         ::rename(temp.c_str(), target.c_str()) == 0;
+    const bool written = KeepMode(target, fd.get()) && WriteAll(fd.get(), bytes) &&
+                         ::fsync(fd.get()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
     if (!written) {
         ::unlink(temp.c_str());
         return false;

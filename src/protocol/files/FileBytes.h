@@ -36,7 +36,9 @@ FileProbe ProbeFile(const std::filesystem::path& path);
 // Replaces the file whole or not at all. The bytes go to a temporary file of
 // a unique name beside it (".<name>.<8 hex digits>.tmp"), which is flushed to
 // the disk, renamed over the target, and the directory flushed after it. On
-// any failure the temporary is removed and the target stays as it was.
+// any failure the temporary is removed and the target stays as it was. The
+// new file keeps the permissions of the one it replaces; a file that did
+// not exist gets 0666 less the umask.
 // Temporaries of that naming left behind by an interrupted earlier save are
 // removed first; one that another writer still holds is left alone.
 [[nodiscard]] bool ReplaceFileContents(const std::filesystem::path& target,

@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QValidator>
 
 #include <tuple>
 
@@ -31,9 +32,30 @@ QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-// Firmware Path holds at most this many characters.
+// Firmware Path holds at most this many bytes of the path as it is sent
+// (the system's encoding of file names), however many characters that is.
 constexpr int kMaxPathLength = 127;
 constexpr int kMaxPasswordLength = 20;
+
+bool PathFits(const QString& path) {
+    return PathBytes(path).size() <= static_cast<std::size_t>(kMaxPathLength);
+}
+
+// The longest start of the path, in whole characters, that fits.
+QString FittingPath(QString path) {
+    while (!PathFits(path))
+        path.chop(path.size() > 1 && path.back().isLowSurrogate() ? 2 : 1);
+    return path;
+}
+
+// Typing or pasting past the limit is refused, as the field's character
+// limit refuses it.
+class PathBytesValidator : public QValidator {
+public:
+    State validate(QString& input, int&) const override {
+        return PathFits(input) ? Acceptable : Invalid;
+    }
+};
 
 struct Place {
     const char* id;
@@ -116,7 +138,7 @@ CFirmware_Upgrade::CFirmware_Upgrade(UpgradeRun& run, QWidget* parent)
 
     device_ip_.setText(Latin1(FormatIpv4(run_.target().ip)));
     device_mac_.setText(Latin1(FieldText(run_.target().mac_text)));
-    firmware_path_.setText(PathText(run_.firmwarePath()));
+    firmware_path_.setText(FittingPath(PathText(run_.firmwarePath())));
     start_.setEnabled(!run_.busy());
 
     connect(&browse_, &QPushButton::clicked, this, &CFirmware_Upgrade::OnBrowse);
@@ -178,7 +200,9 @@ void CFirmware_Upgrade::BuildForm() {
         shown->setReadOnly(true);
         shown->setFrame(false);
     }
-    firmware_path_.setMaxLength(kMaxPathLength);
+    firmware_path_.setMaxLength(kMaxPathLength); // no character takes less than a byte
+    path_validator_ = std::make_unique<PathBytesValidator>();
+    firmware_path_.setValidator(path_validator_.get());
     password_.setMaxLength(kMaxPasswordLength);
     password_.setEchoMode(QLineEdit::Password);
 
@@ -228,9 +252,10 @@ void CFirmware_Upgrade::ApplyColours() {
 }
 
 void CFirmware_Upgrade::OnBrowse() {
-    // A cancelled choice empties the path.
+    // A cancelled choice empties the path; a longer one is cut, as typing
+    // would stop.
     const QString chosen = chooseFile(this);
-    firmware_path_.setText(chosen);
+    firmware_path_.setText(FittingPath(chosen));
     run_.SetFirmwarePath(PathBytes(firmware_path_.text()));
 }
 

@@ -20,6 +20,7 @@
 #include <memory>
 
 class QFileDialog;
+class QValidator;
 
 namespace kestrel {
 
@@ -61,6 +62,7 @@ private:
     QLineEdit device_ip_;
     QLineEdit device_mac_;
     QLineEdit firmware_path_;
+    std::unique_ptr<QValidator> path_validator_; // at most 127 bytes
     QLineEdit password_;
     QLineEdit upgrade_state_;
     QPushButton browse_;
