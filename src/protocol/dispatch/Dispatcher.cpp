@@ -144,32 +144,21 @@ void Dispatcher::StoreReply(std::span<const uint8_t> tlv_area, DeviceRecord& sta
     // A reported TLV_IP_ADDRESS replaces the sender address, so the lookups
     // below use the address the agent says it has.
     DecodeReplyFields(tlv_area, staging);
-    const uint32_t utility_id = settings_.utility_id;
-    DeviceTable& monitor = tables_.monitor;
+    const DeviceTable& monitor = tables_.monitor;
 
-    AgentStored stored{.command = origin.command, .sender_ip = origin.sender_ip};
+    AgentStored stored;
     if (const FindResult by_ip =
             FindMonitorRecord(monitor, FieldText(staging.ip_text), KeyKind::Ip);
         by_ip.found) {
-        stored.back = monitor.records[by_ip.index].row_state == kRowNotAlive;
-        MarkAnswering(staging, utility_id, kRowKnown, kImageNone);
-        PutRecord(monitor, by_ip.index, staging, merge);
-        lists_.RefreshMonitorRow(by_ip.index);
-        stored.list = AgentList::Monitor;
-        stored.index = by_ip.index;
+        stored = StoreInMonitor(by_ip.index, staging, merge, kImageNone, origin);
     } else if (const FindResult by_mac =
                    FindMonitorRecord(monitor, FieldText(staging.mac_text), KeyKind::Mac);
                by_mac.found) {
         // Same agent under a new address: an agent declared not alive keeps
         // its image until the next alive check.
-        const DeviceRecord& before = monitor.records[by_mac.index];
-        stored.back = before.row_state == kRowNotAlive;
-        const bool not_alive = before.status_image == kImageNotAlive;
-        MarkAnswering(staging, utility_id, kRowKnown, not_alive ? kImageNotAlive : kImageNone);
-        PutRecord(monitor, by_mac.index, staging, merge);
-        lists_.RefreshMonitorRow(by_mac.index);
-        stored.list = AgentList::Monitor;
-        stored.index = by_mac.index;
+        const bool not_alive = monitor.records[by_mac.index].status_image == kImageNotAlive;
+        stored = StoreInMonitor(by_mac.index, staging, merge,
+                                not_alive ? kImageNotAlive : kImageNone, origin);
     } else if (const std::optional<AgentStored> listed = StoreInDiscovery(staging, merge, origin)) {
         stored = *listed;
     } else {
@@ -206,21 +195,13 @@ void Dispatcher::StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind
                                       const Origin& origin) {
     if (kind == HeaderOnlyKind::Loader)
         staging.agent_mode = AGENT_MODE_LOADER;
-    const uint32_t utility_id = settings_.utility_id;
-    DeviceTable& monitor = tables_.monitor;
-
     // Rewriting a monitor row rebuilds it; keep the operator's selection.
     const SelectionMemo selection = lists_.RememberSelection();
-    AgentStored stored{.command = origin.command, .sender_ip = origin.sender_ip};
+    AgentStored stored;
     if (const FindResult by_ip =
-            FindMonitorRecord(monitor, FieldText(staging.ip_text), KeyKind::Ip);
+            FindMonitorRecord(tables_.monitor, FieldText(staging.ip_text), KeyKind::Ip);
         by_ip.found) {
-        stored.back = monitor.records[by_ip.index].row_state == kRowNotAlive;
-        MarkAnswering(staging, utility_id, kRowKnown, kImageNone);
-        PutRecord(monitor, by_ip.index, staging, false);
-        lists_.RefreshMonitorRow(by_ip.index);
-        stored.list = AgentList::Monitor;
-        stored.index = by_ip.index;
+        stored = StoreInMonitor(by_ip.index, staging, false, kImageNone, origin);
     } else if (const std::optional<AgentStored> listed = StoreInDiscovery(staging, false, origin)) {
         stored = *listed;
     } else {
@@ -228,6 +209,21 @@ void Dispatcher::StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind
     }
     lists_.RestoreSelection(selection);
     events_.OnAgentStored(stored);
+}
+
+AgentStored Dispatcher::StoreInMonitor(int index, DeviceRecord& staging, bool merge,
+                                       int32_t status_image, const Origin& origin) {
+    DeviceTable& monitor = tables_.monitor;
+    const bool back = monitor.records[index].row_state == kRowNotAlive;
+    MarkAnswering(staging, settings_.utility_id, kRowKnown, status_image);
+    PutRecord(monitor, index, staging, merge);
+    lists_.RefreshMonitorRow(index);
+    return AgentStored{.list = AgentList::Monitor,
+                       .index = index,
+                       .added = false,
+                       .back = back,
+                       .command = origin.command,
+                       .sender_ip = origin.sender_ip};
 }
 
 std::optional<AgentStored> Dispatcher::StoreInDiscovery(DeviceRecord& staging, bool merge,

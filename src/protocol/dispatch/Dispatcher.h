@@ -47,6 +47,10 @@ private:
                     const Origin& origin);
     void StoreHeaderOnlyReply(DeviceRecord& staging, HeaderOnlyKind kind, const Origin& origin);
     void ConfirmPendingSet(const DeviceRecord& staging, const Origin& origin);
+    // Rewrites monitor record `index` with the reply, marked answering with
+    // this status image, and shows it.
+    AgentStored StoreInMonitor(int index, DeviceRecord& staging, bool merge, int32_t status_image,
+                               const Origin& origin);
     // Adds or refreshes the agent in the discovery table; nothing when the
     // table is full.
     std::optional<AgentStored> StoreInDiscovery(DeviceRecord& staging, bool merge,
