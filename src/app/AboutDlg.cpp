@@ -1,5 +1,6 @@
 #include "AboutDlg.h"
 
+#include "ProgramVersion.h"
 #include "controls/ColourScheme.h"
 #include "controls/DialogUnits.h"
 #include "controls/Pictures.h"
@@ -15,7 +16,7 @@ struct Line {
 };
 
 constexpr std::array<Line, 3> kLines = {{
-    {1115, "Kestrel Utility Version 1.06.00", 52, 8, 134, 8},
+    {1115, nullptr, 52, 8, 134, 8}, // the version, from the build
     {1116, "Protocol Version 2.001.003", 52, 24, 86, 8},
     {1117, "(C) 2026 the Kestrel Utility authors", 52, 40, 125, 8},
 }};
@@ -50,7 +51,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
         label.setParent(this);
         PlaceAt(label, units, kLines[i].x, kLines[i].y, kLines[i].width, kLines[i].height);
         label.setObjectName(QStringLiteral("ctl%1").arg(kLines[i].id));
-        label.setText(QString::fromLatin1(kLines[i].text));
+        label.setText(kLines[i].text ? QString::fromLatin1(kLines[i].text) : AboutVersionText());
         label.setTextFormat(Qt::PlainText);
     }
 

@@ -2,6 +2,7 @@
 
 #include "monitor/EventLog.h"
 #include "monitor/MonitorFile.h"
+#include "monitor/MonitorMessages.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -48,7 +49,7 @@ using namespace kestrel;
 
 CFileCommands::CFileCommands(QWidget* parent, std::filesystem::path cfg_dir, DeviceTable& monitor,
                              ListHooks& hooks, Notifier& notifier)
-    : openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), parent_(parent),
+    : openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }), parent_(parent),
       cfg_dir_(std::move(cfg_dir)), monitor_(monitor), hooks_(hooks), notifier_(notifier) {
     chooseFile = [folder = QFile::decodeName(cfg_dir_.c_str())](QWidget* owner,
                                                                 MonitorFileDialog kind) {
@@ -79,10 +80,14 @@ void CFileCommands::Load() {
 }
 
 void CFileCommands::ViewLog() {
-    // The platform's viewer for a local text file; its result is not reported.
-    // The older files (syslog.log.1 ...) are beside it for whoever wants them.
+    // The platform's viewer for a local text file. The older files
+    // (syslog.log.1 ...) are beside it for whoever wants them.
     const auto log = EventLogPath(cfg_dir_);
-    openUrl(QUrl::fromLocalFile(QFile::decodeName(log.c_str())));
+    if (openUrl(QUrl::fromLocalFile(QFile::decodeName(log.c_str()))))
+        return;
+    // Otherwise the command would seem to do nothing at all.
+    const std::string text = std::string(kLogViewFail.text) + " " + log.string();
+    notifier_.Show(kLogViewFail.WithText(text));
 }
 
 void CFileCommands::ClearLog() {

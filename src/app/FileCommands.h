@@ -51,7 +51,8 @@ public:
 
     // The file dialog, opened in the cfg folder.
     std::function<QString(QWidget*, kestrel::MonitorFileDialog)> chooseFile;
-    std::function<void(const QUrl&)> openUrl;
+    // True when a viewer took the file.
+    std::function<bool(const QUrl&)> openUrl;
 
 private:
     QWidget* parent_;

@@ -1,6 +1,8 @@
 #pragma once
 // The controls of the main window, each at its place in dialog units of the
-// form's font (Arial 8 pt), on a panel-blue face.
+// form's font (Arial 8 pt), on a panel-blue face. That is the form's default
+// size; in a larger window the two lists take the extra room and every other
+// control keeps its place beside the list it belongs to.
 //
 // Object names: a control with an ID is "ctl" plus the ID ("ctl1001" is the
 // "Discovery" button, "ctl1094" a frame bar); the unnumbered ones are
@@ -9,6 +11,7 @@
 
 #include "controls/CStatic.h"
 #include "controls/DialogUnits.h"
+#include "controls/Pictures.h"
 #include "controls/ReportList.h"
 
 #include <QGroupBox>
@@ -18,6 +21,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace kestrel {
 
@@ -39,6 +43,17 @@ inline constexpr int IDC_DHCP_REFRESH = 1131;
 // The dialog font of the main window and its smaller dialogs.
 QFont ArialDialogFont();
 
+// A control's place at the default size, and how far its edges follow a
+// change of the form's size: quarters of the change in width (left, right)
+// and in height (top, bottom).
+struct FormPlacement {
+    QWidget* widget;
+    QRect base;
+    int left, right, top, bottom;
+};
+
+struct FormBox;
+
 class MainForm : public QWidget {
     Q_OBJECT
 public:
@@ -54,11 +69,24 @@ public:
     // Red lamp while new traps wait to be read, green otherwise.
     void SetTrapLamp(bool new_traps);
 
+    // The specified layout.
+    QSize defaultSize() const { return default_size_; }
+    QSize sizeHint() const override;
+
     static constexpr int kButtonCount = 11;
     static constexpr int kFrameBarCount = 18;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void Place(QWidget& widget, const FormBox& at);
+    void MakeImage(QLabel& label, const FormBox& at, Picture picture, const QString& name,
+                   const QString& accessible_name);
+
     DialogUnits units_;
+    QSize default_size_;
+    std::vector<FormPlacement> placements_;
     std::array<QGroupBox, 3> groups_;
     std::array<CStatic, kFrameBarCount> bars_;
     QLabel discovery_title_;

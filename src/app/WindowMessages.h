@@ -8,4 +8,7 @@ namespace kestrel {
 inline constexpr Message kSettingsLoadFail{"It will cause the application fail\n ", kErrorCaption,
                                            MessageIcon::Error};
 
+// Another program holds the protocol's ports; its text names the holder.
+inline constexpr Message kPortsHeld{"", kErrorCaption, MessageIcon::Error};
+
 } // namespace kestrel

@@ -2,8 +2,6 @@
 
 #include "QtNotifier.h"
 #include "core/CfgDirectory.h"
-#include "core/CfgFirstStart.h"
-#include "core/CfgMessages.h"
 #include "switchyardDlg.h"
 
 #include <QPushButton>
@@ -30,17 +28,6 @@ void ArrangeScreenshot(CSwitchyardDlg& window) {
     });
 }
 
-// An installed program keeps its files in the user's folder, made with the
-// shipped define.ecf on the first start.
-void PrepareCfgFolder(const kestrel::CfgLocation& cfg, kestrel::Notifier& notifier) {
-    if (cfg.source != kestrel::CfgSource::UserFolder)
-        return;
-    const QString problem = kestrel::PrepareUserCfgFolder(
-        cfg.path, kestrel::FindShippedDefineEcf(QCoreApplication::applicationDirPath()));
-    if (!problem.isEmpty())
-        notifier.Show(kestrel::kCfgFolderFail.WithText(problem.toStdString()));
-}
-
 } // namespace
 
 CSwitchyardApp::CSwitchyardApp(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -49,8 +36,8 @@ int CSwitchyardApp::Run() {
     QtNotifier notifier;
     // Found once; the window and everything in it use this folder.
     const kestrel::CfgLocation cfg = kestrel::CurrentCfgLocation();
-    PrepareCfgFolder(cfg, notifier);
-    CSwitchyardDlg window(notifier, cfg.path);
+    // The window prepares the user's folder first.
+    CSwitchyardDlg window(notifier, cfg);
     ArrangeScreenshot(window);
     window.exec(); // the result does not matter: every way out ends the program
     return 0;

@@ -9,6 +9,8 @@
 #include "config/ui/GroupTimer.h"
 #include "controls/Pictures.h"
 #include "core/CfgDirectory.h"
+#include "core/CfgFirstStart.h"
+#include "core/CfgMessages.h"
 #include "core/Latin1.h"
 #include "core/LocalNetworks.h"
 #include "monitor/ui/Trap_Info.h"
@@ -19,6 +21,7 @@
 #include "protocol/wire/Ipv4Text.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
@@ -31,12 +34,38 @@ std::filesystem::path DefineEcfFile(const std::filesystem::path& cfg_dir) {
     return cfg_dir / "define.ecf";
 }
 
+// An installed program keeps its files in the user's folder, made with the
+// shipped define.ecf on the first start. True when that failed and was said.
+bool PrepareCfgFolder(const CfgLocation& cfg, Notifier& notifier) {
+    if (cfg.source != CfgSource::UserFolder)
+        return false;
+    const QString problem = PrepareUserCfgFolder(
+        cfg.path, FindShippedDefineEcf(QCoreApplication::applicationDirPath()));
+    if (problem.isEmpty())
+        return false;
+    notifier.Show(kCfgFolderFail.WithText(problem.toStdString()));
+    return true;
+}
+
+// Boxes that would only repeat what was already said.
+class SilentNotifier : public Notifier {
+public:
+    void Show(const Message&) override {}
+    bool Ask(const Message&) override { return false; }
+};
+
 } // namespace
 
 CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, const QString& cfg_dir, QWidget* parent)
-    : QDialog(parent), notifier_(notifier),
-      cfg_dir_(QFile::encodeName(cfg_dir.isEmpty() ? GetCfgDirectory() : cfg_dir).toStdString()),
-      menu_(this), form_(this),
+    // Taken as it is: only the program's own start-up prepares a folder.
+    : CSwitchyardDlg(
+          notifier,
+          CfgLocation{cfg_dir.isEmpty() ? GetCfgDirectory() : cfg_dir, CfgSource::Environment},
+          parent) {}
+
+CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, const CfgLocation& cfg, QWidget* parent)
+    : QDialog(parent), notifier_(notifier), cfg_dir_(QFile::encodeName(cfg.path).toStdString()),
+      cfg_folder_failed_(PrepareCfgFolder(cfg, notifier)), menu_(this), form_(this),
       lists_(&form_.discoveryList(), &form_.monitorList(), form_.button(IDC_DHCP_REFRESH), tables_,
              notifier_, status_images_),
       file_commands_(this, cfg_dir_, tables_.monitor, lists_, notifier_),
@@ -62,18 +91,21 @@ CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, const QString& cfg_dir, QWidg
       upgrade_(settings_, exchange_, network_.sockets(), events_), timer1_(this) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Kestrel Utility"));
-    // An application window of its own: minimise box, no maximise box.
+    // An application window of its own that can be resized and maximised;
+    // it opens at the form's default size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     layout_.setContentsMargins(0, 0, 0, 0);
     layout_.setSpacing(0);
-    layout_.setSizeConstraint(QLayout::SetFixedSize); // not resizable
     layout_.addWidget(&form_);
     setLayout(&layout_);
 
     ConnectCommands();
     RunStartUp();
+    // The specified size, menu bar included, even where the screen is
+    // small: the user may shrink the window from there.
+    resize(sizeHint());
 }
 
 CSwitchyardDlg::~CSwitchyardDlg() {
@@ -97,6 +129,7 @@ void CSwitchyardDlg::RunStartUp() {
     SetFullRowSelection();
     ClearTables();
     LoadMonitorFile();
+    TakePorts();
     OpenBroadcastSocket();
     OpenMulticastSocket();
     OpenUnicastSocket();
@@ -125,9 +158,13 @@ void CSwitchyardDlg::ClearTrapTable() {
 }
 
 void CSwitchyardDlg::LoadSettings() {
-    settings_loaded_ = LoadSettingsFile(DefineEcfFile(cfg_dir_), notifier_, settings_);
+    // A cfg folder that could not be prepared was reported with its reason;
+    // the define.ecf missing from it is no news.
+    SilentNotifier silent;
+    Notifier& told = cfg_folder_failed_ ? silent : notifier_;
+    settings_loaded_ = LoadSettingsFile(DefineEcfFile(cfg_dir_), told, settings_);
     if (!settings_loaded_)
-        notifier_.Show(kSettingsLoadFail);
+        told.Show(kSettingsLoadFail);
 }
 
 void CSwitchyardDlg::SetUpListColumns() {
@@ -148,7 +185,22 @@ void CSwitchyardDlg::ClearTables() {
 }
 
 void CSwitchyardDlg::LoadMonitorFile() {
+    // No folder, no file: only the folder's failure is news.
+    if (cfg_folder_failed_ && !std::filesystem::is_directory(cfg_dir_))
+        return;
     file_commands_.LoadAtStartUp();
+}
+
+void CSwitchyardDlg::TakePorts() {
+    if (!settings_loaded_)
+        return;
+    instance_guard_ = std::make_unique<InstanceGuard>(settings_.base_port);
+    if (instance_guard_->state() != InstanceGuard::State::HeldByOther)
+        return; // a lock we cannot write does not keep the user out
+    // One box that names the holder instead of a bind failure per socket.
+    notifier_.Show(kPortsHeld.WithText(instance_guard_->Explanation().toStdString()));
+    settings_loaded_ = false; // nothing opens, polls or keeps alive
+    EndAfterStartUp(QDialog::Rejected);
 }
 
 void CSwitchyardDlg::OpenBroadcastSocket() {
@@ -251,6 +303,10 @@ void CSwitchyardDlg::ConnectCommands() {
 }
 
 void CSwitchyardDlg::OnDiscovery() {
+    // Without settings no socket was opened: start-up has said why, and a
+    // refused broadcast option would only hide it.
+    if (!settings_loaded_)
+        return;
     network_.Discover();
 }
 

@@ -12,7 +12,9 @@
 #include "app/OutcomeBoxes.h"
 #include "config/WebAccess.h"
 #include "controls/StatusImages.h"
+#include "core/CfgDirectory.h"
 #include "core/CoreEvents.h"
+#include "core/InstanceGuard.h"
 #include "core/NetworkSession.h"
 #include "monitor/EventLog.h"
 #include "monitor/PollingTimer.h"
@@ -40,9 +42,13 @@ class CSwitchyardDlg : public QDialog {
     Q_OBJECT
 public:
     // cfg_dir: the program's cfg folder, as start-up found it; empty: found
-    // here, once.
+    // here, once. Either way the folder is used as it is.
     explicit CSwitchyardDlg(kestrel::Notifier& notifier, const QString& cfg_dir = {},
                             QWidget* parent = nullptr);
+    // A user's folder is prepared first (made, given the shipped define.ecf);
+    // a failure there is the one box about it.
+    CSwitchyardDlg(kestrel::Notifier& notifier, const kestrel::CfgLocation& cfg,
+                   QWidget* parent = nullptr);
     ~CSwitchyardDlg() override;
 
     // Runs the window unless start-up has already ended it.
@@ -101,6 +107,7 @@ private:
     void SetFullRowSelection();
     void ClearTables();
     void LoadMonitorFile();
+    void TakePorts();
     void OpenBroadcastSocket();
     void OpenMulticastSocket();
     void OpenUnicastSocket();
@@ -156,6 +163,8 @@ private:
     kestrel::Notifier& notifier_;
     // Read once at start: where define.ecf, monitor.cfg and syslog.log live.
     const std::filesystem::path cfg_dir_;
+    // The cfg folder could not be prepared, and the user was told why.
+    const bool cfg_folder_failed_;
     kestrel::ProtocolSettings settings_;
     kestrel::SetExchange exchange_;
     kestrel::DeviceTables tables_;
@@ -188,4 +197,5 @@ private:
     // Without define.ecf there is no utility identifier, port or group to
     // talk with: the window opens without its sockets.
     bool settings_loaded_ = false;
+    std::unique_ptr<kestrel::InstanceGuard> instance_guard_;
 };

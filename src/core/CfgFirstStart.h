@@ -13,7 +13,8 @@ namespace kestrel {
 QString FindShippedDefineEcf(const QString& program_dir);
 
 // Makes the folder and copies the shipped file in when the folder has no
-// define.ecf. Returns why it could not, or an empty string.
+// define.ecf. Returns why it could not, or an empty string: the folder the
+// system refused to make, or the file it refused to write, with its reason.
 QString PrepareUserCfgFolder(const QString& folder, const QString& shipped_define_ecf);
 
 } // namespace kestrel

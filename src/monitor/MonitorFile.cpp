@@ -4,9 +4,11 @@
 #include "protocol/files/FileBytes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace kestrel {
@@ -127,7 +129,10 @@ bool SaveMonitorFile(const std::filesystem::path& file, const DeviceTable& monit
                      Notifier& notifier) {
     if (ReplaceFileContents(file, RecordsImage(monitor)))
         return true;
-    const std::string text = std::string(kMonitorSaveFail.text) + ": " + file.string();
+    // The failed call's own errno: the user learns why, not only that.
+    const std::string reason = std::generic_category().message(errno);
+    const std::string text =
+        std::string(kMonitorSaveFail.text) + ": " + file.string() + "\n" + reason;
     notifier.Show(kMonitorSaveFail.WithText(text));
     return false;
 }

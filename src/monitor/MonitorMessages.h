@@ -13,10 +13,13 @@ inline constexpr Message kLoadDuplicateDevice{"Duplicate device in monitor list"
 // Same words as "Add item" uses for a full list.
 inline constexpr Message kLoadMonitorFull{"out of 256 device in monitor list", "Warning",
                                           MessageIcon::Warning};
-// Followed by ": " and the file's path.
+// Followed by ": ", the file's path, a line break and the system's reason.
 inline constexpr Message kMonitorSaveFail{"Monitor save fail", kErrorCaption, MessageIcon::Error};
 
 inline constexpr Message kLogOpenFail{"syslog.log not exit", kErrorCaption, MessageIcon::Error};
 inline constexpr Message kLogWriteFail{"syslog.log write fail", kErrorCaption, MessageIcon::Error};
+// Followed by the log's path: the desktop has no viewer that opened it.
+inline constexpr Message kLogViewFail{"No program could open the log file", kErrorCaption,
+                                      MessageIcon::Error};
 
 } // namespace kestrel

@@ -13,6 +13,7 @@
 #include "support/CoreState.h"
 #include "support/FakeNotifier.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
@@ -183,6 +184,35 @@ TEST_F(ConfigurationSetTest, DhcpStateDecidesRadioButtonsAndAddressControls) {
         EXPECT_TRUE(Address("ctl1035").isEnabled());
         EXPECT_FALSE(Edit("ctl1032").isEnabled());
         EXPECT_EQ(S(Edit("ctl1032").text()), "");
+    }
+}
+
+TEST_F(ConfigurationSetTest, DhcpButtonsAreAnnouncedAsRadioButtonsInEveryState) {
+    const struct {
+        uint16_t dhcp;
+        bool enable_checked, disable_checked;
+    } cases[] = {
+        {kDhcpEnabled, true, false},
+        {kDhcpDisabled, false, true},
+        {kDhcpNotReported, false, false}, // neither: the agent said nothing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dhcp);
+        state = CoreState{};
+        DeviceRecord t = Target();
+        t.dhcp_state = c.dhcp;
+        Open(true, t);
+        for (const auto& [name, checked] :
+             {std::pair{"ctl1130", c.enable_checked}, std::pair{"ctl1131", c.disable_checked}}) {
+            SCOPED_TRACE(name);
+            QAccessibleInterface* node =
+                QAccessible::queryAccessibleInterface(&Find<QRadioButton>(name));
+            ASSERT_NE(node, nullptr);
+            EXPECT_EQ(node->role(), QAccessible::RadioButton);
+            EXPECT_TRUE(node->state().checkable);
+            EXPECT_EQ(static_cast<bool>(node->state().checked), checked);
+            EXPECT_EQ(Find<QRadioButton>(name).isChecked(), checked);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include "support/FakeListHooks.h"
 #include "support/FakeNotifier.h"
 
+#include <QDesktopServices>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -33,7 +34,10 @@ protected:
             asked.push_back(kind);
             return answer;
         };
-        commands.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        commands.openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return viewer_opens;
+        };
     }
     std::filesystem::path CfgFile(const char* name) const { return LocalPath(cfg.path()) / name; }
 
@@ -55,6 +59,15 @@ protected:
     std::vector<MonitorFileDialog> asked;
     QString answer; // what the file dialog returns; empty is Cancel
     std::vector<QUrl> opened;
+    bool viewer_opens = true; // what the desktop answers
+};
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    std::vector<QUrl> opened;
+public Q_SLOTS:
+    void Open(const QUrl& url) { opened.push_back(url); }
 };
 
 TEST_F(FileCommandsTest, SaveWritesMonitorCfgInTheCfgDirectory) {
@@ -88,8 +101,8 @@ TEST_F(FileCommandsTest, SaveFailureIsReported) {
     answer = cfg.filePath(QStringLiteral("no-such-dir/backup.cfg"));
     commands.SaveAs();
     ASSERT_EQ(notifier.shown.size(), 1u);
-    EXPECT_EQ(notifier.shown[0].text,
-              "Monitor save fail: " + CfgFile("no-such-dir").string() + "/backup.cfg");
+    EXPECT_EQ(notifier.shown[0].text, "Monitor save fail: " + CfgFile("no-such-dir").string() +
+                                          "/backup.cfg\nNo such file or directory");
     EXPECT_EQ(notifier.shown[0].caption, "Error");
     EXPECT_TRUE(std::filesystem::is_empty(LocalPath(cfg.path())));
 }
@@ -146,6 +159,28 @@ TEST_F(FileCommandsTest, ViewLogOpensTheLogAsALocalFile) {
     EXPECT_TRUE(notifier.shown.empty());
 }
 
+TEST_F(FileCommandsTest, ViewLogSaysSoWhenNoViewerOpensTheLog) {
+    viewer_opens = false;
+    commands.ViewLog();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"No program could open the log file " +
+                                                              CfgFile("syslog.log").string(),
+                                                          "Error", MessageIcon::Error}}));
+}
+
+TEST_F(FileCommandsTest, ViewLogGoesToTheDesktopsViewerAndIsQuietWhenItOpens) {
+    // The command's own opener, not the test's: the desktop's handler for
+    // local files takes the log.
+    CFileCommands real{nullptr, LocalPath(cfg.path()), tables.monitor, hooks, notifier};
+    UrlCatcher viewer;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &viewer, "Open");
+    real.ViewLog();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(viewer.opened.size(), 1u);
+    EXPECT_EQ(viewer.opened[0].toLocalFile(), cfg.filePath(QStringLiteral("syslog.log")));
+    EXPECT_TRUE(notifier.shown.empty());
+}
+
 TEST_F(FileCommandsTest, ClearLogEmptiesTheLog) {
     { std::ofstream(CfgFile("syslog.log"), std::ios::binary) << "old line\r\n"; }
     commands.ClearLog();
@@ -174,3 +209,5 @@ TEST_F(FileCommandsTest, ClearLogAlsoRemovesTheOlderLogFiles) {
 }
 
 } // namespace
+
+#include "test_file_commands.moc"

@@ -6,9 +6,20 @@
 #include <QAccessible>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
+
+#include <cstdlib>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -131,7 +142,7 @@ TEST_F(MainForm, HoldsNoOtherControls) {
     EXPECT_EQ(names, expected);
 }
 
-TEST_F(MainForm, WindowIsFixedSizeWithArialAndTitle) {
+TEST_F(MainForm, WindowOpensAtTheFormsSizeWithArialAndTitle) {
     const kestrel::DialogUnits units(QFont(QStringLiteral("Arial"), 8));
     QWidget* form = Find<QWidget>("mainForm");
     ASSERT_NE(form, nullptr);
@@ -145,11 +156,15 @@ TEST_F(MainForm, WindowIsFixedSizeWithArialAndTitle) {
                 drawn_with == QStringLiteral("Liberation Sans"))
         << drawn_with.toStdString();
     window->show();
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // Opens at the specified size, and may grow from there.
+    EXPECT_EQ(form->size(), QSize(units.X(468), units.Y(351)));
+    EXPECT_NE(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(window->minimumWidth(), window->width());
     EXPECT_GE(window->height(), form->height()); // the menu bar sits above the form
     const Qt::WindowFlags flags = window->windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Window);
     EXPECT_FALSE(window->windowIcon().isNull());
 }
@@ -183,6 +198,144 @@ TEST_F(MainForm, TrapLampSaysWhetherNewTrapsArrived) {
     window->form().SetTrapLamp(false);
     EXPECT_EQ(node->text(QAccessible::Description), QStringLiteral("No new traps"));
     EXPECT_EQ(qobject_cast<QLabel*>(lamp)->pixmap().toImage(), green);
+}
+
+// Which corner of which list a control keeps its distance to when the
+// window changes size.
+enum class Corner { TopLeft, BottomLeft, BottomMiddle, BottomRight };
+struct Follower {
+    const char* name;
+    const char* list;
+    Corner corner;
+};
+const Follower kFollowers[] = {
+    {"discoveryTitle", "ctl1000", Corner::TopLeft}, {"ctl1001", "ctl1000", Corner::BottomRight},
+    {"ctl1002", "ctl1000", Corner::BottomMiddle},   {"downArrow", "ctl1000", Corner::BottomMiddle},
+    {"monitorTitle", "ctl1003", Corner::TopLeft},   {"ctl1006", "ctl1003", Corner::BottomLeft},
+    {"ctl1007", "ctl1003", Corner::BottomLeft},     {"ctl1005", "ctl1003", Corner::BottomRight},
+    {"ctl1004", "ctl1003", Corner::BottomRight},    {"settingTitle", "ctl1003", Corner::BottomLeft},
+    {"ctl1009", "ctl1003", Corner::BottomLeft},     {"ctl1131", "ctl1003", Corner::BottomRight},
+    {"ctl1053", "ctl1003", Corner::BottomRight},
+};
+
+QPoint CornerOf(const QRect& r, Corner corner) {
+    switch (corner) {
+    case Corner::TopLeft:
+        return r.topLeft();
+    case Corner::BottomLeft:
+        return {r.left(), r.top() + r.height()};
+    case Corner::BottomMiddle:
+        return {r.left() + r.width() / 2, r.top() + r.height()};
+    case Corner::BottomRight:
+        return {r.left() + r.width(), r.top() + r.height()};
+    }
+    return {};
+}
+
+class ResizedWindow : public ShownWindowFixture {
+protected:
+    QWidget* Form() { return Find<QWidget>("mainForm"); }
+    QRect At(const char* name) { return Find<QWidget>(name)->geometry(); }
+    std::map<std::string, QRect> Geometries() {
+        std::map<std::string, QRect> all;
+        for (const Control& c : kControls)
+            all[c.name] = At(c.name);
+        return all;
+    }
+    // Pairs of controls that overlap; the group boxes lie under everything.
+    std::set<std::pair<std::string, std::string>> Overlaps() {
+        std::set<std::pair<std::string, std::string>> pairs;
+        for (const Control& a : kControls)
+            for (const Control& b : kControls)
+                if (a.kind != Kind::GroupBox && b.kind != Kind::GroupBox &&
+                    std::string_view(a.name) < std::string_view(b.name) &&
+                    At(a.name).intersects(At(b.name)))
+                    pairs.insert({a.name, b.name});
+        return pairs;
+    }
+    void WaitForFormWidth(int width) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Form()->width() == width; }, 3000))
+            << Form()->width() << " wanted " << width;
+    }
+};
+
+TEST_F(ResizedWindow, ListsTakeTheRoomAndControlsKeepTheirPlacesByThem) {
+    const std::map<std::string, QRect> base = Geometries();
+    const std::set<std::pair<std::string, std::string>> base_overlaps = Overlaps();
+    const QSize base_form = Form()->size();
+    const kestrel::DialogUnits units(QFont(QStringLiteral("Arial"), 8));
+    ASSERT_EQ(base_form, QSize(units.X(468), units.Y(351)));
+    const int menu_height = window->height() - base_form.height();
+
+    const struct {
+        const char* what;
+        std::function<void()> apply;
+        QSize form; // expected form size; empty: whatever the screen gives
+    } steps[] = {
+        {"1200x900", [&] { window->resize(1200, 900); }, QSize(1200, 900 - menu_height)},
+        {"smallest", [&] { window->resize(window->minimumSize()); }, Form()->minimumSize()},
+        {"maximised", [&] { window->showMaximized(); }, QSize()},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.apply();
+        if (step.form.isValid()) {
+            WaitForFormWidth(step.form.width());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return Form()->size() == step.form; }, 3000))
+                << Form()->height() << " wanted " << step.form.height();
+        } else {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return Form()->width() > base_form.width(); }, 3000));
+            EXPECT_TRUE(window->isMaximized());
+            EXPECT_EQ(window->frameGeometry().size(), window->screen()->availableGeometry().size());
+        }
+        const QSize extra = Form()->size() - base_form;
+        if (step.form.isValid() && extra.height() < 0) {
+            EXPECT_EQ(extra.width(), 0); // never narrower than specified
+        }
+        // Both lists take the whole extra width and share the extra height.
+        const QRect discovery = At("ctl1000");
+        const QRect monitor = At("ctl1003");
+        EXPECT_EQ(discovery.width(), base.at("ctl1000").width() + extra.width());
+        EXPECT_EQ(monitor.width(), base.at("ctl1003").width() + extra.width());
+        EXPECT_EQ(discovery.height() + monitor.height(),
+                  base.at("ctl1000").height() + base.at("ctl1003").height() + extra.height());
+        EXPECT_NEAR(discovery.height() - base.at("ctl1000").height(), extra.height() / 2, 1);
+        EXPECT_GT(discovery.height(), 3 * window->discoveryList().header()->height());
+        EXPECT_GT(monitor.height(), 3 * window->monitorList().header()->height());
+        EXPECT_EQ(monitor.top() - discovery.bottom(),
+                  base.at("ctl1003").top() - base.at("ctl1000").bottom());
+        // Every other control stays where it was beside its list.
+        for (const Follower& f : kFollowers) {
+            SCOPED_TRACE(f.name);
+            const QPoint then = base.at(f.name).topLeft() - CornerOf(base.at(f.list), f.corner);
+            const QPoint now = At(f.name).topLeft() - CornerOf(At(f.list), f.corner);
+            const int slack = f.corner == Corner::BottomMiddle ? 1 : 0;
+            EXPECT_LE(std::abs(now.x() - then.x()), slack) << now.x() << " was " << then.x();
+            EXPECT_EQ(now.y(), then.y());
+            EXPECT_EQ(At(f.name).size(), base.at(f.name).size());
+        }
+        // The setting row keeps its order and spreads evenly across the width.
+        const char* row[] = {"ctl1009", "ctl1008", "ctl1042", "ctl1015", "ctl1131"};
+        for (std::size_t i = 1; i < std::size(row); ++i) {
+            SCOPED_TRACE(row[i]);
+            const int gap_then = base.at(row[i]).left() - base.at(row[i - 1]).left();
+            const int gap_now = At(row[i]).left() - At(row[i - 1]).left();
+            EXPECT_NEAR(gap_now - gap_then, extra.width() / 4, 1);
+            EXPECT_EQ(At(row[i]).top(), At(row[0]).top());
+        }
+        // Nothing comes to lie on anything it did not already touch, and all
+        // stays on the form.
+        EXPECT_EQ(Overlaps(), base_overlaps);
+        for (const Control& c : kControls)
+            EXPECT_TRUE(Form()->rect().contains(At(c.name))) << c.name;
+    }
+
+    // Back to the specified size: every control back at its place.
+    window->showNormal();
+    window->resize(base_form.width(), base_form.height() + menu_height);
+    WaitForFormWidth(base_form.width());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form()->size() == base_form; }, 3000));
+    EXPECT_EQ(Geometries(), base);
 }
 
 TEST_F(MainForm, DhcpRefreshIsDisabledAtStartAndTheOthersEnabled) {

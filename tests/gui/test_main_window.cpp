@@ -2,6 +2,8 @@
 #include "ModalAnswer.h"
 #include "WindowFixture.h"
 #include "app/AboutDlg.h"
+#include "app/CommandLine.h"
+#include "app/ProgramVersion.h"
 #include "controls/DialogUnits.h"
 #include "controls/ReportList.h"
 
@@ -15,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -412,6 +415,41 @@ TEST(AboutBox, FormPlacesAndColours) {
         EXPECT_TRUE(has_white);
         EXPECT_TRUE(has_dark);
     }
+}
+
+TEST(AboutBox, VersionLineHasTwoDigitMinorAndPatch) {
+    const struct {
+        int major, minor, patch;
+        const char* line;
+    } cases[] = {
+        {1, 6, 0, "Kestrel Utility Version 1.06.00"},
+        {2, 12, 3, "Kestrel Utility Version 2.12.03"},
+        {10, 0, 99, "Kestrel Utility Version 10.00.99"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kestrel::AboutVersionText(c.major, c.minor, c.patch).toStdString(), c.line);
+}
+
+TEST(AboutBox, ShowsTheVersionThatTheVersionOptionPrints) {
+    char program[] = "kestrel-utility";
+    char option[] = "--version";
+    char* argv[] = {program, option, nullptr};
+    testing::internal::CaptureStdout();
+    const auto code = kestrel::AnswerInfoOptions(2, argv);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(code, std::optional<int>(0));
+    // "kestrel-utility 1.6.0\n"
+    const QStringList words = QString::fromStdString(printed).trimmed().split(QLatin1Char(' '));
+    ASSERT_EQ(words.size(), 2) << printed;
+    EXPECT_EQ(words[0], QStringLiteral("kestrel-utility"));
+    const QStringList parts = words[1].split(QLatin1Char('.'));
+    ASSERT_EQ(parts.size(), 3) << printed;
+
+    CAboutDlg about;
+    auto* line = about.findChild<QLabel*>(QStringLiteral("ctl1115"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->text(),
+              kestrel::AboutVersionText(parts[0].toInt(), parts[1].toInt(), parts[2].toInt()));
 }
 
 } // namespace

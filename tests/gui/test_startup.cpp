@@ -4,6 +4,7 @@
 // opened ends the program. Runs inside the simulated LAN (ctest does that).
 
 #include "app/switchyardDlg.h"
+#include "core/CfgDirectory.h"
 #include "protocol/settings/SettingsDefaults.h"
 #include "protocol/settings/SettingsFile.h"
 #include "protocol/wire/PacketHeader.h"
@@ -21,6 +22,10 @@
 
 #include <array>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 using namespace kestrel;
 
@@ -152,6 +157,67 @@ TEST_F(StartUp, ABadSettingsFileIsReportedAndTheWindowStillOpens) {
         window_->close();
         window_.reset();
     }
+}
+
+// The user's cfg folder, as an installed program finds it, under `home`.
+CfgLocation UserFolderUnder(const QString& home) {
+    return {home + QStringLiteral("/.config/kestrel-utility"), CfgSource::UserFolder};
+}
+
+// After a start-up without settings, Discovery must add nothing to what was
+// said: no socket was opened, so there is no broadcast option to refuse.
+void ExpectDiscoveryAddsNoBox(CSwitchyardDlg& window, const FakeNotifier& notifier) {
+    const std::size_t before = notifier.shown.size();
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QPushButton*>(QStringLiteral("ctl1001"))->click();
+    // The request would leave after the group re-join's pauses (0.5 s).
+    EXPECT_FALSE(QTest::qWaitFor([&] { return notifier.shown.size() > before; }, 1200));
+    EXPECT_EQ(notifier.shown.size(), before);
+}
+
+TEST_F(StartUp, AFolderThatCannotBeMadeIsSaidOnceWithTheSystemsReason) {
+    // `home` is a regular file: nothing can be made under it, for root too.
+    const QString home = QDir(cfg_.path()).filePath(QStringLiteral("home"));
+    {
+        QFile file(home);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    window_ = std::make_unique<CSwitchyardDlg>(notifier_, UserFolderUnder(home));
+    const std::string refused = QFile::encodeName(home).toStdString() + "/.config";
+    EXPECT_EQ(notifier_.Texts(), std::vector<std::string>{"Cannot create the folder " + refused +
+                                                          ": Not a directory"});
+    EXPECT_EQ(notifier_.shown, (std::vector<ShownMessage>{
+                                   {"Cannot create the folder " + refused + ": Not a directory",
+                                    "Error", MessageIcon::Error}}));
+    EXPECT_FALSE(window_->endedDuringStartUp());
+    EXPECT_FALSE(window_->network().sockets().IsOpen(SocketKind::Multicast));
+    ExpectDiscoveryAddsNoBox(*window_, notifier_);
+}
+
+TEST_F(StartUp, AReadOnlyConfigFolderIsNamedWithItsReason) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into a read-only folder; the regular-file case covers root";
+    const QString home = QDir(cfg_.path()).filePath(QStringLiteral("home"));
+    const QString config = home + QStringLiteral("/.config");
+    ASSERT_TRUE(QDir().mkpath(config));
+    ASSERT_TRUE(QFile::setPermissions(config, QFile::ReadOwner | QFile::ExeOwner));
+    window_ = std::make_unique<CSwitchyardDlg>(notifier_, UserFolderUnder(home));
+    QFile::setPermissions(config, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(notifier_.shown,
+              (std::vector<ShownMessage>{{"Cannot create the folder " +
+                                              QFile::encodeName(config).toStdString() +
+                                              "/kestrel-utility: Permission denied",
+                                          "Error", MessageIcon::Error}}));
+}
+
+TEST_F(StartUp, AMissingSettingsFileIsSaidOnceAndDiscoveryAddsNothing) {
+    // A folder given from outside: the specified pair of boxes, then quiet.
+    Open();
+    EXPECT_EQ(notifier_.shown,
+              (std::vector<ShownMessage>{{"define.ecf not found", "file error", MessageIcon::Error},
+                                         kWillFail}));
+    ExpectDiscoveryAddsNoBox(*window_, notifier_);
 }
 
 TEST_F(StartUp, AMulticastSocketThatCannotOpenEndsTheProgram) {

@@ -81,13 +81,19 @@ TEST_F(TrapInfoTest, ListsTrapsOldestFirstWithTheirReadMarks) {
     EXPECT_TRUE(List().topLevelItem(1)->icon(0).isNull());
 }
 
-TEST_F(TrapInfoTest, AnEmptyTextHidesItselfAndEveryLaterTrap) {
-    Add({{"01/02/2006 03:04:05", "198.18.1.1", "shown"},
+TEST_F(TrapInfoTest, AnEmptyTextKeepsItsRowAndEveryLaterTrap) {
+    Add({{"01/02/2006 03:04:05", "198.18.1.1", "before"},
          {"01/02/2006 03:04:06", "198.18.1.2", ""},
-         {"01/02/2006 03:04:07", "198.18.1.3", "hidden behind the empty one"}});
+         {"01/02/2006 03:04:07", "198.18.1.3", "after the empty one"},
+         {"01/02/2006 03:04:08", "198.18.1.4", ""}});
     Open();
-    EXPECT_EQ(Column(3), (std::vector<std::string>{"shown"}));
-    EXPECT_EQ(table.size(), 3); // still stored
+    EXPECT_EQ(Column(3), (std::vector<std::string>{"before", "", "after the empty one", ""}));
+    EXPECT_EQ(Column(2),
+              (std::vector<std::string>{"198.18.1.1", "198.18.1.2", "198.18.1.3", "198.18.1.4"}));
+    // Every row still names its own trap: a click marks the empty one read.
+    ClickRow(1);
+    EXPECT_EQ(table.Entry(1).read_mark, kTrapRead);
+    EXPECT_EQ(table.Entry(2).read_mark, kTrapNew);
 }
 
 TEST_F(TrapInfoTest, ColumnClicksToggleTheDirectionFirstThenSortBytewise) {

@@ -88,7 +88,10 @@ protected:
             asked.push_back(kind);
             return answer;
         };
-        window->fileCommands().openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        window->fileCommands().openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return viewer_opens;
+        };
     }
 
     std::vector<std::string> RowIps() {
@@ -108,6 +111,7 @@ protected:
     std::vector<MonitorFileDialog> asked;
     QString answer;
     std::vector<QUrl> opened;
+    bool viewer_opens = true; // what the desktop answers
 };
 
 TEST_F(WindowFilesTest, StartUpShowsTheSavedAgentsWithTheirImages) {
@@ -193,6 +197,29 @@ TEST_F(WindowFilesTest, SaveFailureIsReportedAndLeavesNoFile) {
     ASSERT_EQ(notifier.shown.size(), 1u);
     EXPECT_EQ(notifier.shown[0].caption, "Error");
     EXPECT_FALSE(QFileInfo::exists(CfgFile("missing")));
+}
+
+TEST_F(WindowFilesTest, MonitorSaveFailureSaysWhy) {
+    // A folder where monitor.cfg belongs: the saved file cannot take its
+    // place, for root too.
+    Open(nullptr);
+    ASSERT_TRUE(QDir(cfg_dir.path()).mkpath(QStringLiteral("monitor.cfg/kept")));
+    window->menu().monitorSave().trigger();
+    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{
+                                  {"Monitor save fail: " + CfgFile("monitor.cfg").toStdString() +
+                                       "\nIs a directory",
+                                   "Error", MessageIcon::Error}}));
+    EXPECT_TRUE(QFileInfo(CfgFile("monitor.cfg/kept")).isDir());
+}
+
+TEST_F(WindowFilesTest, ViewLogWithoutAViewerNamesTheLog) {
+    Open(nullptr);
+    viewer_opens = false;
+    window->menu().viewLog().trigger();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"No program could open the log file " +
+                                                              CfgFile("syslog.log").toStdString(),
+                                                          "Error", MessageIcon::Error}}));
 }
 
 TEST_F(WindowFilesTest, ViewLogAndClearLog) {

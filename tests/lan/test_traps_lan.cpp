@@ -114,7 +114,7 @@ TEST_F(TrapsLanTest, ATrapFromAnAgentOnlyInTheDiscoveryListIsIgnored) {
     EXPECT_TRUE(notifier.shown.empty());
 }
 
-TEST_F(TrapsLanTest, OverLongAndEmptyTextsReachTheLogWholeAndTheDialogStopsAtTheEmptyOne) {
+TEST_F(TrapsLanTest, OverLongAndEmptyTextsReachTheLogWholeAndTheDialogListsEveryTrap) {
     const std::string long_text(300, 'x');
     ASSERT_TRUE(sim.Command("trap 198.18.1.11 " + long_text));
     ASSERT_TRUE(sim.Command("set 198.18.1.11 trap_text="));
@@ -137,7 +137,7 @@ TEST_F(TrapsLanTest, OverLongAndEmptyTextsReachTheLogWholeAndTheDialogStopsAtThe
     });
     QTest::mouseClick(Find<QPushButton>("ctl1007"), Qt::LeftButton);
     EXPECT_TRUE(answer.answered());
-    EXPECT_EQ(rows, std::vector<std::string>{long_text.substr(0, 255)});
+    EXPECT_EQ(rows, (std::vector<std::string>{long_text.substr(0, 255), "", "after"}));
 }
 
 TEST_F(TrapsLanTest, AFloodFromOneAgentIsFoldedInTheLogAndEveryTrapKept) {

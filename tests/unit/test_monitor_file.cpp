@@ -385,7 +385,8 @@ TEST_F(MonitorFileTest, SaveIntoMissingDirectoryReportsAndWritesNothing) {
     Monitor(NumberedAgent(1));
     const auto target = MonitorFilePath(dir.path() / "cfg");
     EXPECT_FALSE(SaveMonitorFile(target, monitor, notifier));
-    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"Monitor save fail: " + target.string(),
+    EXPECT_EQ(notifier.shown, (std::vector<ShownMessage>{{"Monitor save fail: " + target.string() +
+                                                              "\nNo such file or directory",
                                                           "Error", MessageIcon::Error}}));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "cfg"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));

@@ -108,8 +108,9 @@ void CConfiguration_Set::BuildForm() {
         button->setObjectName(QString::fromLatin1(id));
         button->setText(QString::fromLatin1(text));
         button->setAccessibleName(button->text());
-        // Both start unchecked when the agent did not report DHCP.
-        button->setAutoExclusive(false);
+        // A pair of radio buttons, announced as such (see SetDhcpButtons for
+        // the state with neither checked).
+        button->setAutoExclusive(true);
         PlaceAt(*button, du, x, dhcp_y, 54, 10);
     }
 
@@ -157,8 +158,7 @@ void CConfiguration_Set::LoadRecord() {
     gateway_.setValue(form.gateway);
     trap_ip_.setValue(form.trap_ip);
 
-    dhcp_enable_.setChecked(form.dhcp_enable_checked);
-    dhcp_disable_.setChecked(form.dhcp_disable_checked);
+    SetDhcpButtons(form.dhcp_enable_checked, form.dhcp_disable_checked);
     const bool reported = form.dhcp_enable_checked || form.dhcp_disable_checked;
     dhcp_enable_.setEnabled(reported);
     dhcp_disable_.setEnabled(reported);
@@ -166,6 +166,17 @@ void CConfiguration_Set::LoadRecord() {
 
     group_interval_.setText(Latin1(form.group_interval_text));
     group_interval_.setEnabled(form.group_interval_enabled);
+}
+
+void CConfiguration_Set::SetDhcpButtons(bool enable_checked, bool disable_checked) {
+    // Exclusive buttons refuse to uncheck the checked one: an agent that does
+    // not report DHCP leaves both unchecked, so exclusivity pauses meanwhile.
+    for (QRadioButton* button : {&dhcp_enable_, &dhcp_disable_})
+        button->setAutoExclusive(false);
+    dhcp_enable_.setChecked(enable_checked);
+    dhcp_disable_.setChecked(disable_checked);
+    for (QRadioButton* button : {&dhcp_enable_, &dhcp_disable_})
+        button->setAutoExclusive(true);
 }
 
 void CConfiguration_Set::SetAddressControlsEnabled(bool enabled) {

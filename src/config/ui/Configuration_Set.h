@@ -44,6 +44,8 @@ private:
     void BuildForm();
     void LoadRecord();
     void ApplyColours();
+    // The record's DHCP state on the two buttons, neither checked included.
+    void SetDhcpButtons(bool enable_checked, bool disable_checked);
     void SetAddressControlsEnabled(bool enabled);
     kestrel::ConfigurationForm ReadForm() const;
     // The rest of Set, once the re-join has ended: the checks.

@@ -76,10 +76,8 @@ CTrap_Info::CTrap_Info(TrapTable& table, const StatusImageList& images, int& sor
 void CTrap_Info::InsertRows() {
     std::vector<QTreeWidgetItem*> rows;
     for (int i = 0; i < table_.size(); ++i) {
+        // A trap with an empty text is a trap too: it and the later ones stay listed.
         const TrapEntry& entry = table_.Entry(i);
-        // An empty event text ends the list, also for the traps after it.
-        if (entry.event_text[0] == '\0')
-            break;
         auto row = std::make_unique<QTreeWidgetItem>();
         row->setText(1, Latin1(FieldText(entry.time_text)));
         row->setText(2, Latin1(FieldText(entry.ip_text)));
