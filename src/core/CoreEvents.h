@@ -30,6 +30,7 @@ public:
         Q_EMIT triggerAcknowledged(std::string(mac_text));
     }
     void OnDiscoveryTableFull() override { Q_EMIT discoveryTableFull(); }
+    void OnDatagramDropped(DropReason reason) override { Q_EMIT datagramDropped(reason); }
 
 Q_SIGNALS:
     void sendFailed(const kestrel::SendFailure& failure);
@@ -40,6 +41,7 @@ Q_SIGNALS:
     void discoveryReply(const std::string& mac_text);
     void triggerAcknowledged(const std::string& mac_text);
     void discoveryTableFull();
+    void datagramDropped(kestrel::DropReason reason);
 };
 
 } // namespace kestrel

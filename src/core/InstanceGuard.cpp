@@ -23,6 +23,11 @@ QString NetworkNamespace() {
 } // namespace
 
 QString InstanceGuard::DefaultFolder() {
+    // The ports belong to the computer, not to one user: a window, another
+    // user's window and the service must all find the same lock.
+    const QFileInfo shared(QStringLiteral("/run/lock"));
+    if (shared.isDir() && shared.isWritable())
+        return shared.filePath();
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
         return runtime;
@@ -48,6 +53,9 @@ InstanceGuard::InstanceGuard(quint16 base_port, const QString& folder)
     // Only a dead holder makes a lock stale, however old it is.
     lock_->setStaleLockTime(0);
     if (lock_->tryLock(0)) {
+        // Readable by the others, whatever our umask, so they can say who we are.
+        QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                         QFileDevice::ReadGroup | QFileDevice::ReadOther);
         state_ = State::Held;
         return;
     }

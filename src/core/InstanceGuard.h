@@ -32,8 +32,8 @@ public:
     // ports, or why the lock could not be taken.
     QString Explanation() const;
 
-    // The user's runtime folder (XDG_RUNTIME_DIR), else a private folder in
-    // the temporary folder.
+    // /run/lock, shared by every user and the service; else the user's
+    // runtime folder (XDG_RUNTIME_DIR); else a private temporary folder.
     static QString DefaultFolder();
     // The lock's file name: the base port and, where there are network
     // namespaces, the namespace, since each has its own ports.

@@ -10,9 +10,8 @@
 // one never holds such a socket: the first time the keep-alive is on it asks
 // kestrel-igmp-report whether it can send, and then runs it each period on
 // each card; when it cannot, the keep-alive sends nothing and says so once.
-// A headless service under systemd goes the same way, unprivileged: its unit
-// must leave NoNewPrivileges= off (and the options that imply it for a
-// service with a User=), or the helper's capability is not granted.
+// The headless service's unit grants CAP_NET_RAW itself, so the service
+// opens its own raw socket and never needs the helper.
 
 #include "core/IgmpReportHelper.h"
 #include "protocol/discovery/KeepAliveCounter.h"

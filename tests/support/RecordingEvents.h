@@ -18,6 +18,8 @@ public:
     std::vector<std::string> discovery_replies; // MAC texts
     std::vector<std::string> trigger_acks;      // MAC texts
     int table_full = 0;
+    // Kept apart from `order`: a drop is counted, never said.
+    std::vector<kestrel::DropReason> dropped;
     // Every event by name, in order: "send failed", "status", "set confirmed",
     // "stored", "lost", "discovery reply", "trigger ack", "table full".
     std::vector<std::string> order;
@@ -56,6 +58,8 @@ public:
         ++table_full;
         Note("table full");
     }
+
+    void OnDatagramDropped(kestrel::DropReason reason) override { dropped.push_back(reason); }
 
 private:
     void Note(const char* what) {

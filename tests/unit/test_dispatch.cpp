@@ -231,6 +231,7 @@ TEST_F(DispatchTest, DatagramsFailingTheHeaderChecksAreDroppedSilently) {
     struct Case {
         const char* name;
         Reply reply;
+        DropReason reason;
     };
     auto with = [](auto change) {
         Reply r;
@@ -238,33 +239,40 @@ TEST_F(DispatchTest, DatagramsFailingTheHeaderChecksAreDroppedSilently) {
         return r;
     };
     const Case cases[] = {
-        {"foreign utility id", with([](Reply& r) { r.utility_id = kUtilityId + 1; })},
+        {"foreign utility id", with([](Reply& r) { r.utility_id = kUtilityId + 1; }),
+         DropReason::ForeignUtility},
         {"foreign utility id with an error status", with([](Reply& r) {
              r.utility_id = 0;
              r.status = STATUS_PASSWORD_ERROR;
-         })},
-        {"sub-version 0", with([](Reply& r) { r.sub_version = 0; })},
+         }),
+         DropReason::ForeignUtility},
+        {"sub-version 0", with([](Reply& r) { r.sub_version = 0; }), DropReason::SubVersion},
         {"sub-version 2 of a loader", with([](Reply& r) {
              r.sub_version = 2;
              r.command = CMD_LOADER_REPLY;
-         })},
+         }),
+         DropReason::SubVersion},
         {"sub-version 0 of another protocol version", with([](Reply& r) {
              r.sub_version = 0;
              r.protocol_version = 3;
-         })},
+         }),
+         DropReason::SubVersion},
         {"stale set reply", with([](Reply& r) {
              r.command = CMD_SET_REPLY;
              r.sequence = 4;
-         })},
+         }),
+         DropReason::StaleSequence},
         {"stale set reply with an error status", with([](Reply& r) {
              r.command = CMD_SET_REPLY;
              r.sequence = 6;
              r.status = STATUS_COMMAND_ERROR;
-         })},
+         }),
+         DropReason::StaleSequence},
         {"stale upgrade trigger reply", with([](Reply& r) {
              r.command = CMD_UPGRADE_TRIGGER_REPLY;
              r.sequence = 0;
-         })},
+         }),
+         DropReason::StaleSequence},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -275,7 +283,14 @@ TEST_F(DispatchTest, DatagramsFailingTheHeaderChecksAreDroppedSilently) {
         EXPECT_TRUE(hooks.calls.empty());
         EXPECT_EQ(state.tables.discovery.count(), 0);
         EXPECT_EQ(state.exchange.sequence, 5);
+        // Counted by its reason, once.
+        EXPECT_EQ(events.dropped, std::vector<DropReason>{c.reason});
+        ClearEvents();
     }
+    // Shorter than the header: its missing identifier reads as zero.
+    Dispatch(Bytes(12, 0x02));
+    EXPECT_EQ(events.order, Order{});
+    EXPECT_EQ(events.dropped, std::vector<DropReason>{DropReason::Short});
 }
 
 TEST_F(DispatchTest, OtherProtocolVersionIsListedWithoutItsFields) {

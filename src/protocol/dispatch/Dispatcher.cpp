@@ -78,8 +78,11 @@ void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t se
     SetFieldText(staging.mac_text, FormatMacText(header.mac));
     const std::string_view mac_text = FieldText(staging.mac_text);
 
-    if (header.utility_id != settings_.utility_id)
+    if (header.utility_id != settings_.utility_id) {
+        events_.OnDatagramDropped(datagram.size() < kHeaderSize ? DropReason::Short
+                                                                : DropReason::ForeignUtility);
         return;
+    }
 
     const Origin origin{sender_ip, header.command, header.sequence};
     staging.protocol_version = header.protocol_version;
@@ -87,8 +90,10 @@ void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t se
     PresetFieldMask(staging);
 
     staging.sub_version = header.sub_version;
-    if (header.sub_version != 1)
+    if (header.sub_version != 1) {
+        events_.OnDatagramDropped(DropReason::SubVersion);
         return;
+    }
 
     SetFieldText(staging.ip_text, FormatIpv4(sender_ip));
     staging.ip = sender_ip;
@@ -108,8 +113,10 @@ void Dispatcher::DispatchDatagram(std::span<const uint8_t> datagram, uint32_t se
     if (header.command == CMD_SET_REPLY || header.command == CMD_UPGRADE_TRIGGER_REPLY) {
         // Both copies of a request sent by broadcast and multicast carry the
         // same sequence; only the first reply counts.
-        if (header.sequence != exchange_.sequence)
+        if (header.sequence != exchange_.sequence) {
+            events_.OnDatagramDropped(DropReason::StaleSequence);
             return;
+        }
         ++exchange_.sequence;
     }
 

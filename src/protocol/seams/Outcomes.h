@@ -67,6 +67,14 @@ struct AgentLost {
     bool operator==(const AgentLost&) const = default;
 };
 
+// Why a received datagram was dropped without a word.
+enum class DropReason {
+    Short,          // shorter than the header
+    ForeignUtility, // another utility's identifier
+    SubVersion,     // a sub-version other than 1
+    StaleSequence,  // a set or trigger reply whose request was answered already
+};
+
 class ProtocolEvents {
 public:
     virtual ~ProtocolEvents() = default;
@@ -82,6 +90,8 @@ public:
     virtual void OnTriggerAcknowledged(std::string_view /*mac_text*/) {}
     // The discovery table has no room for one more agent.
     virtual void OnDiscoveryTableFull() {}
+    // A datagram dropped by the receive path's header checks.
+    virtual void OnDatagramDropped(DropReason) {}
 };
 
 } // namespace kestrel
