@@ -5,16 +5,24 @@
 // meanwhile, and whether the agent stored the image intact; then the median
 // seconds on a line of its own for scripts/bench-upgrade.
 //
+// With TFTP_CLIENT (tftp-hpa's client), that client then sends FILE to the
+// same simulated agent as many times, each after a trigger from a bare
+// socket, so that a packet capture around the whole program (the script
+// runs one) times both senders against the same receiver.
+//
 // It opens sockets: run it only inside the simulated LAN (scripts/bench-upgrade
 // does).
-//   bench_upgrade [RUNS [FILE]]
+//   bench_upgrade [RUNS [FILE [TFTP_CLIENT]]]
 // Without FILE it sends an image of 8 MiB that it makes itself.
 
 #include "FirmwareImages.h"
+#include "PlainSocket.h"
 #include "SimProcess.h"
 #include "app/switchyardDlg.h"
 #include "protocol/settings/SettingsDefaults.h"
 #include "protocol/settings/SettingsFile.h"
+#include "protocol/upgrade/UpgradeTrigger.h"
+#include "protocol/wire/PacketHeader.h"
 #include "support/FakeNotifier.h"
 
 #include <QAbstractEventDispatcher>
@@ -25,6 +33,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -53,6 +62,28 @@ bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
         loop.exec();
     }
     return true;
+}
+
+// The agent takes a write for a while after a trigger it acknowledged.
+// Each with a sequence of its own: the agent acts once on copies of one
+// request that come within seconds.
+bool Trigger(const DeviceRecord& agent, const char* password, uint16_t sequence) {
+    const ProtocolSettings settings = DefaultSettings();
+    // A port of none of the window's sockets (P, P+1, P+6) nor the agents' (P+2).
+    test::PlainSocket socket(static_cast<uint16_t>(settings.base_port + 10));
+    if (!socket.Bound())
+        return false;
+    const std::vector<uint8_t> request = BuildUpgradeTrigger(settings, sequence, agent, password);
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (!socket.Send(request, agent.ip, settings.AgentPort()))
+            return false;
+        for (const test::Received& r : socket.Collect(1, 250)) {
+            const PacketHeader h = DecodeHeader(r.bytes);
+            if (r.bytes.size() >= kHeaderSize && h.command == CMD_UPGRADE_TRIGGER_REPLY)
+                return h.ReplyStatus() == 0;
+        }
+    }
+    return false;
 }
 
 struct Run {
@@ -145,7 +176,9 @@ int main(int argc, char** argv) {
     QObject::connect(&upgrade, &UpgradeRun::TransferStarted, [&] {
         if (upgrade.transfer().IsOpen()) {
             started = clock.nsecsElapsed();
-            last_pass = -1;
+            // Stalls count from the write request on, not the opening of
+            // the file before it.
+            last_pass = last_tick = -1;
             worst_pass = worst_late = 0;
             measuring = true;
         }
@@ -204,8 +237,39 @@ int main(int argc, char** argv) {
                 "50 ms)\n",
                 seconds[seconds.size() / 2], worst_stall_ms);
     std::printf("SECONDS %.3f\n", seconds[seconds.size() / 2]);
-    sim.Stop();
-    const bool all_intact =
+    bool all_intact =
         std::all_of(results.begin(), results.end(), [](const Run& r) { return r.intact; });
+
+    // The other sender, to the same agent; the capture times it.
+    if (argc > 3) {
+        const DeviceRecord agent = upgrade.target();
+        const std::string ip = "198.18.1.2";
+        for (int r = 0; r < runs; ++r) {
+            // Nothing is taken while the agent reboots after the last write.
+            const std::size_t from = sim.Lines().size();
+            if (!Trigger(agent, "pw", static_cast<uint16_t>(r + 1))) {
+                std::fprintf(stderr, "the agent did not take the trigger\n");
+                return 1;
+            }
+            QProcess client;
+            client.setProcessChannelMode(QProcess::ForwardedChannels);
+            client.start(QString::fromLocal8Bit(argv[3]),
+                         {QStringLiteral("-m"), QStringLiteral("binary"),
+                          QString::fromStdString(ip), QStringLiteral("-c"), QStringLiteral("put"),
+                          path, QStringLiteral("firmware.hex")});
+            if (!client.waitForStarted(10000) ||
+                !WaitFor([&] { return client.state() == QProcess::NotRunning; }, 600000)) {
+                std::fprintf(stderr, "tftp-hpa did not run to its end\n");
+                return 1;
+            }
+            const bool intact = sim.WaitForLine(stored, 2000, from).has_value();
+            all_intact = all_intact && intact;
+            std::printf("tftp-hpa run %d: exit %d, stored intact: %s\n", r + 1, client.exitCode(),
+                        intact ? "yes" : "NO");
+            std::fflush(stdout);
+            sim.WaitForLine("STATE " + ip + " back", 30000, from);
+        }
+    }
+    sim.Stop();
     return all_intact ? 0 : 1;
 }

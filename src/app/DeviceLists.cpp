@@ -56,6 +56,23 @@ public:
                    other.data(kStatusColumn, kStatusRole).toInt();
         return text(column).compare(other.text(column), Qt::CaseSensitive) < 0;
     }
+
+    // One tip for every cell of the row, held once rather than per column:
+    // every reply of a discovery sets it.
+    QVariant data(int column, int role) const override {
+        if (role == Qt::ToolTipRole && !tip_.isEmpty() && column >= 0 && column < columnCount())
+            return tip_;
+        return QTreeWidgetItem::data(column, role);
+    }
+    void SetTip(const QString& tip) {
+        if (tip == tip_)
+            return;
+        tip_ = tip;
+        emitDataChanged();
+    }
+
+private:
+    QString tip_;
 };
 
 QTreeWidgetItem* FindRow(const QTreeWidget& list, int column, const QString& key) {
@@ -78,6 +95,15 @@ void SetTexts(QTreeWidgetItem& item, const std::array<std::string, N>& texts) {
         if (item.text(c) != text)
             item.setText(c, text);
     }
+}
+
+// A new row's texts, last column first so that its cells are made at once;
+// empty texts stay unset, as SetTexts leaves them.
+template <std::size_t N>
+void FillTexts(QTreeWidgetItem& item, const std::array<std::string, N>& texts) {
+    for (std::size_t column = N; column-- > 0;)
+        if (!texts[column].empty())
+            item.setText(static_cast<int>(column), Text(texts[column]));
 }
 
 void InsertRow(QTreeWidget& list, int position, std::unique_ptr<QTreeWidgetItem> item) {
@@ -193,23 +219,34 @@ void CDeviceLists::RefreshDiscoveryRow(int i) {
         }
     }
     auto row = std::make_unique<DeviceRow>(kDiscoveryRowType);
-    SetTexts(*row, texts);
+    FillTexts(*row, texts);
     SetCardTip(*row, tables_.discovery.records[static_cast<std::size_t>(i)].ip);
     // MAC texts are unique in the discovery table, so in its rows too.
     discovery_rows_.insert(row->text(kDiscoveryKeyColumn), row.get());
     InsertRow(*discovery_, update.position, std::move(row));
 }
 
-void CDeviceLists::SetCardTip(QTreeWidgetItem& row, uint32_t ip) const {
+void CDeviceLists::SetCardTip(QTreeWidgetItem& row, uint32_t ip) {
     if (!networks_)
         return;
+    // Replies come from few networks: the text of the last one is kept.
     const std::optional<LocalNetwork> network = NetworkHolding(*networks_, ip);
-    const QString tip =
-        network ? QStringLiteral("Heard on ") + Latin1(DescribeNetwork(*network)) : QString();
-    if (row.toolTip(0) == tip)
+    const bool same = network && tip_network_ && network->address == tip_network_->address &&
+                      network->mask == tip_network_->mask &&
+                      network->card_name == tip_network_->card_name;
+    if (!same) {
+        tip_network_ = network;
+        tip_text_ =
+            network ? QStringLiteral("Heard on ") + Latin1(DescribeNetwork(*network)) : QString();
+    }
+    if (row.type() == kDiscoveryRowType || row.type() == kMonitorRowType) {
+        static_cast<DeviceRow&>(row).SetTip(tip_text_);
+        return;
+    }
+    if (row.toolTip(0) == tip_text_)
         return;
     for (int column = 0; column < row.columnCount(); ++column)
-        row.setToolTip(column, tip);
+        row.setToolTip(column, tip_text_);
 }
 
 QTreeWidgetItem* CDeviceLists::FindMonitorRow(const RowKey& key) const {

@@ -96,7 +96,7 @@ private:
     QTreeWidgetItem* FindMonitorRow(const kestrel::RowKey& key) const;
     void IndexDiscoveryRows();
     void HoldDiscoveryPaint();
-    void SetCardTip(QTreeWidgetItem& row, uint32_t ip) const;
+    void SetCardTip(QTreeWidgetItem& row, uint32_t ip);
 
     QTreeWidget* discovery_;
     QTreeWidget* monitor_;
@@ -111,6 +111,9 @@ private:
     QHash<QString, QTreeWidgetItem*> discovery_rows_;
     bool discovery_paint_held_ = false;
     const std::vector<kestrel::LocalNetwork>* networks_ = nullptr;
+    // The network of the last card tip and its text.
+    std::optional<kestrel::LocalNetwork> tip_network_;
+    QString tip_text_;
 
     bool ascending_ = true; // shared by both lists; the first click sorts descending
     int sort_column_ = 0;

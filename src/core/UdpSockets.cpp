@@ -167,16 +167,17 @@ bool UdpSockets::ReadOne(SocketKind kind) {
     // (its partner's read took the datagram, or nothing came) is signalled
     // again only once it has been read from. A datagram longer than the
     // receive buffer is cut to it.
-    const QNetworkDatagram datagram = socket.receiveDatagram(kMaxDatagram);
-    if (!datagram.isValid())
+    // Into one buffer for every read: a discovery brings hundreds at once.
+    quint16 port = 0;
+    const qint64 size =
+        socket.readDatagram(reinterpret_cast<char*>(receive_buffer_.data()),
+                            static_cast<qint64>(receive_buffer_.size()), &sender_address_, &port);
+    if (size < 0)
         return false;
-    const QByteArray data = datagram.data();
     bool ipv4 = false;
-    const uint32_t sender = datagram.senderAddress().toIPv4Address(&ipv4);
+    const uint32_t sender = sender_address_.toIPv4Address(&ipv4);
     if (receive_ && ipv4)
-        receive_(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
-                           static_cast<std::size_t>(data.size())),
-                 sender, kind);
+        receive_(std::span(receive_buffer_.data(), static_cast<std::size_t>(size)), sender, kind);
     return true;
 }
 

@@ -14,11 +14,14 @@
 #include "protocol/seams/Seams.h"
 #include "protocol/settings/ProtocolSettings.h"
 #include "protocol/wire/LocalNetwork.h"
+#include "protocol/wire/PacketHeader.h"
 
+#include <QHostAddress>
 #include <QObject>
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -120,6 +123,8 @@ private:
     // Drain what one wake-up left unread on the next pass of the event loop.
     QTimer pair_drain_;
     QTimer unicast_drain_;
+    std::array<uint8_t, kMaxDatagram> receive_buffer_{};
+    QHostAddress sender_address_;
     // The group, parsed once by the same rule as every send to it.
     std::optional<uint32_t> group_;
     std::vector<LocalNetwork> networks_;

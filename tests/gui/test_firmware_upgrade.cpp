@@ -25,6 +25,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -318,6 +320,8 @@ TEST_F(UpgradeRunTest, CancelDuringTheRejoinOrTheWaitEndsTheStart) {
     EXPECT_TRUE(said.empty());
 }
 
+UpgradeEnd EndOf(UpgradeEndKind kind);
+
 class FirmwareDialogTest : public UpgradeRunTest {
 protected:
     void Open() {
@@ -544,6 +548,125 @@ TEST_F(FirmwareDialogTest, TheEndOfTheUpgradeClosesTheDialog) {
         Q_EMIT run.Ended(end);
         EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }));
     }
+}
+
+// Upgrade State under a flood of progress: a block comes every few
+// microseconds, the text changes at most every kProgressShowMs and ends on
+// the latest progress.
+TEST_F(FirmwareDialogTest, UpgradeStateChangesAtMostTenTimesASecondAndEndsOnTheLatest) {
+    Open();
+    Q_EMIT run.TransferStarted();
+    QLineEdit& upgrade_state = Edit("ctl1073");
+    int changes = 0;
+    QObject::connect(&upgrade_state, &QLineEdit::textChanged, [&] { ++changes; });
+    QElapsedTimer clock;
+    clock.start();
+    // 2000 blocks of a file of 1025124 bytes (2002 full blocks and 100 bytes),
+    // in bursts with the event loop running between them.
+    for (uint16_t block = 2; block < 2002; ++block) {
+        Q_EMIT run.Progress({.sent = block * 512u,
+                             .acknowledged = (block - 1u) * 512u,
+                             .total = 1025124,
+                             .block = block});
+        if (block % 20 == 0)
+            QTest::qWait(5);
+    }
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(elapsed, 400);
+    EXPECT_GE(changes, 2) << "progress shows while the blocks come";
+    EXPECT_LE(changes, elapsed / CFirmware_Upgrade::kProgressShowMs + 2);
+
+    const std::string latest = "Upgrade...1024512/1025124 bytes";
+    QElapsedTimer since_last;
+    since_last.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return S(upgrade_state.text()) == latest; }, 2000));
+    EXPECT_LE(since_last.elapsed(), 4 * CFirmware_Upgrade::kProgressShowMs);
+    auto& bar = Find<QProgressBar>("upgradeProgress");
+    EXPECT_EQ(bar.maximum(), 1025124);
+    EXPECT_EQ(bar.value(), 2000 * 512);
+}
+
+// A text that ends something shows at once, even while a progress is held
+// back, and no held-back progress overwrites it afterwards; the bar keeps the
+// latest bytes acknowledged.
+TEST_F(FirmwareDialogTest, EndingTextsShowAtOnceAndStay) {
+    UpgradeEnd transfer_failed = EndOf(UpgradeEndKind::TransferFailed);
+    transfer_failed.sent = 1536;
+    transfer_failed.total = 3000;
+    const struct {
+        const char* name;
+        std::function<void(UpgradeRun&)> end;
+        const char* state;
+        int bar;
+    } cases[] = {
+        {"last block",
+         [](UpgradeRun& r) {
+             Q_EMIT r.Progress(
+                 {.sent = 3000, .acknowledged = 2560, .total = 3000, .block = 6, .last = true});
+         },
+         "Complete...3000/3000 bytes", 2560},
+        {"device not found",
+         [](UpgradeRun& r) { Q_EMIT r.Ended(EndOf(UpgradeEndKind::DeviceNotFound)); },
+         "Device not found", 1024},
+        {"transfer failed", [&](UpgradeRun& r) { Q_EMIT r.Ended(transfer_failed); },
+         "Upgrade fail, translate 1536/3000 bytes", 1024},
+        {"trigger not answered",
+         [](UpgradeRun& r) { Q_EMIT r.Ended(EndOf(UpgradeEndKind::TriggerNotAnswered)); },
+         "Trigger fail", 1024},
+        {"a new transfer", [](UpgradeRun& r) { Q_EMIT r.TransferStarted(); }, "Wait....", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open();
+        QLineEdit& upgrade_state = Edit("ctl1073");
+        auto& bar = Find<QProgressBar>("upgradeProgress");
+        Q_EMIT run.TransferStarted();
+        Q_EMIT run.Progress({.sent = 1024, .acknowledged = 512, .total = 3000, .block = 2});
+        EXPECT_EQ(S(upgrade_state.text()), "Upgrade...1024/3000 bytes");
+        Q_EMIT run.Progress({.sent = 1536, .acknowledged = 1024, .total = 3000, .block = 3});
+        EXPECT_EQ(S(upgrade_state.text()), "Upgrade...1024/3000 bytes") << "held back";
+
+        c.end(run);
+        EXPECT_EQ(S(upgrade_state.text()), c.state);
+        EXPECT_EQ(bar.value(), c.bar);
+        QTest::qWait(3 * CFirmware_Upgrade::kProgressShowMs);
+        EXPECT_EQ(S(upgrade_state.text()), c.state) << "nothing held back comes after it";
+        EXPECT_EQ(bar.value(), c.bar);
+        delete dialog;
+    }
+}
+
+// The bar under Upgrade State: bytes acknowledged of the file's size, in the
+// dialog's colours, full once the write has completed.
+TEST_F(FirmwareDialogTest, TheProgressBarShowsTheBytesAcknowledged) {
+    Open();
+    auto& bar = Find<QProgressBar>("upgradeProgress");
+    const DialogUnits du(dialog->font());
+    EXPECT_EQ(bar.geometry(), du.ToPixels(76, 146, 115, 7));
+    EXPECT_FALSE(bar.geometry().intersects(Edit("ctl1073").geometry()));
+    EXPECT_FALSE(bar.geometry().intersects(Find<QPushButton>("ctl1015").geometry()));
+    EXPECT_TRUE(dialog->rect().contains(bar.geometry()));
+    EXPECT_TRUE(bar.isVisible());
+    EXPECT_EQ(S(bar.accessibleName()), "Upgrade progress");
+    EXPECT_EQ(bar.palette().color(QPalette::Window), colours::kWhite);
+    EXPECT_EQ(bar.palette().color(QPalette::Base), colours::kLabelGrey);
+    EXPECT_EQ(bar.palette().color(QPalette::Highlight), colours::kPanelBlue);
+    EXPECT_EQ(bar.value(), 0);
+
+    Q_EMIT run.TransferStarted();
+    Q_EMIT run.Progress({.sent = 512, .acknowledged = 0, .total = 1500, .block = 1});
+    EXPECT_EQ(bar.maximum(), 1500);
+    EXPECT_EQ(bar.value(), 0);
+    Q_EMIT run.Progress({.sent = 1024, .acknowledged = 512, .total = 1500, .block = 2});
+    EXPECT_EQ(bar.value(), 512);
+    Q_EMIT run.Progress(
+        {.sent = 1500, .acknowledged = 1024, .total = 1500, .block = 3, .last = true});
+    EXPECT_EQ(bar.value(), 1024) << "the last block is not acknowledged yet";
+    UpgradeEnd completed = EndOf(UpgradeEndKind::Completed);
+    completed.sent = completed.total = 1500;
+    Q_EMIT run.Ended(completed);
+    EXPECT_EQ(bar.value(), 1500);
+    EXPECT_EQ(S(Edit("ctl1073").text()), "Complete...1500/1500 bytes");
 }
 
 // The window's button, its checks and the one dialog it opens.

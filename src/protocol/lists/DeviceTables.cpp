@@ -26,9 +26,11 @@ void DeviceTable::ZeroFrom(int i) {
 
 namespace {
 // FieldText(field) == text without measuring the field first: every reply
-// looks its agent up, and most records differ in their first bytes.
+// looks its agent up. MAC texts of one vendor, and addresses of one network,
+// share their first bytes and differ in the last: that one is compared first.
 template <std::size_t N> bool FieldEquals(const char (&field)[N], std::string_view text) {
-    return text.size() <= N && std::memcmp(field, text.data(), text.size()) == 0 &&
+    return text.size() <= N && (text.empty() || field[text.size() - 1] == text.back()) &&
+           std::memcmp(field, text.data(), text.size()) == 0 &&
            (text.size() == N || field[text.size()] == '\0');
 }
 

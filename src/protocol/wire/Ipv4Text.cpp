@@ -5,8 +5,18 @@
 namespace kestrel {
 
 std::string FormatIpv4(uint32_t a) {
-    return std::to_string(a >> 24) + '.' + std::to_string((a >> 16) & 0xFF) + '.' +
-           std::to_string((a >> 8) & 0xFF) + '.' + std::to_string(a & 0xFF);
+    // Built in the string's own buffer (15 characters at most): every reply
+    // of a discovery formats addresses.
+    std::string text;
+    text.reserve(15);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (shift != 24)
+            text += '.';
+        char digits[3];
+        char* end = std::to_chars(digits, digits + sizeof digits, (a >> shift) & 0xFFu).ptr;
+        text.append(digits, static_cast<std::size_t>(end - digits));
+    }
+    return text;
 }
 
 std::optional<uint32_t> ParseIpv4(std::string_view text) {

@@ -3,6 +3,7 @@
 #include "protocol/wire/ByteOrder.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace kestrel {
@@ -94,11 +95,30 @@ std::string ReplyStatusMessage(int status) {
     }
 }
 
+namespace {
+
+// The number in the base, at least `width` digits wide with leading zeros.
+void AppendNumber(std::string& text, unsigned value, int base, std::size_t width) {
+    char digits[8];
+    const std::size_t n = static_cast<std::size_t>(
+        std::to_chars(digits, digits + sizeof digits, value, base).ptr - digits);
+    if (n < width)
+        text.append(width - n, '0');
+    text.append(digits, n);
+}
+
+} // namespace
+
 std::string FormatVersionText(uint16_t protocol_version, uint16_t sub_version,
                               uint16_t interface_version) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%d.%03x.%03d", protocol_version, sub_version,
-                  interface_version);
+    // "%d.%03x.%03d", without a format string to parse for every reply.
+    std::string text;
+    text.reserve(16);
+    AppendNumber(text, protocol_version, 10, 1);
+    text += '.';
+    AppendNumber(text, sub_version, 16, 3);
+    text += '.';
+    AppendNumber(text, interface_version, 10, 3);
     return text;
 }
 

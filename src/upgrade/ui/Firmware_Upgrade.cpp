@@ -15,7 +15,9 @@
 #include <QFileDialog>
 #include <QValidator>
 
+#include <algorithm>
 #include <tuple>
+#include <utility>
 
 #include <string_view>
 
@@ -98,6 +100,9 @@ constexpr LabelRow kRows[] = {
      {nullptr, 76, 132, 115, 12}},
 };
 
+// Under Upgrade State, as wide as its field, in the space above the buttons.
+constexpr Place kProgressBar{"upgradeProgress", 76, 146, 115, 7};
+
 void PlaceIn(QWidget& widget, const DialogUnits& du, const Place& p) {
     PlaceAt(widget, du, p.x, p.y, p.width, p.height);
 }
@@ -145,12 +150,15 @@ CFirmware_Upgrade::CFirmware_Upgrade(UpgradeRun& run, QWidget* parent)
     connect(&start_, &QPushButton::clicked, this, &CFirmware_Upgrade::OnStart);
     connect(&cancel_, &QPushButton::clicked, this, &QDialog::close);
     // Upgrade State tells the run in the dialog's words.
-    connect(&run_, &UpgradeRun::TransferStarted, this,
-            [this] { upgrade_state_.setText(Latin1(kStateWait)); });
-    connect(&run_, &UpgradeRun::Progress, this, [this](const TransferProgress& progress) {
-        if (const std::optional<std::string> text = UpgradeStateText(progress))
-            upgrade_state_.setText(Latin1(*text));
+    connect(&run_, &UpgradeRun::TransferStarted, this, [this] {
+        ShowFinalState(kStateWait);
+        progress_bar_.setValue(progress_bar_.minimum());
+        progress_shown_.invalidate();
     });
+    connect(&run_, &UpgradeRun::Progress, this, &CFirmware_Upgrade::OnProgress);
+    progress_timer_.setSingleShot(true);
+    progress_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&progress_timer_, &QTimer::timeout, this, &CFirmware_Upgrade::ShowPendingProgress);
     // Start stays off while a start or a transfer is under way: one at a time.
     connect(&run_, &UpgradeRun::BusyChanged, &start_,
             [this](bool busy) { start_.setEnabled(!busy); });
@@ -206,6 +214,15 @@ void CFirmware_Upgrade::BuildForm() {
     password_.setMaxLength(kMaxPasswordLength);
     password_.setEchoMode(QLineEdit::Password);
 
+    progress_bar_.setParent(this);
+    progress_bar_.setObjectName(QString::fromLatin1(kProgressBar.id));
+    progress_bar_.setAccessibleName(QStringLiteral("Upgrade progress"));
+    // Upgrade State says the bytes already.
+    progress_bar_.setTextVisible(false);
+    progress_bar_.setRange(0, 1);
+    progress_bar_.setValue(0);
+    PlaceIn(progress_bar_, du, kProgressBar);
+
     // Enter and Esc are no dialog keys here: no button is a default one.
     for (auto [button, id, text, x, y, width] :
          {std::tuple{&browse_, "ctl1074", "Browse", 192, 80, 30},
@@ -249,6 +266,11 @@ void CFirmware_Upgrade::ApplyColours() {
         Paint(*edit, QPalette::Base, desktop.color(QPalette::Window), QPalette::Text,
               desktop.color(QPalette::Text));
     }
+    // A label-grey groove on the white face, filled in the program's blue.
+    Paint(progress_bar_, QPalette::Window, colours::kWhite, QPalette::WindowText, colours::kBlack);
+    Paint(progress_bar_, QPalette::Base, colours::kLabelGrey, QPalette::Text, colours::kBlack);
+    Paint(progress_bar_, QPalette::Highlight, colours::kPanelBlue, QPalette::HighlightedText,
+          colours::kWhite);
 }
 
 void CFirmware_Upgrade::OnBrowse() {
@@ -263,9 +285,58 @@ void CFirmware_Upgrade::OnStart() {
     run_.Start(Latin1Bytes(password_.text()), PathBytes(firmware_path_.text()));
 }
 
-void CFirmware_Upgrade::OnEnded(const UpgradeEnd& end) {
-    if (const std::optional<std::string> text = UpgradeStateText(end))
+void CFirmware_Upgrade::OnProgress(const TransferProgress& progress) {
+    if (progress.last) {
+        ShowBar(progress);
+        if (const std::optional<std::string> text = UpgradeStateText(progress))
+            ShowFinalState(*text);
+        return;
+    }
+    pending_progress_ = progress;
+    if (progress_timer_.isActive())
+        return;
+    const qint64 since = progress_shown_.isValid() ? progress_shown_.elapsed() : kProgressShowMs;
+    if (since >= kProgressShowMs)
+        ShowPendingProgress();
+    else
+        progress_timer_.start(static_cast<int>(kProgressShowMs - since));
+}
+
+void CFirmware_Upgrade::ShowPendingProgress() {
+    if (!pending_progress_)
+        return;
+    const TransferProgress progress = *std::exchange(pending_progress_, std::nullopt);
+    ShowBar(progress);
+    // The first block has no text of its own: the second shows at once too.
+    if (const std::optional<std::string> text = UpgradeStateText(progress)) {
         upgrade_state_.setText(Latin1(*text));
+        progress_shown_.start();
+    }
+}
+
+void CFirmware_Upgrade::ShowBar(const TransferProgress& progress) {
+    // An empty file still has a range, so the bar never turns into a busy
+    // indicator.
+    progress_bar_.setRange(0, std::max(static_cast<int>(progress.total), 1));
+    progress_bar_.setValue(static_cast<int>(progress.acknowledged));
+}
+
+void CFirmware_Upgrade::ShowFinalState(std::string_view text) {
+    progress_timer_.stop();
+    pending_progress_.reset();
+    upgrade_state_.setText(Latin1(text));
+}
+
+void CFirmware_Upgrade::OnEnded(const UpgradeEnd& end) {
+    // The bar keeps the last bytes acknowledged; a completed write has them all.
+    if (pending_progress_)
+        ShowBar(*pending_progress_);
+    if (end.kind == UpgradeEndKind::Completed)
+        progress_bar_.setValue(progress_bar_.maximum());
+    progress_timer_.stop();
+    pending_progress_.reset();
+    if (const std::optional<std::string> text = UpgradeStateText(end))
+        ShowFinalState(*text);
     // The dialog ends with the upgrade: after the wait that follows the last
     // ACK, or once the device's error has been said.
     if (end.kind == UpgradeEndKind::Completed || end.kind == UpgradeEndKind::DeviceError)
