@@ -1,7 +1,7 @@
 # What `cmake --install` puts where, and the Debian packages CPack makes of it:
 #   kestrel-utility    the window, kestrel-ecf, kestrel-cli, the keep-alive's
 #                      report helper, the shipped define.ecf, menu entry, icons,
-#                      metainfo
+#                      metainfo, the service's systemd unit (disabled)
 #   kestrel-agent-sim  the simulated agents, for test benches only
 include(GNUInstallDirs)
 
@@ -17,6 +17,10 @@ install(TARGETS kestrel-igmp-report
     RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/kestrel-utility COMPONENT utility)
 install(TARGETS kestrel-agent-sim
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sim)
+# The headless service's unit, installed disabled: nothing enables or starts
+# it (Debian keeps units in /lib/systemd/system).
+install(FILES ${pkg}/kestrel-utility.service
+    DESTINATION /lib/systemd/system COMPONENT utility)
 
 # Copied into the user's folder on the first start.
 install(FILES ${CMAKE_BINARY_DIR}/bin/cfg/define.ecf

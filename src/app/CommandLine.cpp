@@ -41,16 +41,61 @@ std::optional<int> AnswerInfoOptions(int argc, char** argv) {
     return std::nullopt;
 }
 
+namespace {
+
+int Refuse(std::string_view argument) {
+    const bool option = argument.size() > 1 && argument.front() == '-';
+    std::fprintf(stderr,
+                 "kestrel-utility: %s '%.*s'\n"
+                 "Try 'kestrel-utility --help' for more information.\n",
+                 option ? "unknown option" : "unexpected argument",
+                 static_cast<int>(argument.size()), argument.data());
+    return kExitUsage;
+}
+
+// Qt's own options of the window (QGuiApplication, QApplication), with
+// one or two dashes: these take a value (next word or "=VALUE")...
+constexpr std::string_view kQtValued[] = {
+    "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "display", "geometry",
+    "style",       "stylesheet",         "name",          "title",   "fontengine",
+    "dialogs",     "qmljsdebugger"};
+// ... and these do not.
+constexpr std::string_view kQtSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+template <std::size_t N> bool OneOf(std::string_view name, const std::string_view (&names)[N]) {
+    for (const std::string_view n : names)
+        if (n == name)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::optional<int> RefuseUnknownArguments(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.size() < 2 || arg.front() != '-')
+            return Refuse(arg);
+        std::string_view name = arg.substr(arg.starts_with("--") ? 2 : 1);
+        const auto eq = name.find('=');
+        const bool has_value = eq != std::string_view::npos;
+        name = name.substr(0, eq);
+        if (OneOf(name, kQtValued)) {
+            if (!has_value)
+                ++i; // its value (a missing one is Qt's to report)
+        } else if (!OneOf(name, kQtSwitches) || has_value) {
+            return Refuse(arg);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<int> RefuseLeftoverArguments(const QStringList& arguments) {
     if (arguments.size() <= 1)
         return std::nullopt;
     const QByteArray first = arguments.at(1).toLocal8Bit();
-    const bool option = first.startsWith('-');
-    std::fprintf(stderr,
-                 "kestrel-utility: %s '%s'\n"
-                 "Try 'kestrel-utility --help' for more information.\n",
-                 option ? "unknown option" : "unexpected argument", first.constData());
-    return kExitUsage;
+    return Refuse(std::string_view(first.constData(), static_cast<std::size_t>(first.size())));
 }
 
 } // namespace kestrel

@@ -9,8 +9,8 @@
 #include "config/ui/GroupTimer.h"
 #include "controls/Pictures.h"
 #include "core/CfgDirectory.h"
-#include "core/CfgFirstStart.h"
 #include "core/CfgMessages.h"
+#include "core/CfgPreparation.h"
 #include "core/Latin1.h"
 #include "core/LocalNetworks.h"
 #include "monitor/ui/Trap_Info.h"
@@ -37,10 +37,7 @@ std::filesystem::path DefineEcfFile(const std::filesystem::path& cfg_dir) {
 // An installed program keeps its files in the user's folder, made with the
 // shipped define.ecf on the first start. True when that failed and was said.
 bool PrepareCfgFolder(const CfgLocation& cfg, Notifier& notifier) {
-    if (cfg.source != CfgSource::UserFolder)
-        return false;
-    const QString problem = PrepareUserCfgFolder(
-        cfg.path, FindShippedDefineEcf(QCoreApplication::applicationDirPath()));
+    const QString problem = PrepareCfgLocation(cfg, QCoreApplication::applicationDirPath());
     if (problem.isEmpty())
         return false;
     notifier.Show(kCfgFolderFail.WithText(problem.toStdString()));

@@ -1,6 +1,7 @@
 // kestrel-cli end to end: the built binary run as a process inside
 // scripts/lan against simulated agents, with a cfg directory of its own.
 
+#include "CliLanFixture.h"
 #include "FirmwareImages.h"
 #include "PlainSocket.h"
 #include "SimProcess.h"
@@ -29,106 +30,6 @@
 #include <vector>
 
 namespace {
-
-struct CliRun {
-    int exit_code = -1;
-    std::string out;
-    std::string err;
-};
-
-// Output a terminal shows as text: valid UTF-8 with no control character
-// but the line feeds that end lines (no ESC, BEL, CR, DEL, no C1 control).
-// Empty when so, else what is wrong.
-std::string NotPlainText(const std::string& output) {
-    const QString decoded = QString::fromUtf8(output.data(), static_cast<qsizetype>(output.size()));
-    if (decoded.toStdString() != output)
-        return "not valid UTF-8";
-    for (const QChar c : decoded) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != '\n') || u == 0x7f || (u >= 0x80 && u <= 0x9f))
-            return "control character " + std::to_string(u);
-    }
-    return {};
-}
-
-class CliLanTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(cfg.isValid());
-        kestrel::ProtocolSettings defaults = kestrel::DefaultSettings();
-        ASSERT_TRUE(kestrel::CreateSettingsFile(Path("define.ecf"), defaults));
-    }
-    void TearDown() override {
-        if (HasFailure())
-            for (const std::string& line : sim.Lines())
-                std::fprintf(stderr, "sim: %s\n", line.c_str());
-    }
-
-    std::string Path(const char* name) const {
-        return cfg.filePath(QString::fromLatin1(name)).toStdString();
-    }
-    static QString Cli() {
-        return qEnvironmentVariable("KESTREL_BIN_DIR") + QStringLiteral("/kestrel-cli");
-    }
-    QProcessEnvironment Environment(const std::vector<std::string>& extra) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KESTREL_CFG_DIR"), cfg.path());
-        env.remove(QStringLiteral("KESTREL_PASSWORD"));
-        env.remove(QStringLiteral("KESTREL_NEW_PASSWORD"));
-        for (const std::string& e : extra) {
-            const auto eq = e.find('=');
-            env.insert(QString::fromStdString(e.substr(0, eq)),
-                       QString::fromStdString(e.substr(eq + 1)));
-        }
-        return env;
-    }
-    void Begin(QProcess& p, const std::vector<std::string>& args,
-               const std::vector<std::string>& env = {}) const {
-        QStringList list;
-        for (const std::string& a : args)
-            list << QString::fromStdString(a);
-        p.setProcessEnvironment(Environment(env));
-        p.start(Cli(), list);
-        ASSERT_TRUE(p.waitForStarted(5000));
-    }
-    // Standard input is `input`, or the file input_file when one is named.
-    CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                  const std::string& input = "", int timeout_ms = 60000,
-                  const QString& input_file = {}) const {
-        QProcess p;
-        if (!input_file.isEmpty())
-            p.setStandardInputFile(input_file);
-        Begin(p, args, env);
-        if (!input.empty())
-            p.write(input.data(), static_cast<qint64>(input.size()));
-        if (input_file.isEmpty())
-            p.closeWriteChannel();
-        CliRun r;
-        if (!p.waitForFinished(timeout_ms)) {
-            p.kill();
-            p.waitForFinished();
-            r.err = "timed out";
-            return r;
-        }
-        r.exit_code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
-        return r;
-    }
-    void StartSim(const std::string& agents, int count = 0, std::vector<std::string> args = {}) {
-        ASSERT_TRUE(sim.Start({.agents = agents, .count = count, .args = std::move(args)}))
-            << sim.Error();
-    }
-    static std::string ReadFile(const std::string& path) {
-        QFile f(QString::fromStdString(path));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return f.readAll().toStdString();
-    }
-
-    QTemporaryDir cfg;
-    kestrel::test::SimProcess sim;
-};
 
 TEST_F(CliLanTest, DiscoverListsEveryAgentAsJsonAndAsATable) {
     StartSim("ip=198.18.1.2 mac=020000000002 iface=3 dhcp=1 group=240 name=north location=hall\n"
@@ -454,7 +355,7 @@ TEST_F(CliLanTest, WatchPrintsChangesLogsThemAndEndsOnSigint) {
     ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
     ASSERT_TRUE(watch.waitForFinished(3000)) << "SIGINT ends watch";
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(watch.exitCode(), 0);
+    EXPECT_EQ(watch.exitCode(), 130) << "an interrupt is not a success";
 
     const std::string log = ReadFile(Path("syslog.log"));
     EXPECT_NE(log.find(" 198.18.1.3 Not alive \r\n"), std::string::npos) << log;
@@ -472,7 +373,7 @@ TEST_F(CliLanTest, WatchPrintsChangesLogsThemAndEndsOnSigint) {
     EXPECT_NE(out.find("198.18.1.4 trap: Port 2 link down"), std::string::npos) << out;
     ::kill(static_cast<pid_t>(quiet.processId()), SIGTERM);
     ASSERT_TRUE(quiet.waitForFinished(3000)) << "SIGTERM ends watch";
-    EXPECT_EQ(quiet.exitCode(), 0);
+    EXPECT_EQ(quiet.exitCode(), 130);
     EXPECT_EQ(ReadFile(Path("syslog.log")).size(), log.size());
 }
 
@@ -713,11 +614,13 @@ TEST_F(CliLanTest, UpgradeSendsAnImageAndReportsTheAgentBack) {
     const CliRun r =
         RunCli({"upgrade", "02-00-00-00-00-02", path, "--password", "pw"}, {}, "", 120000);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    // Not a terminal: plain progress lines, then the verdict.
-    EXPECT_NE(r.out.find("Upgrade..."), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Complete...1048576/1048576 bytes"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Upgrade successful"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find('\r'), std::string::npos) << "no bar outside a terminal";
+    // Not a terminal: plain progress lines on standard error, then the
+    // agent's result on standard output.
+    EXPECT_NE(r.err.find("Upgrade..."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Complete...1048576/1048576 bytes"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("02-00-00-00-00-02  ok  Upgrade successful\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ((r.out + r.err).find('\r'), std::string::npos) << "no bar outside a terminal";
     EXPECT_TRUE(sim.WaitForLine(firmware_images::StoredText("198.18.1.2", image), 1000));
 }
 

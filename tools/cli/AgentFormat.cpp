@@ -1,5 +1,6 @@
 #include "AgentFormat.h"
 
+#include "Output.h"
 #include "TerminalText.h"
 #include "core/Latin1.h"
 #include "protocol/lists/RowTexts.h"
@@ -16,37 +17,6 @@ namespace {
 
 QString Text(std::string_view text) {
     return Latin1(text);
-}
-
-// Columns padded to their widest cell; the agents' texts are shown through
-// TerminalText, so none of them can move the terminal's cursor.
-std::string Aligned(std::span<const std::string_view> titles,
-                    const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::vector<std::string>> shown;
-    shown.emplace_back(titles.begin(), titles.end());
-    for (const auto& row : rows) {
-        auto& cells = shown.emplace_back();
-        for (const std::string& cell : row)
-            cells.push_back(TerminalText(cell));
-    }
-    std::vector<std::size_t> width(titles.size());
-    for (std::size_t c = 0; c < titles.size(); ++c)
-        for (const auto& row : shown)
-            width[c] = std::max(width[c], TerminalWidth(row[c]));
-    std::string out;
-    for (const auto& row : shown) {
-        std::string text;
-        for (std::size_t c = 0; c < titles.size(); ++c) {
-            text.append(row[c]);
-            if (c + 1 < titles.size())
-                text.append(width[c] - TerminalWidth(row[c]) + 2, ' ');
-        }
-        while (!text.empty() && text.back() == ' ')
-            text.pop_back();
-        out.append(text);
-        out.push_back('\n');
-    }
-    return out;
 }
 
 } // namespace
@@ -75,23 +45,31 @@ QJsonObject AgentJson(const DeviceRecord& record) {
     return object;
 }
 
-std::string DiscoveryTable(std::span<const DeviceRecord> records) {
+std::vector<std::vector<std::string>> DiscoveryRows(std::span<const DeviceRecord> records) {
     std::vector<std::vector<std::string>> rows;
     for (DeviceRecord r : records) {
         const auto texts = DiscoveryRowTexts(r);
         rows.emplace_back(texts.begin(), texts.end());
     }
-    return Aligned(kDiscoveryColumnTitles, rows);
+    return rows;
 }
 
-std::string MonitorTable(std::span<const DeviceRecord> records) {
+std::vector<std::vector<std::string>> MonitorRows(std::span<const DeviceRecord> records) {
     std::vector<std::vector<std::string>> rows;
     for (DeviceRecord r : records) {
         auto texts = MonitorRowTexts(r);
         texts[0].assign(r.status_image == kImageNotAlive ? 1U : 0U, 'X');
         rows.emplace_back(texts.begin(), texts.end());
     }
-    return Aligned(kMonitorColumnTitles, rows);
+    return rows;
+}
+
+std::string DiscoveryTable(std::span<const DeviceRecord> records) {
+    return AlignedTable(kDiscoveryColumnTitles, DiscoveryRows(records));
+}
+
+std::string MonitorTable(std::span<const DeviceRecord> records) {
+    return AlignedTable(kMonitorColumnTitles, MonitorRows(records));
 }
 
 std::string JsonLine(const QJsonObject& object) {

@@ -9,10 +9,17 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kestrel::cli {
 
 QJsonObject AgentJson(const DeviceRecord& record);
+
+// The lists' cells (8-bit texts), for Output::Table with the lists' titles
+// (kDiscoveryColumnTitles, kMonitorColumnTitles).
+std::vector<std::vector<std::string>> DiscoveryRows(std::span<const DeviceRecord> records);
+// The monitor list's first column ("S") says "X" for a not-alive agent.
+std::vector<std::vector<std::string>> MonitorRows(std::span<const DeviceRecord> records);
 
 std::string DiscoveryTable(std::span<const DeviceRecord> records);
 // The monitor list: its first column ("S") says "X" for a not-alive agent.

@@ -9,6 +9,9 @@
 
 #include "protocol/seams/Notifier.h"
 
+#include <string>
+#include <string_view>
+
 namespace kestrel::cli {
 
 class CliNotifier : public Notifier {
@@ -18,9 +21,20 @@ public:
     bool Ask(const Message& question) override;
 
     void InformationToStderr(bool on) { info_to_stderr_ = on; }
+    // --quiet: only errors and warnings are shown.
+    void Quiet(bool on) { quiet_ = on; }
+
+    // The command's own words, shown like a box's.
+    void Say(std::string_view text, MessageIcon icon = MessageIcon::Error);
+
+    // The last words shown since ForgetSaid().
+    const std::string& said() const { return said_; }
+    void ForgetSaid() { said_.clear(); }
 
 private:
     bool info_to_stderr_ = false;
+    bool quiet_ = false;
+    std::string said_;
 };
 
 } // namespace kestrel::cli

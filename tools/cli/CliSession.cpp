@@ -1,18 +1,44 @@
 #include "CliSession.h"
 
+#include "UserFiles.h"
 #include "core/CfgDirectory.h"
+#include "core/CfgPreparation.h"
 #include "protocol/dispatch/ProtocolMessages.h"
 #include "protocol/settings/SettingsFile.h"
 #include "protocol/words/OutcomeWords.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace kestrel::cli {
 
+namespace {
+
+const CfgLocation& Location() {
+    static const CfgLocation cfg = CurrentCfgLocation();
+    return cfg;
+}
+
+} // namespace
+
 const std::filesystem::path& CfgDirectory() {
-    static const std::filesystem::path dir = QFile::encodeName(GetCfgDirectory()).toStdString();
+    static const std::filesystem::path dir = [] {
+        // A user who never started the window gets the folder the window
+        // would make, with the installed define.ecf.
+        const QString problem =
+            PrepareCfgLocation(Location(), QCoreApplication::applicationDirPath());
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "kestrel-cli: %s\n", problem.toLocal8Bit().constData());
+        return std::filesystem::path(QFile::encodeName(Location().path).toStdString());
+    }();
     return dir;
+}
+
+std::string CfgFolderText() {
+    return CfgSourceText(Location().source).toStdString() + " " + CfgDirectory().string();
 }
 
 CliSession::CliSession(CliNotifier& notifier, TrapHandler* traps)
@@ -40,8 +66,24 @@ CliSession::CliSession(CliNotifier& notifier, TrapHandler* traps)
 }
 
 bool CliSession::Open() {
-    if (!LoadSettingsFile(CfgDirectory() / "define.ecf", notifier_, settings_))
+    const std::filesystem::path ecf = CfgDirectory() / "define.ecf";
+    if (!CheckReadableFile(ecf)) {
+        std::fprintf(stderr, "kestrel-cli: define.ecf was looked up in %s\n",
+                     CfgFolderText().c_str());
         return false;
+    }
+    if (!LoadSettingsFile(ecf, notifier_, settings_))
+        return false;
+    // The ports are fixed: one program per computer (and namespace) holds
+    // them, taken before any socket.
+    guard_ = std::make_unique<InstanceGuard>(settings_.base_port);
+    if (guard_->state() == InstanceGuard::State::HeldByOther) {
+        std::fprintf(stderr, "kestrel-cli: %s\n", guard_->Explanation().toLocal8Bit().constData());
+        return false;
+    }
+    if (guard_->state() == InstanceGuard::State::Failed)
+        std::fprintf(stderr, "kestrel-cli: warning: %s\n",
+                     guard_->Explanation().toLocal8Bit().constData());
     network_ = std::make_unique<NetworkSession>(NetworkSession::Parts{
         .settings = settings_,
         .exchange = exchange_,

@@ -9,6 +9,7 @@
 #include "CliNotifier.h"
 #include "StopSignals.h"
 #include "core/CoreEvents.h"
+#include "core/InstanceGuard.h"
 #include "core/NetworkSession.h"
 #include "protocol/lists/DeviceTables.h"
 #include "protocol/set/SetExchange.h"
@@ -19,11 +20,15 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace kestrel::cli {
 
-// The cfg directory (KESTREL_CFG_DIR or cfg beside the program), read once.
+// The cfg folder (KESTREL_CFG_DIR, cfg beside the program, or the per-user
+// folder, made ready as the window makes it), found once.
 const std::filesystem::path& CfgDirectory();
+// Where the cfg folder came from and its path, for messages.
+std::string CfgFolderText();
 
 class CliSession {
 public:
@@ -32,8 +37,9 @@ public:
     // Where traps go; before Open.
     void SetTraps(TrapHandler* traps) { traps_ = traps; }
 
-    // define.ecf, then the three sockets as the window opens them. False after
-    // the failure has been shown.
+    // define.ecf, the one-instance guard, then the three sockets as the
+    // window opens them. False after the failure has been shown (the ports
+    // held by another program included).
     bool Open();
 
     ProtocolSettings& settings() { return settings_; }
@@ -64,7 +70,8 @@ private:
     DeviceTables tables_;
     CoreEvents events_;
     CliLists lists_;
-    StopSignals signals_;
+    StopSignals& signals_ = StopSignals::Instance();
+    std::unique_ptr<InstanceGuard> guard_; // before the sockets, kept while they are open
     std::unique_ptr<NetworkSession> network_;
     QEventLoop* loop_ = nullptr;
     std::function<bool()> done_;

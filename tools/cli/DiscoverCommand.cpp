@@ -5,7 +5,9 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "Output.h"
 #include "TerminalText.h"
+#include "protocol/lists/RowTexts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,7 +17,7 @@
 
 namespace kestrel::cli {
 
-int RunDiscover(const ParsedArgs& args) {
+int RunDiscover(const CommandArgs& args) {
     int timeout_ms = 2000;
     if (const auto text = args.Value("timeout")) {
         const auto ms = ParseTimeoutMs(*text);
@@ -25,9 +27,10 @@ int RunDiscover(const ParsedArgs& args) {
         }
         timeout_ms = *ms;
     }
-    const bool json = args.Has("json");
+    const Output out(args);
     CliNotifier notifier;
-    notifier.InformationToStderr(json);
+    notifier.InformationToStderr(true); // standard output carries the list
+    notifier.Quiet(out.quiet());
     CliSession session(notifier);
     if (!session.Open())
         return kExitLocalFailure;
@@ -45,16 +48,18 @@ int RunDiscover(const ParsedArgs& args) {
     session.WaitUntil([] { return false; }, timeout_ms);
 
     const auto agents = session.tables().discovery.InUse();
-    if (json) {
+    // Stopped early by a signal, it still lists who answered so far, and
+    // says so by its status (130, from main).
+    if (session.signals().stopped())
+        out.Note("Interrupted: the agents that answered so far");
+    if (out.json()) {
         QJsonArray array;
         for (const DeviceRecord& r : agents)
             array.append(AgentJson(r));
-        std::fputs(JsonText(QJsonDocument(array), QJsonDocument::Indented).c_str(), stdout);
+        out.JsonArray(array);
     } else {
-        std::fputs(DiscoveryTable(agents).c_str(), stdout);
+        out.Table(kDiscoveryColumnTitles, DiscoveryRows(agents));
     }
-    std::fflush(stdout);
-    // Stopped early by a signal, it still lists who answered so far.
     return kExitOk;
 }
 

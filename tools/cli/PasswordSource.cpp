@@ -49,7 +49,7 @@ const std::vector<StdinLine>& StdinLines() {
     return lines;
 }
 
-std::optional<std::string> FromSources(const ParsedArgs& args, Secret which, SecretRead& read) {
+std::optional<std::string> FromSources(const CommandArgs& args, Secret which, SecretRead& read) {
     const bool current = which == Secret::Current;
     const std::string option = current ? "password" : "new-password";
     if (auto value = args.Value(option))
@@ -77,7 +77,7 @@ std::optional<std::string> FromSources(const ParsedArgs& args, Secret which, Sec
 
 } // namespace
 
-SecretRead ReadSecret(const ParsedArgs& args, Secret which) {
+SecretRead ReadSecret(const CommandArgs& args, Secret which) {
     SecretRead read;
     read.value = FromSources(args, which, read);
     if (read.value && read.value->size() > kMaxPasswordLength)
@@ -87,8 +87,8 @@ SecretRead ReadSecret(const ParsedArgs& args, Secret which) {
     return read;
 }
 
-std::optional<std::string> NeedSecret(const ParsedArgs& args, Secret which, const Message& too_long,
-                                      int& code) {
+std::optional<std::string> NeedSecret(const CommandArgs& args, Secret which,
+                                      const Message& too_long, int& code) {
     SecretRead read = ReadSecret(args, which);
     if (read.too_long) {
         CliNotifier().Show(too_long);

@@ -5,7 +5,7 @@
 // (--new-password, --new-password-env, the second line of standard input
 // with --password-stdin, KESTREL_NEW_PASSWORD).
 
-#include "ArgParse.h"
+#include "CommandArgs.h"
 #include "protocol/seams/Notifier.h"
 
 #include <cstddef>
@@ -28,12 +28,12 @@ struct SecretRead {
     bool too_long = false;            // over kMaxPasswordLength characters
 };
 
-SecretRead ReadSecret(const ParsedArgs& args, Secret which);
+SecretRead ReadSecret(const CommandArgs& args, Secret which);
 
 // The password a command needs. Nothing after saying why: no source gave
 // one or a named source failed (code kExitUsage), or it is too long, said in
 // the words the command's dialog has for it (code kExitRefusedInput).
-std::optional<std::string> NeedSecret(const ParsedArgs& args, Secret which, const Message& too_long,
-                                      int& code);
+std::optional<std::string> NeedSecret(const CommandArgs& args, Secret which,
+                                      const Message& too_long, int& code);
 
 } // namespace kestrel::cli

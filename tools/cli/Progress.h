@@ -1,25 +1,31 @@
 #pragma once
-// The transfer's progress: a bar redrawn in place on a terminal, plain lines
-// at every tenth otherwise (a log file or a pipe).
+// The transfer's progress on a stream (standard error): a bar redrawn in
+// place on a terminal, one plain line per tenth otherwise (ProgressText).
+
+#include "ProgressText.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace kestrel::cli {
 
 class Progress {
 public:
-    explicit Progress(std::FILE* out);
+    // Nothing is written when off (--quiet).
+    Progress(std::FILE* out, std::string label, bool on = true);
 
-    void Update(uint32_t sent, uint32_t size);
-    // Ends the bar's line.
+    void Update(uint32_t acknowledged, uint32_t size);
+    void Complete(uint32_t size);
+    // Ends the bar's line when the transfer stops short.
     void Finish();
 
 private:
+    void Write(const std::string& text);
+
     std::FILE* out_;
-    bool terminal_;
-    int last_ = -1; // percent, or tenth for plain lines, shown last
-    bool drawn_ = false;
+    bool on_;
+    ProgressText text_;
 };
 
 } // namespace kestrel::cli

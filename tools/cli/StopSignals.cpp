@@ -9,8 +9,10 @@ namespace kestrel::cli {
 namespace {
 
 int g_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_received = 0;
 
 extern "C" void OnStopSignal(int number) {
+    g_received = 1;
     const unsigned char byte = static_cast<unsigned char>(number);
     // Nothing else is safe here; a full pipe already holds a stop.
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
@@ -34,6 +36,16 @@ StopSignals::StopSignals() {
 StopSignals::~StopSignals() {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+}
+
+StopSignals& StopSignals::Instance() {
+    // Kept to the end: the handlers stay as long as the process runs.
+    static StopSignals* const instance = new StopSignals;
+    return *instance;
+}
+
+bool StopSignals::Received() {
+    return g_received != 0;
 }
 
 void StopSignals::OnReadable() {

@@ -93,8 +93,8 @@ int SelectTarget(CliSession& session, const Target& target, SetCommandKind kind,
     session.WaitUntil([&] { return (found = Answered(tables, target)).has_value(); }, timeout_ms);
     if (!found) {
         if (!session.signals().stopped())
-            std::fprintf(stderr, "No agent answered at %s\n",
-                         target.ip ? FormatIpv4(*target.ip).c_str() : target.mac_text.c_str());
+            session.notifier().Say("No agent answered at " +
+                                   (target.ip ? FormatIpv4(*target.ip) : target.mac_text));
         return kExitNotFound;
     }
     const ListSelection selection{.discovery_rows = found->in_monitor() ? 0 : 1,

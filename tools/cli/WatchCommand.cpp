@@ -5,7 +5,9 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "Output.h"
 #include "TerminalText.h"
+#include "UserFiles.h"
 #include "core/Latin1.h"
 #include "monitor/EventLog.h"
 #include "monitor/MonitorFile.h"
@@ -29,7 +31,16 @@ namespace {
 // trap the window's trap receiver took.
 class ChangePrinter {
 public:
-    ChangePrinter(bool json, const Clock& clock) : json_(json), clock_(clock) {}
+    ChangePrinter(const Output& out, const Clock& clock) : out_(out), clock_(clock) {}
+
+    // What is known when it ends: each agent's last state.
+    std::string Summary() const {
+        std::size_t alive = 0;
+        for (const auto& [ip, state] : last_)
+            alive += state == "alive";
+        return std::to_string(last_.size()) + " agents seen: " + std::to_string(alive) +
+               " alive, " + std::to_string(last_.size() - alive) + " not alive";
+    }
 
     void MonitorRowChanged(const DeviceRecord& r) {
         const char* state = r.row_state == kRowKnown      ? "alive"
@@ -52,34 +63,31 @@ public:
 private:
     void Print(std::string_view ip, std::string_view mac, const char* event,
                std::optional<std::string_view> text) {
-        const std::string stamp = FormatTimeStamp(clock_);
-        std::string line;
-        if (json_) {
-            QJsonObject o{{QStringLiteral("time"), Latin1(stamp)},
+        if (out_.json()) {
+            QJsonObject o{{QStringLiteral("time"), IsoNow()},
                           {QStringLiteral("ip"), Latin1(ip)},
                           {QStringLiteral("event"), QLatin1String(event)}};
             if (!mac.empty())
                 o.insert(QStringLiteral("mac"), Latin1(mac));
             if (text)
                 o.insert(QStringLiteral("text"), Latin1(*text));
-            line = JsonLine(o);
-        } else {
-            line = stamp + " " + TerminalText(ip) + " " + event;
-            if (text)
-                line += ": " + TerminalText(*text);
+            out_.JsonObjectLine(o);
+            return;
         }
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
+        std::string line = FormatTimeStamp(clock_) + " " + TerminalText(ip) + " " + event;
+        if (text)
+            line += ": " + TerminalText(*text);
+        out_.DataLine(line);
     }
 
-    bool json_;
+    const Output& out_;
     const Clock& clock_;
     std::map<std::string, std::string> last_;
 };
 
 } // namespace
 
-int RunWatch(const ParsedArgs& args) {
+int RunWatch(const CommandArgs& args) {
     int refresh = 15;
     if (const auto text = args.Value("refresh")) {
         const auto seconds = ParseSeconds(*text, 1);
@@ -89,14 +97,19 @@ int RunWatch(const ParsedArgs& args) {
         }
         refresh = *seconds;
     }
-    const bool json = args.Has("json");
+    const Output out(args);
     CliNotifier notifier;
     notifier.InformationToStderr(true); // standard output carries the changes
+    notifier.Quiet(out.quiet());
     SystemClock clock;
-    ChangePrinter printer(json, clock);
+    ChangePrinter printer(out, clock);
     CliSession session(notifier);
     DeviceTable& monitor = session.tables().monitor;
 
+    // A file the user names must be there; the default one may be missing
+    // (an empty list, as in the window).
+    if (args.Value("file") && !CheckReadableFile(*args.Value("file")))
+        return kExitLocalFailure;
     const std::filesystem::path file = args.Value("file")
                                            ? std::filesystem::path(*args.Value("file"))
                                            : MonitorFilePath(CfgDirectory());
@@ -133,7 +146,8 @@ int RunWatch(const ParsedArgs& args) {
 
     session.RunUntilStopped();
     session.network().CloseSockets();
-    return kExitOk;
+    out.Note("Stopped: " + printer.Summary());
+    return kExitOk; // main() turns the stop into 130
 }
 
 } // namespace kestrel::cli

@@ -1,0 +1,11 @@
+#pragma once
+// serve: the headless service's entry in kestrel-cli's command table.
+
+#include "Commands.h"
+
+namespace kestrel::cli {
+
+CommandSpec ServeCommand();
+int RunServe(const CommandArgs& args);
+
+} // namespace kestrel::cli
