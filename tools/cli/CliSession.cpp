@@ -99,6 +99,22 @@ bool CliSession::Open() {
            network_->OpenUnicastSocket();
 }
 
+bool CliSession::Discover(int timeout_ms) {
+    std::optional<bool> sent;
+    const QMetaObject::Connection connection =
+        QObject::connect(network_.get(), &NetworkSession::discoverySent, [&](bool ok) {
+            sent = ok;
+            Wake();
+        });
+    network_->Discover();
+    WaitUntil([&] { return sent.has_value(); }, 5000);
+    QObject::disconnect(connection);
+    if (!sent.value_or(false))
+        return false;
+    WaitUntil([] { return false; }, timeout_ms);
+    return true;
+}
+
 void CliSession::Wake() {
     if (loop_ && done_ && done_())
         loop_->quit();

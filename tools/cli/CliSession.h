@@ -59,6 +59,9 @@ public:
     bool WaitUntil(const std::function<bool()>& done, int timeout_ms);
     // An outcome a wait may be waiting for has arrived.
     void Wake();
+    // Sends a discovery and gathers answers for timeout_ms after the request
+    // left (the group re-join comes first). False when it could not be sent.
+    bool Discover(int timeout_ms);
     // Runs the event loop until a stop signal comes.
     void RunUntilStopped();
 

@@ -35,17 +35,8 @@ int RunDiscover(const CommandArgs& args) {
     if (!session.Open())
         return kExitLocalFailure;
 
-    std::optional<bool> sent;
-    QObject::connect(&session.network(), &NetworkSession::discoverySent, [&](bool ok) {
-        sent = ok;
-        session.Wake();
-    });
-    session.network().Discover();
-    // The time counts from the request leaving, after the group re-join.
-    session.WaitUntil([&] { return sent.has_value(); }, 5000);
-    if (!sent.value_or(false))
+    if (!session.Discover(timeout_ms))
         return kExitLocalFailure;
-    session.WaitUntil([] { return false; }, timeout_ms);
 
     const auto agents = session.tables().discovery.InUse();
     // Stopped early by a signal, it still lists who answered so far, and

@@ -110,16 +110,8 @@ int RunInventory(const CommandArgs& args) {
     CliSession session(notifier);
     if (!session.Open())
         return kExitLocalFailure;
-    std::optional<bool> sent;
-    QObject::connect(&session.network(), &NetworkSession::discoverySent, [&](bool ok) {
-        sent = ok;
-        session.Wake();
-    });
-    session.network().Discover();
-    session.WaitUntil([&] { return sent.has_value(); }, 5000);
-    if (!sent.value_or(false))
+    if (!session.Discover(timeout_ms))
         return kExitLocalFailure;
-    session.WaitUntil([] { return false; }, timeout_ms);
     if (session.signals().stopped()) {
         // A discovery cut short would call answering agents missing.
         out.Note("Interrupted before the discovery's time was up: nothing compared");

@@ -1,4 +1,5 @@
 #include "MonitorText.h"
+#include "MacText.h"
 
 #include "TerminalText.h"
 #include "core/Latin1.h"
@@ -219,22 +220,6 @@ TextRead ReadLines(const QByteArray& text, bool strict) {
     if (read.error.empty() && !header.contains(u"ip"_s) && !header.contains(u"mac"_s))
         read.error = "no header line naming the columns (ip, mac, ...)";
     return read;
-}
-
-std::optional<std::string> MacDigits(std::string_view text) {
-    std::string digits;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (std::isxdigit(c))
-            digits.push_back(static_cast<char>(std::tolower(c)));
-        else if ((c == ':' || c == '-') && i % 3 == 2)
-            continue;
-        else
-            return std::nullopt;
-    }
-    if (digits.size() != 12)
-        return std::nullopt;
-    return digits;
 }
 
 // The value checked for its field; an error text when refused.

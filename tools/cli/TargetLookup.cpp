@@ -1,6 +1,7 @@
 #include "TargetLookup.h"
 
 #include "ExitCodes.h"
+#include "MacText.h"
 #include "protocol/discovery/Discovery.h"
 #include "protocol/lists/DeviceTables.h"
 #include "protocol/polling/Polling.h"
@@ -12,22 +13,6 @@
 namespace kestrel::cli {
 
 namespace {
-
-std::optional<std::string> MacText(const std::string& text) {
-    std::string digits;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (std::isxdigit(static_cast<unsigned char>(c)))
-            digits.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-        else if ((c == ':' || c == '-') && i % 3 == 2)
-            continue;
-        else
-            return std::nullopt;
-    }
-    if (digits.size() != 12)
-        return std::nullopt;
-    return digits;
-}
 
 bool Matches(const DeviceRecord& r, const Target& target) {
     if (target.ip)
@@ -55,7 +40,7 @@ std::optional<ChosenAgent> Answered(const DeviceTables& tables, const Target& ta
 std::optional<Target> ParseTarget(const std::string& text) {
     if (const auto ip = ParseIpv4(text))
         return Target{.ip = ip, .mac_text = {}};
-    if (auto mac = MacText(text))
+    if (auto mac = MacDigits(text))
         return Target{.ip = std::nullopt, .mac_text = std::move(*mac)};
     return std::nullopt;
 }
