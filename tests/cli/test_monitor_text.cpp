@@ -78,13 +78,15 @@ Bytes KnownFile() {
 
 std::vector<kestrel::DeviceRecord> Records(const Bytes& file) {
     std::vector<kestrel::DeviceRecord> records(file.size() / 300);
-    std::memcpy(records.data(), file.data(), file.size());
+    if (!file.empty()) // an empty vector's data() may be null
+        std::memcpy(records.data(), file.data(), file.size());
     return records;
 }
 
 Bytes FileOf(const std::vector<kestrel::DeviceRecord>& records) {
     Bytes file(records.size() * 300);
-    std::memcpy(file.data(), records.data(), file.size());
+    if (!records.empty())
+        std::memcpy(file.data(), records.data(), file.size());
     return file;
 }
 

@@ -139,6 +139,10 @@ bool CliSession::WaitUntil(const std::function<bool()>& done, int timeout_ms) {
     loop_ = &loop;
     done_ = done;
     loop.exec();
+    // Stopped by a signal: what has already arrived is still known, so it is
+    // taken in before the command says what it knows.
+    if (signals_.stopped())
+        QCoreApplication::processEvents();
     loop_ = outer_loop;
     done_ = std::move(outer_done);
     return done();
