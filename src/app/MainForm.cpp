@@ -126,7 +126,7 @@ MainForm::MainForm(QWidget* parent)
           return DialogUnits(font());
       }()) {
     setObjectName(QStringLiteral("mainForm"));
-    // The specified layout is the default size; the lists take what a
+    // The form's own layout is the default size; the lists take what a
     // larger window adds, and give up part of their height to a smaller one.
     default_size_ = units_.ToPixels(468, 351);
     setMinimumSize(default_size_.width(), default_size_.height() - units_.Y(kMostShrink));

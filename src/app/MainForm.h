@@ -69,7 +69,7 @@ public:
     // Red lamp while new traps wait to be read, green otherwise.
     void SetTrapLamp(bool new_traps);
 
-    // The specified layout.
+    // The form's own layout.
     QSize defaultSize() const { return default_size_; }
     QSize sizeHint() const override;
 

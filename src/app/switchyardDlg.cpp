@@ -100,7 +100,7 @@ CSwitchyardDlg::CSwitchyardDlg(Notifier& notifier, const CfgLocation& cfg, QWidg
 
     ConnectCommands();
     RunStartUp();
-    // The specified size, menu bar included, even where the screen is
+    // The form's size, menu bar included, even where the screen is
     // small: the user may shrink the window from there.
     resize(sizeHint());
 }

@@ -116,7 +116,7 @@ TEST(CliCommandLine, HelpIsPerCommandAndListsItsOptions) {
     EXPECT_EQ(Parse({"--version"}).kind, ParsedCommandLine::Kind::Version);
     EXPECT_EQ(Parse({"discover", "--version"}).kind, ParsedCommandLine::Kind::Version);
     const std::string all = ProgramUsage();
-    for (const CommandSpec& c : AllCommands())
+    for (const CommandEntry& c : AllCommands())
         EXPECT_NE(all.find(std::string("  ") + c.name + " "), std::string::npos) << c.name;
 }
 

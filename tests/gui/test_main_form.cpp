@@ -157,7 +157,7 @@ TEST_F(MainForm, WindowOpensAtTheFormsSizeWithArialAndTitle) {
         << drawn_with.toStdString();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    // Opens at the specified size, and may grow from there.
+    // Opens at the form's size, and may grow from there.
     EXPECT_EQ(form->size(), QSize(units.X(468), units.Y(351)));
     EXPECT_NE(window->minimumSize(), window->maximumSize());
     EXPECT_EQ(window->minimumWidth(), window->width());
@@ -290,7 +290,7 @@ TEST_F(ResizedWindow, ListsTakeTheRoomAndControlsKeepTheirPlacesByThem) {
         }
         const QSize extra = Form()->size() - base_form;
         if (step.form.isValid() && extra.height() < 0) {
-            EXPECT_EQ(extra.width(), 0); // never narrower than specified
+            EXPECT_EQ(extra.width(), 0); // never narrower than the form
         }
         // Both lists take the whole extra width and share the extra height.
         const QRect discovery = At("ctl1000");
@@ -330,7 +330,7 @@ TEST_F(ResizedWindow, ListsTakeTheRoomAndControlsKeepTheirPlacesByThem) {
             EXPECT_TRUE(Form()->rect().contains(At(c.name))) << c.name;
     }
 
-    // Back to the specified size: every control back at its place.
+    // Back to the form's size: every control back at its place.
     window->showNormal();
     window->resize(base_form.width(), base_form.height() + menu_height);
     WaitForFormWidth(base_form.width());

@@ -212,7 +212,7 @@ TEST_F(StartUp, AReadOnlyConfigFolderIsNamedWithItsReason) {
 }
 
 TEST_F(StartUp, AMissingSettingsFileIsSaidOnceAndDiscoveryAddsNothing) {
-    // A folder given from outside: the specified pair of boxes, then quiet.
+    // A folder given from outside: the usual pair of boxes, then quiet.
     Open();
     EXPECT_EQ(notifier_.shown,
               (std::vector<ShownMessage>{{"define.ecf not found", "file error", MessageIcon::Error},

@@ -8,21 +8,22 @@ namespace kestrel::cli {
 
 namespace {
 
-QCommandLineOption ToQt(const OptionSpec& spec) {
+QCommandLineOption ToQt(const OptionEntry& option) {
     QStringList names;
-    if (spec.short_name)
-        names << QString(QLatin1Char(spec.short_name));
-    names << QString::fromLatin1(spec.name);
-    if (spec.value_name)
-        return {names, QString::fromUtf8(spec.description), QString::fromLatin1(spec.value_name)};
-    return {names, QString::fromUtf8(spec.description)};
+    if (option.short_name)
+        names << QString(QLatin1Char(option.short_name));
+    names << QString::fromLatin1(option.name);
+    if (option.value_name)
+        return {names, QString::fromUtf8(option.description),
+                QString::fromLatin1(option.value_name)};
+    return {names, QString::fromUtf8(option.description)};
 }
 
-void AddOptions(QCommandLineParser& parser, std::span<const OptionSpec> options,
+void AddOptions(QCommandLineParser& parser, std::span<const OptionEntry> options,
                 std::set<std::string>& added) {
-    for (const OptionSpec& spec : options)
-        if (added.insert(spec.name).second)
-            parser.addOption(ToQt(spec));
+    for (const OptionEntry& option : options)
+        if (added.insert(option.name).second)
+            parser.addOption(ToQt(option));
 }
 
 void Configure(QCommandLineParser& parser) {
@@ -30,17 +31,17 @@ void Configure(QCommandLineParser& parser) {
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
 }
 
-CommandArgs ReadArgs(const QCommandLineParser& parser, const CommandSpec& command) {
+CommandArgs ReadArgs(const QCommandLineParser& parser, const CommandEntry& command) {
     CommandArgs args;
-    const auto take = [&](std::span<const OptionSpec> options) {
-        for (const OptionSpec& spec : options) {
-            const QString name = QString::fromLatin1(spec.name);
+    const auto take = [&](std::span<const OptionEntry> options) {
+        for (const OptionEntry& option : options) {
+            const QString name = QString::fromLatin1(option.name);
             if (!parser.isSet(name))
                 continue;
-            if (spec.value_name)
-                args.values[spec.name] = parser.values(name);
+            if (option.value_name)
+                args.values[option.name] = parser.values(name);
             else
-                args.switches.insert(spec.name);
+                args.switches.insert(option.name);
         }
     };
     take(GlobalOptions());
@@ -61,7 +62,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     Configure(scout);
     std::set<std::string> added;
     AddOptions(scout, GlobalOptions(), added);
-    for (const CommandSpec& c : AllCommands())
+    for (const CommandEntry& c : AllCommands())
         AddOptions(scout, c.options, added);
     const bool understood = scout.parse(arguments);
     QStringList words = scout.positionalArguments();

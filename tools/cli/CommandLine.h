@@ -22,7 +22,7 @@ struct ParsedCommandLine {
         Error,   // a usage error, said by `error`; `command` when known
     };
     Kind kind = Kind::Error;
-    const CommandSpec* command = nullptr;
+    const CommandEntry* command = nullptr;
     CommandArgs args;
     std::string error;
 };

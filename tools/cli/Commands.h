@@ -10,24 +10,24 @@
 
 namespace kestrel::cli {
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;                 // long name, without "--"
     char short_name = 0;              // 0: none
     const char* value_name = nullptr; // nullptr: a switch
     const char* description = "";
 };
 
-struct PositionalSpec {
+struct PositionalEntry {
     const char* name; // as --help shows it, e.g. "TARGET..."
     const char* description;
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     const char* synopsis;    // what follows the name in a usage line
     const char* description; // what it does, a few lines
-    std::vector<PositionalSpec> positionals;
-    std::vector<OptionSpec> options; // its own, besides GlobalOptions()
+    std::vector<PositionalEntry> positionals;
+    std::vector<OptionEntry> options; // its own, besides GlobalOptions()
     int (*run)(const CommandArgs& args);
     // What a usage error returns: 1, except where 1 already means a result
     // (inventory diff: they differ).
@@ -44,11 +44,11 @@ int RunUpgrade(const CommandArgs& args);
 int RunInventory(const CommandArgs& args);
 
 // Every command takes these, before or after its name.
-std::span<const OptionSpec> GlobalOptions();
-std::span<const CommandSpec> AllCommands();
-const CommandSpec* FindCommand(const std::string& name);
+std::span<const OptionEntry> GlobalOptions();
+std::span<const CommandEntry> AllCommands();
+const CommandEntry* FindCommand(const std::string& name);
 
 std::string ProgramUsage();
-std::string CommandUsage(const CommandSpec& command);
+std::string CommandUsage(const CommandEntry& command);
 
 } // namespace kestrel::cli

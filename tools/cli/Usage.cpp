@@ -11,7 +11,7 @@ namespace kestrel::cli {
 
 namespace {
 
-const std::vector<OptionSpec> kGlobal = {
+const std::vector<OptionEntry> kGlobal = {
     {"json", 'j', nullptr, "Data as JSON: one object per agent or event, times in ISO 8601"},
     {"quiet", 'q', nullptr, "Print nothing but errors; the exit status tells the outcome"},
     {"verbose", 'v', nullptr, "Say more on standard error"},
@@ -20,35 +20,35 @@ const std::vector<OptionSpec> kGlobal = {
     {"version", 0, nullptr, "Show the version"},
 };
 
-const OptionSpec kMonitorFile = {"file", 0, "MONITOR.CFG",
-                                 "The monitor list to use instead of the cfg folder's monitor.cfg"};
-const OptionSpec kCsv = {"csv", 0, nullptr, "Data as CSV with a header line"};
-const OptionSpec kNoLog = {"no-log", 0, nullptr, "Do not append to syslog.log"};
+const OptionEntry kMonitorFile = {
+    "file", 0, "MONITOR.CFG", "The monitor list to use instead of the cfg folder's monitor.cfg"};
+const OptionEntry kCsv = {"csv", 0, nullptr, "Data as CSV with a header line"};
+const OptionEntry kNoLog = {"no-log", 0, nullptr, "Do not append to syslog.log"};
 
-std::vector<OptionSpec> Join(std::initializer_list<std::vector<OptionSpec>> parts) {
-    std::vector<OptionSpec> all;
+std::vector<OptionEntry> Join(std::initializer_list<std::vector<OptionEntry>> parts) {
+    std::vector<OptionEntry> all;
     for (const auto& part : parts)
         all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
-const std::vector<OptionSpec> kPassword = {
+const std::vector<OptionEntry> kPassword = {
     {"password", 0, "PASSWORD", "The agent's password (visible to other users: prefer the next)"},
     {"password-env", 0, "VAR", "The password from the environment variable VAR"},
     {"password-stdin", 0, nullptr, "The password from the first line of standard input"},
 };
 
-const std::vector<OptionSpec> kFleet = {
+const std::vector<OptionEntry> kFleet = {
     {"targets", 0, "FILE",
      "Targets from FILE, one a line (- for standard input; blank lines and # comments skipped)"},
     {"all-monitored", 0, nullptr, "Every agent of the monitor list"},
     {"stop-on-failure", 0, nullptr, "Stop at the first agent that fails"},
 };
 
-const std::vector<PositionalSpec> kTargets = {
+const std::vector<PositionalEntry> kTargets = {
     {"TARGET...", "IP or MAC addresses of agents (none with --targets or --all-monitored)"}};
 
-const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry> kCommands = {
     {"discover",
      "[--timeout SECONDS] [--json|--csv]",
      "Sends the discovery request by broadcast and to the group, as the\n"
@@ -136,10 +136,10 @@ const std::vector<CommandSpec> kCommands = {
     ServeCommand(),
 };
 
-std::string OptionLines(std::span<const OptionSpec> options) {
+std::string OptionLines(std::span<const OptionEntry> options) {
     std::vector<std::pair<std::string, std::string>> lines;
     std::size_t width = 0;
-    for (const OptionSpec& o : options) {
+    for (const OptionEntry& o : options) {
         std::string left = o.short_name ? std::string("-") + o.short_name + ", " : "    ";
         left += std::string("--") + o.name;
         if (o.value_name)
@@ -162,16 +162,16 @@ constexpr const char* kTargetHelp =
 
 } // namespace
 
-std::span<const OptionSpec> GlobalOptions() {
+std::span<const OptionEntry> GlobalOptions() {
     return kGlobal;
 }
 
-std::span<const CommandSpec> AllCommands() {
+std::span<const CommandEntry> AllCommands() {
     return kCommands;
 }
 
-const CommandSpec* FindCommand(const std::string& name) {
-    for (const CommandSpec& c : kCommands)
+const CommandEntry* FindCommand(const std::string& name) {
+    for (const CommandEntry& c : kCommands)
         if (name == c.name)
             return &c;
     return nullptr;
@@ -184,7 +184,7 @@ std::string ProgramUsage() {
                        "Data goes to standard output; progress, notes and messages to\n"
                        "standard error.\n\n"
                        "Commands:\n";
-    for (const CommandSpec& c : kCommands)
+    for (const CommandEntry& c : kCommands)
         text += std::string("  ") + c.name + " " + c.synopsis + "\n";
     text += "\nGlobal options (before or after the command):\n" + OptionLines(kGlobal) + "\n";
     text += kTargetHelp;
@@ -196,12 +196,12 @@ std::string ProgramUsage() {
     return text;
 }
 
-std::string CommandUsage(const CommandSpec& command) {
+std::string CommandUsage(const CommandEntry& command) {
     std::string text = std::string("Usage: kestrel-cli ") + command.name + " " + command.synopsis +
                        "\n" + command.description;
     if (!command.positionals.empty()) {
         text += "\nArguments:\n";
-        for (const PositionalSpec& p : command.positionals)
+        for (const PositionalEntry& p : command.positionals)
             text += std::string("  ") + p.name + "  " + p.description + "\n";
     }
     if (!command.options.empty())

@@ -9,7 +9,7 @@
 
 namespace kestrel::cli {
 
-CommandSpec ServeCommand() {
+CommandEntry ServeCommand() {
     return {"serve",
             "[--metrics ADDRESS:PORT] [--refresh SECONDS] [--state-dir DIR] [--config-dir DIR]",
             "Runs the window's polling, alive check, traps, keep-alive and syslog.log as\n"

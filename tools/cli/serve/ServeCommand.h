@@ -5,7 +5,7 @@
 
 namespace kestrel::cli {
 
-CommandSpec ServeCommand();
+CommandEntry ServeCommand();
 int RunServe(const CommandArgs& args);
 
 } // namespace kestrel::cli
