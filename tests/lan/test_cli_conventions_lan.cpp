@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <csignal>
 #include <string>
@@ -102,8 +103,9 @@ TEST_F(CliLanTest, AnInterruptEndsEveryCommandWithStatus130) {
         std::vector<std::string> args;
         const char* busy; // the simulator's line that shows the command at work
         int signal;
-        std::string out; // found on standard output afterwards
-        std::string err; // found on standard error afterwards
+        std::string out;   // found on standard output afterwards
+        std::string err;   // found on standard error afterwards
+        int settle_ms = 0; // the answer the simulator sent must reach the command first
     };
     ASSERT_EQ(RunCli({"monitor", "add", "198.18.1.2"}).exit_code, 0); // for watch
     const Case cases[] = {
@@ -112,7 +114,8 @@ TEST_F(CliLanTest, AnInterruptEndsEveryCommandWithStatus130) {
          "REPLY 198.18.1.2",
          SIGINT,
          "020000000002",
-         "Interrupted"},
+         "Interrupted",
+         1000},
         {"watch", {"watch", "--refresh", "1"}, "RX POLL", SIGTERM, "", "Stopped:"},
         {"set to an agent that does not answer the set",
          {"set", "198.18.1.4", "198.18.1.2", "--password", "pw", "--location", "x", "-t", "60"},
@@ -128,6 +131,7 @@ TEST_F(CliLanTest, AnInterruptEndsEveryCommandWithStatus130) {
         Begin(p, c.args);
         p.closeWriteChannel();
         ASSERT_TRUE(sim.WaitForLine(c.busy, 10000, from));
+        QThread::msleep(static_cast<unsigned long>(c.settle_ms));
         QElapsedTimer clock;
         clock.start();
         ::kill(static_cast<pid_t>(p.processId()), c.signal);
